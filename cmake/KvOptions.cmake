@@ -1,0 +1,27 @@
+# Compiler settings shared by every target of the project.
+
+if(KV_SANITIZE)
+  set(KV_SANITIZER_FLAGS
+      -fsanitize=address,undefined
+      -fno-sanitize-recover=undefined
+      -fno-omit-frame-pointer)
+  add_compile_options(${KV_SANITIZER_FLAGS})
+  add_link_options(${KV_SANITIZER_FLAGS})
+endif()
+
+# With clang the library carries fuzzing coverage instrumentation in sanitizer
+# builds, so the fuzz targets explore the library's branches, not only their own.
+set(KV_HAVE_LIBFUZZER OFF)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(KV_HAVE_LIBFUZZER ON)
+endif()
+
+# Warnings are errors in the project's own code; third-party headers come in
+# as system headers and are exempt.
+function(kv_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror
+                                           -Wno-unused-parameter)
+  if(KV_SANITIZE AND KV_HAVE_LIBFUZZER AND KV_BUILD_FUZZ)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
+endfunction()

@@ -1,0 +1,4 @@
+#pragma once
+
+/// The library's version, "major.minor.patch".
+const char *sp_GetLibraryVersion();

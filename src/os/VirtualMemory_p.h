@@ -1,0 +1,18 @@
+// Internal header, not API: address-space reservation and page commitment,
+// implemented by the platform layer.
+#pragma once
+
+#include <cstddef>
+
+namespace kv::os {
+
+/// The system's page size in bytes.
+size_t pageSize();
+/// Reserves `bytes` of address space with no access; null on failure.
+void *reserveAddressSpace(size_t bytes);
+/// Makes the first `bytes` of a reservation readable and writable; false on failure.
+bool commitPages(void *base, size_t bytes);
+/// Gives the whole reservation back.
+void releaseAddressSpace(void *base, size_t bytes);
+
+} // namespace kv::os

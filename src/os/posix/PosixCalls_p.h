@@ -1,0 +1,46 @@
+// Internal header, not API: the one place where raw POSIX calls are made
+// safe to use. Every call that can be interrupted is retried on EINTR, and
+// every descriptor is opened close-on-exec, so child programs never inherit
+// the library's files, locks or mappings.
+#pragma once
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace kv::posix {
+
+/// Calls `call()` again while it fails with EINTR; returns its last result.
+template <class Call> auto retryOnInterrupt(Call call) -> decltype(call()) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
+
+/// open(2) with O_CLOEXEC added, retried on EINTR; -1 with errno on failure.
+inline int openFile(const char *path, int flags, mode_t mode = 0666) {
+  return retryOnInterrupt([&] { return ::open(path, flags | O_CLOEXEC, mode); });
+}
+
+/// close(2); EINTR is not retried (the descriptor is gone either way on Linux).
+inline int closeFile(int fd) { return ::close(fd); }
+
+/// Writes all `size` bytes unless an error other than EINTR occurs; returns
+/// the bytes written, or -1 when nothing could be written.
+inline ssize_t writeAll(int fd, const void *data, size_t size) {
+  const char *at = static_cast<const char *>(data);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = retryOnInterrupt([&] { return ::write(fd, at + done, size - done); });
+    if (n <= 0)
+      return done ? static_cast<ssize_t>(done) : -1;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+} // namespace kv::posix

@@ -1,0 +1,3 @@
+#include "kvsupport/support/Version.h"
+
+const char *sp_GetLibraryVersion() { return KV_VERSION_STRING; }

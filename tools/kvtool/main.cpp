@@ -1,0 +1,70 @@
+// kvtool: puts the library's main services in a user's hands.
+#include "Command.h"
+
+#include <kvsupport/support/Version.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace kvtool {
+
+static std::vector<Command> &registry() {
+  static std::vector<Command> all;
+  return all;
+}
+
+const std::vector<Command> &commands() { return registry(); }
+
+CommandRegistration::CommandRegistration(const Command &command) {
+  auto &all = registry();
+  auto at = std::lower_bound(all.begin(), all.end(), command, [](const Command &a, const Command &b) {
+    return std::strcmp(a.name, b.name) < 0;
+  });
+  all.insert(at, command);
+}
+
+static const Command *findCommand(const char *name) {
+  for (const Command &command : commands())
+    if (std::strcmp(command.name, name) == 0)
+      return &command;
+  return nullptr;
+}
+
+int usageError(const char *commandName, const std::string &message) {
+  std::fprintf(stderr, "kvtool %s: %s\n", commandName, message.c_str());
+  if (const Command *command = findCommand(commandName))
+    std::fprintf(stderr, "usage: kvtool %s %s\n", command->name, command->synopsis);
+  return ExitUsage;
+}
+
+static void printHelp(std::FILE *out) {
+  std::fprintf(out, "usage: kvtool [--version] [--help] COMMAND [ARGS...]\n\ncommands:\n");
+  for (const Command &command : commands())
+    std::fprintf(out, "  %s %s\n      %s\n", command.name, command.synopsis, command.summary);
+}
+
+} // namespace kvtool
+
+int main(int argc, char **argv) {
+  using namespace kvtool;
+  if (argc < 2) {
+    printHelp(stderr);
+    return ExitUsage;
+  }
+  const char *first = argv[1];
+  if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
+    printHelp(stdout);
+    return ExitOk;
+  }
+  if (std::strcmp(first, "--version") == 0) {
+    std::printf("kvtool %s\n", sp_GetLibraryVersion());
+    return ExitOk;
+  }
+  const Command *command = findCommand(first);
+  if (!command) {
+    std::fprintf(stderr, "kvtool: unknown command '%s' (see kvtool --help)\n", first);
+    return ExitUsage;
+  }
+  return command->run(Args(argv + 2, argv + argc));
+}
