@@ -711,7 +711,8 @@ TempString::TempString(const char *first, const char *second) {
   size_t a = first ? std::strlen(first) : 0;
   size_t b = second ? std::strlen(second) : 0;
   length_ = a + b;
-  block_ = static_cast<YString::Block *>(checkedMalloc(slackSize(length_)));
+  capacity_ = slackSize(length_);
+  block_ = static_cast<YString::Block *>(checkedMalloc(capacity_));
   block_->refs = 1;
   if (a)
     std::memcpy(block_->text(), first, a);
@@ -725,11 +726,11 @@ TempString &TempString::concat(const char *text) {
   if (added == 0)
     return *this;
   size_t length = length_ + added;
-  // The block always has slackSize(length_) bytes; grow only past that.
-  if (kCountBytes + length + 1 > slackSize(length_)) {
+  if (kCountBytes + length + 1 > capacity_) {
     ptrdiff_t offset = text - block_->text();
     bool inside = text >= block_->text() && text <= block_->text() + length_;
-    block_ = static_cast<YString::Block *>(checkedRealloc(block_, slackSize(length)));
+    capacity_ = slackSize(length);
+    block_ = static_cast<YString::Block *>(checkedRealloc(block_, capacity_));
     if (inside)
       text = block_->text() + offset;
   }

@@ -241,7 +241,8 @@ private:
   static size_t slackSize(size_t length);
 
   YString::Block *block_ = nullptr;
-  size_t length_ = 0;
+  size_t length_ = 0;   // bytes of text
+  size_t capacity_ = 0; // bytes of the block
 };
 
 /// Free-standing ASCII case-insensitive comparisons (<0, 0, >0).
