@@ -5,7 +5,9 @@ kvtool=${1:?usage: run-examples.sh KVTOOL}
 here=$(cd "$(dirname "$0")" && pwd)
 
 show() {
-  echo "\$ kvtool $*"
+  printf '$ kvtool'
+  printf ' %q' "$@"
+  printf '\n'
   "$kvtool" "$@"
   echo
 }
