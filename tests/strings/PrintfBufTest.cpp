@@ -291,11 +291,13 @@ TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
   const double doubles[] = {0.0, -1.5, 3.14159265358979, 1e-300, 6.02e23, -0.0};
   const int ints[] = {0, 1, -1, 42, 2147483647, -2147483647 - 1};
   const char *texts[] = {"", "a", "hello world", "x%dy"};
+  std::uniform_int_distribution<long long> int64s(std::numeric_limits<long long>::min(),
+                                                  std::numeric_limits<long long>::max());
   for (int i = 0; i < 3000; ++i) {
     std::string spec = std::string("%") + flagSets[random() % 8] + widths[random() % 5] +
                        precisions[random() % 5];
     char expected[512];
-    Outcome got;
+    PrintfArg arg;
     switch (random() % 4) {
     case 0: {
       const char conv = "diouxXc"[random() % 7];
@@ -304,42 +306,51 @@ TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
         v = 'a' + (v & 7);
       spec += conv;
       std::snprintf(expected, sizeof expected, spec.c_str(), v);
-      got = run(spec.c_str(), {v});
+      arg = v;
       break;
     }
     case 1: {
-      long long v = static_cast<long long>(random()) * 4000000007LL - (1LL << 40);
+      long long v = int64s(random);
       spec += "lld";
       std::snprintf(expected, sizeof expected, spec.c_str(), v);
-      got = run(spec.c_str(), {v});
+      arg = v;
       break;
     }
     case 2: {
       spec += "eEfgG"[random() % 5];
       double v = doubles[random() % 6];
       std::snprintf(expected, sizeof expected, spec.c_str(), v);
-      got = run(spec.c_str(), {v});
+      arg = v;
       break;
     }
     default: {
       spec += 's';
       const char *v = texts[random() % 4];
       std::snprintf(expected, sizeof expected, spec.c_str(), v);
-      got = run(spec.c_str(), {v});
+      arg = v;
       break;
     }
     }
-    ASSERT_EQ(got.text, expected) << spec;
+    ASSERT_EQ(run(spec.c_str(), {arg}).text, expected) << spec;
 
-    // The same piece between two literals in a fixed buffer of every size.
-    const std::string full = std::string("<") + expected + ">";
-    const std::string format = "<" + spec + ">";
-    for (int size = 1; size <= static_cast<int>(full.size()) + 1; ++size) {
+    // The same piece between two literals in a fixed buffer of every size:
+    // exactly the pieces that fit, in order.
+    const std::string pieces[] = {"<<", expected, ">"};
+    const std::string format = "<<" + spec + ">";
+    for (int size = 1; size <= static_cast<int>(std::strlen(expected)) + 4; ++size) {
+      std::string fitted;
+      int room = size - 1;
+      for (const std::string &piece : pieces) {
+        if (static_cast<int>(piece.size()) <= room) {
+          fitted += piece;
+          room -= static_cast<int>(piece.size());
+        }
+      }
       char buffer[600];
       std::memset(buffer, '#', sizeof buffer);
-      sp_sprintf(buffer, size, format.c_str(), got.text.empty() ? PrintfArg("") : PrintfArg(0));
+      sp_sprintf(buffer, size, format.c_str(), arg);
       ASSERT_EQ(buffer[size], '#');
-      ASSERT_LT(std::strlen(buffer), static_cast<size_t>(size));
+      ASSERT_EQ(std::string(buffer), fitted) << spec << " in " << size;
     }
   }
 }
@@ -364,7 +375,7 @@ TEST(PrintfBufTest, GrowingBufferFollowsItsGrowthRule) {
     }
     room -= static_cast<long long>(n);
     expected += piece;
-    sink.printf("%s", piece.c_str());
+    sink.printf(piece.c_str());
   };
   literal(100, 'a');
   EXPECT_TRUE(sink.isInline());
