@@ -52,9 +52,7 @@ bool sp_sprintf(char *buffer, int size, const char *format, PrintfArg a1, Printf
 }
 
 bool sp_fprintf(FILE *file, const char *fmt) { return formatFile(file, fmt); }
-bool sp_fprintf(FILE *file, const char *fmt, PrintfArg a1) {
-  return formatFile(file, fmt, a1);
-}
+bool sp_fprintf(FILE *file, const char *fmt, PrintfArg a1) { return formatFile(file, fmt, a1); }
 bool sp_fprintf(FILE *file, const char *fmt, PrintfArg a1, PrintfArg a2) {
   return formatFile(file, fmt, a1, a2);
 }

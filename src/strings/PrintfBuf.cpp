@@ -53,7 +53,7 @@ private:
     while (capacity < needed)
       capacity *= 2;
     char *data = static_cast<char *>(data_ == inline_ ? std::malloc(capacity)
-                                                       : std::realloc(data_, capacity));
+                                                      : std::realloc(data_, capacity));
     if (!data)
       throw std::bad_alloc();
     if (data_ == inline_)

@@ -11,8 +11,8 @@ namespace {
 // Decimal digits of `value` written backwards ending at `end`; returns the
 // first character.
 char *formatDecimal(long long value, char *end) {
-  unsigned long long magnitude =
-      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                           : static_cast<unsigned long long>(value);
   char *p = end;
   do {
     *--p = static_cast<char>('0' + magnitude % 10);

@@ -19,6 +19,8 @@ public:
   /// The number of unread characters.
   int getLength() const { return buf_.length_ - head_; }
   bool isEmpty() const { return head_ == buf_.length_; }
+  /// The size of the underlying buffer in bytes.
+  int getCapacity() const { return buf_.capacity_; }
   /// Empties the queue.
   void flush();
   /// The unread text.
