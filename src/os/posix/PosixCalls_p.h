@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -41,6 +42,48 @@ inline ssize_t writeAll(int fd, const void *data, size_t size) {
     done += static_cast<size_t>(n);
   }
   return static_cast<ssize_t>(done);
+}
+
+/// stat(2) and fstat(2), retried on EINTR; -1 with errno on failure.
+inline int statPath(const char *path, struct stat *info) {
+  return retryOnInterrupt([&] { return ::stat(path, info); });
+}
+inline int statDescriptor(int fd, struct stat *info) {
+  return retryOnInterrupt([&] { return ::fstat(fd, info); });
+}
+
+/// unlink(2); -1 with errno on failure.
+inline int unlinkPath(const char *path) {
+  return retryOnInterrupt([&] { return ::unlink(path); });
+}
+
+/// rename(2) that fails with EEXIST instead of replacing an existing target.
+/// Where the file system cannot do that atomically (EINVAL), the target is
+/// checked first, which leaves a short window in which a file appearing there
+/// would be replaced.
+inline int renameNoReplace(const char *from, const char *to) {
+  int result =
+      retryOnInterrupt([&] { return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE); });
+  if (result == 0 || errno != EINVAL)
+    return result;
+  struct stat info;
+  if (::lstat(to, &info) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return retryOnInterrupt([&] { return ::rename(from, to); });
+}
+
+/// A stdio stream over an open descriptor; on failure the descriptor is
+/// closed and null returned with errno kept.
+inline FILE *streamOnDescriptor(int fd, const char *mode) {
+  FILE *file = ::fdopen(fd, mode);
+  if (!file) {
+    int error = errno;
+    closeFile(fd);
+    errno = error;
+  }
+  return file;
 }
 
 } // namespace kv::posix

@@ -1,0 +1,178 @@
+#include "kvsupport/strings/StringPrintfBuf.h"
+
+#include "kvsupport/support/KelvantaException.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Decimal digits of `value` written backwards ending at `end`; returns the
+// first character.
+char *formatDecimal(long long value, char *end) {
+  unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                           : static_cast<unsigned long long>(value);
+  char *p = end;
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  if (value < 0)
+    *--p = '-';
+  return p;
+}
+
+bool isPlain(const char *spec, const char *conversion) {
+  return spec[0] == '%' && std::strcmp(spec + 1, conversion) == 0;
+}
+
+} // namespace
+
+StringPrintfBuf::StringPrintfBuf(char *buffer, int size) : cursor_(buffer), buffer_(buffer) {
+  if (buffer && size >= 1) {
+    room_ = size - 1;
+    buffer[0] = '\0';
+  }
+}
+
+StringPrintfBuf::~StringPrintfBuf() = default;
+
+bool StringPrintfBuf::reallocate(int needed) { return needed <= room_; }
+
+// The size hint of a value piece: its field width when it has one, else
+// enough to double the buffer.
+int StringPrintfBuf::valueHint(int width) const {
+  if (width >= 1)
+    return width;
+  long long doubled = 2LL * room_;
+  if (doubled > VarStringPrintfBuf::kMaxCapacity)
+    doubled = VarStringPrintfBuf::kMaxCapacity;
+  return doubled > 512 ? static_cast<int>(doubled) : 512;
+}
+
+// Asks for room for a piece of `length` characters. The request is never
+// smaller than the piece itself, so a sink that grows as asked always makes
+// progress; one that reports success without growing ends the attempt.
+bool StringPrintfBuf::makeRoom(int hint, int length) {
+  int needed = hint > length ? hint : length + 1;
+  int before = room_;
+  return reallocate(needed) && room_ > before && room_ >= 0;
+}
+
+void StringPrintfBuf::putText(const char *text, size_t length, int hint) {
+  if (length > static_cast<size_t>(VarStringPrintfBuf::kMaxCapacity))
+    return;
+  const int size = static_cast<int>(length);
+  for (;;) {
+    if (room_ < 0 || !cursor_)
+      return;
+    if (size <= room_) {
+      std::memcpy(cursor_, text, length);
+      cursor_ += size;
+      room_ -= size;
+      *cursor_ = '\0';
+      return;
+    }
+    if (!makeRoom(hint, size))
+      return;
+  }
+}
+
+template <class T> void StringPrintfBuf::putValue(const char *spec, T value, int width) {
+  for (;;) {
+    if (room_ < 0 || !cursor_)
+      return;
+    int n = std::snprintf(cursor_, static_cast<size_t>(room_) + 1, spec, value);
+    if (n >= 0 && n <= room_) {
+      cursor_ += n;
+      room_ -= n;
+      return;
+    }
+    // Too long (or not formattable): take back the truncated part so that
+    // nothing of a dropped piece stays in the buffer.
+    std::memset(cursor_, 0, static_cast<size_t>(room_) + 1);
+    if (n < 0 || !makeRoom(valueHint(width), n))
+      return;
+  }
+}
+
+void StringPrintfBuf::printf_local(const char *spec, int64_t value, int width) {
+  if (isPlain(spec, "lld")) {
+    char digits[24];
+    char *first = formatDecimal(value, digits + sizeof digits);
+    putText(first, static_cast<size_t>(digits + sizeof digits - first), valueHint(width));
+    return;
+  }
+  putValue(spec, static_cast<long long>(value), width);
+}
+
+void StringPrintfBuf::printf_local(const char *spec, int value, int width) {
+  if (isPlain(spec, "d")) {
+    char digits[16];
+    char *first = formatDecimal(value, digits + sizeof digits);
+    putText(first, static_cast<size_t>(digits + sizeof digits - first), valueHint(width));
+    return;
+  }
+  putValue(spec, value, width);
+}
+
+void StringPrintfBuf::printf_local(const char *spec, double value, int width) {
+  putValue(spec, value, width);
+}
+
+void StringPrintfBuf::printf_local(const char *spec, const char *text, int width) {
+  if (!text)
+    text = "(null)";
+  if (isPlain(spec, "s")) {
+    putText(text, std::strlen(text), valueHint(width));
+    return;
+  }
+  putValue(spec, text, width);
+}
+
+void StringPrintfBuf::printf_local(const char *text) {
+  if (!text)
+    return;
+  size_t length = std::strlen(text);
+  putText(text, length, static_cast<int>(length < 0x7FFFFFFE ? length + 1 : 0x7FFFFFFE));
+}
+
+VarStringPrintfBuf::VarStringPrintfBuf() {
+  inline_[0] = '\0';
+  buffer_ = cursor_ = inline_;
+  room_ = kInlineSize - 1;
+}
+
+VarStringPrintfBuf::~VarStringPrintfBuf() {
+  if (!inlineInUse_)
+    std::free(buffer_);
+}
+
+bool VarStringPrintfBuf::reallocate(int needed) {
+  if (needed <= room_)
+    return true;
+  // `used` counts the terminator, so the room after growth is exactly the
+  // new capacity less what is kept.
+  const long long used = static_cast<long long>(capacity_) - room_;
+  const long long capacity =
+      needed > static_cast<long long>(capacity_) + room_ ? used + needed : 2LL * capacity_;
+  if (capacity > kMaxCapacity)
+    return false;
+  char *data;
+  if (inlineInUse_) {
+    data = static_cast<char *>(std::malloc(static_cast<size_t>(capacity)));
+    if (data)
+      std::memcpy(data, inline_, kInlineSize);
+  } else {
+    data = static_cast<char *>(std::realloc(buffer_, static_cast<size_t>(capacity)));
+  }
+  if (!data)
+    throw MemoryException("*** Fatal error, out of memory ***\nDetected in VarStringPrintfBuf");
+  inlineInUse_ = false;
+  buffer_ = data;
+  capacity_ = static_cast<int>(capacity);
+  cursor_ = data + used - 1;
+  room_ = static_cast<int>(capacity - used);
+  return true;
+}
