@@ -3,7 +3,7 @@
 #include "kvsupport/strings/YString.h"
 
 /// The physical quantity of a value: what a trace or a parameter measures.
-enum PhysType {
+enum PhysType : int {
   PT_UNKNOWN = 0,
   PT_NONE = 1,
   PT_VOLT = 2,
