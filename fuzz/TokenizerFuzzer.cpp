@@ -97,11 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   check(tokens.size() == static_cast<int64_t>(words), "line scan matches the word loop");
 
   cursor = begin;
-  YString peeked = sp_PeekToken(&cursor, spec.separators, spec.openQuotes, spec.closeQuotes,
-                                spec.keepQuotes);
+  YString peeked =
+      sp_PeekToken(&cursor, spec.separators, spec.openQuotes, spec.closeQuotes, spec.keepQuotes);
   check(cursor == begin, "peek leaves the cursor");
-  check(sp_GetToken(&cursor, spec.separators, spec.openQuotes, spec.closeQuotes,
-                    spec.keepQuotes) == peeked,
+  check(sp_GetToken(&cursor, spec.separators, spec.openQuotes, spec.closeQuotes, spec.keepQuotes) ==
+            peeked,
         "peek sees the next word");
 
   cursor = begin;

@@ -26,9 +26,15 @@ void appendRange(const SweepData &sweep, YString *out) {
     append(out, eng(sweep.stop));
   };
   switch (sweep.rangeType) {
-  case 0: triple(" DEC "); break;
-  case 1: triple(" OCT "); break;
-  case 2: triple(" LIN "); break;
+  case 0:
+    triple(" DEC ");
+    break;
+  case 1:
+    triple(" OCT ");
+    break;
+  case 2:
+    triple(" LIN ");
+    break;
   case 3:
     append(out, " ");
     append(out, eng(sweep.start));
@@ -46,8 +52,11 @@ void appendRange(const SweepData &sweep, YString *out) {
       append(out, eng(value));
     }
     break;
-  case 5: append(out, " STP 0 0 0"); break;
-  default: break;
+  case 5:
+    append(out, " STP 0 0 0");
+    break;
+  default:
+    break;
   }
 }
 
@@ -123,7 +132,8 @@ void sp_WriteSweepAnalysis(const SweepData &sweep, YString *out, bool spiceStyle
       append(out, " 1");
     }
     break;
-  default: break;
+  default:
+    break;
   }
   if (sweep.numCores > 1) {
     append(out, " NUMCORES=");

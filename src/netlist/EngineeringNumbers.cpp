@@ -61,16 +61,26 @@ bool startsWithNoCase(const char *p, const char *word) {
 // atto upward, so 'M' is found as milli before mega.
 int scaleIndex(char c) {
   switch (lower(c)) {
-  case 'a': return 0;
-  case 'f': return 1;
-  case 'p': return 2;
-  case 'n': return 3;
-  case 'u': return 4;
-  case 'm': return 5;
-  case 'k': return 7;
-  case 'g': return 9;
-  case 't': return 10;
-  default: return -1;
+  case 'a':
+    return 0;
+  case 'f':
+    return 1;
+  case 'p':
+    return 2;
+  case 'n':
+    return 3;
+  case 'u':
+    return 4;
+  case 'm':
+    return 5;
+  case 'k':
+    return 7;
+  case 'g':
+    return 9;
+  case 't':
+    return 10;
+  default:
+    return -1;
   }
 }
 
@@ -98,10 +108,10 @@ const char *readDecimal(const char *p, double *out) {
   }
   const char *digitsStart = p;
   uint64_t mantissa = 0;
-  int significant = 0;     // digits from the first non-zero one
-  int leadingZeros = 0;    // zeros after the point before the first non-zero digit
-  int integerDigits = 0;   // significant digits before the point
-  int scale10 = 0;         // power of ten applied to `mantissa`
+  int significant = 0;   // digits from the first non-zero one
+  int leadingZeros = 0;  // zeros after the point before the first non-zero digit
+  int integerDigits = 0; // significant digits before the point
+  int scale10 = 0;       // power of ten applied to `mantissa`
   bool anyDigit = false;
   for (; isDigit(*p); ++p) {
     anyDigit = true;
@@ -151,8 +161,8 @@ const char *readDecimal(const char *p, double *out) {
   double value;
   if (significant == 0) {
     value = 0.0;
-  } else if (significant <= 19 && mantissa <= (uint64_t{1} << 53) &&
-             exponent + scale10 >= -22 && exponent + scale10 <= 22) {
+  } else if (significant <= 19 && mantissa <= (uint64_t{1} << 53) && exponent + scale10 >= -22 &&
+             exponent + scale10 <= 22) {
     // Both operands are exact, so the one rounding is the correct one.
     long power = exponent + scale10;
     double m = static_cast<double>(mantissa);

@@ -93,11 +93,21 @@ YString sp_ConvertToCString(const YString &text) {
   out.reserve(static_cast<size_t>(text.length()) + 8);
   for (; *p; ++p) {
     switch (*p) {
-    case '\\': out += "\\\\"; break;
-    case '\n': out += "\\n"; break;
-    case '\t': out += "\\t"; break;
-    case '"': out += "\\\""; break;
-    default: out += *p; break;
+    case '\\':
+      out += "\\\\";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    case '\t':
+      out += "\\t";
+      break;
+    case '"':
+      out += "\\\"";
+      break;
+    default:
+      out += *p;
+      break;
     }
   }
   return fromString(out);

@@ -11,7 +11,8 @@ struct PhysTypeRow {
   const char *identifier;
 };
 
-#define KV_PHYS_ROW(type, name, unit) {type, name, unit, #type}
+#define KV_PHYS_ROW(type, name, unit)                                                              \
+  { type, name, unit, #type }
 
 const PhysTypeRow kRows[] = {
     KV_PHYS_ROW(PT_UNKNOWN, "unknown", "?"),

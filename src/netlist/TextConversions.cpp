@@ -30,8 +30,8 @@ YString sp_itoa64(long long value) {
   char *end = buffer + sizeof buffer;
   char *p = end;
   // Work with the magnitude as unsigned so the most negative value has one.
-  unsigned long long magnitude =
-      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                           : static_cast<unsigned long long>(value);
   do {
     *--p = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
@@ -50,8 +50,8 @@ long long sp_atoi64(const char *text) {
   bool negative = false;
   if (*p == '+' || *p == '-')
     negative = *p++ == '-';
-  unsigned long long limit =
-      negative ? static_cast<unsigned long long>(LLONG_MAX) + 1 : static_cast<unsigned long long>(LLONG_MAX);
+  unsigned long long limit = negative ? static_cast<unsigned long long>(LLONG_MAX) + 1
+                                      : static_cast<unsigned long long>(LLONG_MAX);
   unsigned long long magnitude = 0;
   for (; *p >= '0' && *p <= '9'; ++p) {
     unsigned digit = static_cast<unsigned>(*p - '0');

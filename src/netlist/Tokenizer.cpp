@@ -82,7 +82,9 @@ YString readToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
   }
 
   if (spec.delimiters && std::strchr(spec.delimiters, *p)) {
-    *delimiter = static_cast<signed char>(*p);
+    // Codes are sign-extended like the char they come from, except 0xFF,
+    // whose -1 would read as the end of the text and stop the caller's scan.
+    *delimiter = *p == '\xFF' ? 0xFF : static_cast<signed char>(*p);
     *cursor = p + 1;
     return YString();
   }
@@ -250,8 +252,8 @@ void sp_SplitLine(const char *line, char separator, YArray<YString> *fields, int
   fillUp(fields, minCount);
 }
 
-void sp_SplitLine(const char *line, char separator, const char *brackets,
-                  YArray<YString> *fields, int minCount) {
+void sp_SplitLine(const char *line, char separator, const char *brackets, YArray<YString> *fields,
+                  int minCount) {
   if (!fields || !brackets || brackets[0] == '\0' || brackets[1] == '\0' ||
       brackets[0] == brackets[1])
     return;

@@ -208,7 +208,7 @@ TEST(AnalysisStatementsTest, LogSweepParameters) {
       {true, 1, 8, 2, std::pow(2.0, 0.5), 7},
       {false, 1, 1, 5, std::pow(10.0, 0.2), 1},
       {false, -1, -100, 1, 10, 3},
-      {false, 0, 1, 10, std::pow(10.0, 0.1), 0},  // no decades from zero
+      {false, 0, 1, 10, std::pow(10.0, 0.1), 0},   // no decades from zero
       {false, -1, 10, 10, std::pow(10.0, 0.1), 0}, // bounds of mixed sign
   };
   for (const auto &c : cases) {

@@ -52,7 +52,7 @@ TEST(EngineeringNumbersTest, ReadsSuffixesWithTheirRoundedScales) {
       {"5 k", 5.0, 1},
       {"  -2u", -2.0000000000000003e-06, 5},
       {"1e3k", 1000000.0000000002, 4},
-      {"1e", 1.0, 2},      // the e is no exponent: a letter of scale 1
+      {"1e", 1.0, 2}, // the e is no exponent: a letter of scale 1
       {"1e+", 1.0, 2},
       {"1.e2", 100.0, 4},
       {".5p", 0.5 * scaleByMultiplication(2), 3},
@@ -79,10 +79,10 @@ TEST(EngineeringNumbersTest, ReadsSuffixesWithTheirRoundedScales) {
 
 TEST(EngineeringNumbersTest, NothingReadOrZeroGivesZero) {
   const ReadCase cases[] = {
-      {"0k", 0.0, 1},   {"-0.0u", 0.0, 4}, {"0e5meg", 0.0, 3}, {"abc", 0.0, 0},
-      {"", 0.0, 0},     {"inf", 0.0, 0},   {"NaN", 0.0, 0},    {"INFINITY", 0.0, 0},
-      {"  inf", 0.0, 0}, {"0x1p3", 0.0, 1}, {"-", 0.0, 0},      {".", 0.0, 0},
-      {"+.e1", 0.0, 0}, {"1e-400k", 0.0, 6},
+      {"0k", 0.0, 1},    {"-0.0u", 0.0, 4},   {"0e5meg", 0.0, 3}, {"abc", 0.0, 0},
+      {"", 0.0, 0},      {"inf", 0.0, 0},     {"NaN", 0.0, 0},    {"INFINITY", 0.0, 0},
+      {"  inf", 0.0, 0}, {"0x1p3", 0.0, 1},   {"-", 0.0, 0},      {".", 0.0, 0},
+      {"+.e1", 0.0, 0},  {"1e-400k", 0.0, 6},
   };
   for (const ReadCase &c : cases) {
     char *end = nullptr;
@@ -123,12 +123,31 @@ TEST(EngineeringNumbersTest, FractionTakesAtMostThirtyOneDigits) {
 // through the fast path and the long path alike.
 TEST(EngineeringNumbersTest, DecimalsMatchStrtodBitForBit) {
   const char *fixed[] = {
-      "0.1", "0.3", "1e22", "1e23", "9007199254740993", "9007199254740992.5",
-      "123456789012345678901234567890", "2.2250738585072011e-308", "4.9e-324", "2.4703282292062328e-324",
-      "2.4703282292062327e-324", "1.7976931348623157e308", "1.7976931348623159e308", "1e309", "-1e-320",
-      "00000000000000000000012.5e-1", "0.000000000000000000000000000000001", "1e-22", "1e-23",
-      "99999999999999999999e-30", "1e99999999999", "1e-99999999999", "18446744073709551615",
-      "18446744073709551616e-5", "3.14159265358979323846264338327950288",
+      "0.1",
+      "0.3",
+      "1e22",
+      "1e23",
+      "9007199254740993",
+      "9007199254740992.5",
+      "123456789012345678901234567890",
+      "2.2250738585072011e-308",
+      "4.9e-324",
+      "2.4703282292062328e-324",
+      "2.4703282292062327e-324",
+      "1.7976931348623157e308",
+      "1.7976931348623159e308",
+      "1e309",
+      "-1e-320",
+      "00000000000000000000012.5e-1",
+      "0.000000000000000000000000000000001",
+      "1e-22",
+      "1e-23",
+      "99999999999999999999e-30",
+      "1e99999999999",
+      "1e-99999999999",
+      "18446744073709551615",
+      "18446744073709551616e-5",
+      "3.14159265358979323846264338327950288",
   };
   for (const char *text : fixed) {
     char *end = nullptr;
@@ -211,19 +230,13 @@ struct FormatCase {
 
 TEST(EngineeringNumbersTest, FormatEngFillsTheField) {
   const FormatCase cases[] = {
-      {-0.0047, 8, false, false, "-4.7m   "},
-      {0.05, 8, true, false, "5%      "},
-      {2e-7, 8, true, false, "0.2ppm  "},
-      {5e-301, 8, false, false, "0       "},
-      {-5e-301, 4, false, false, "0   "},
-      {4700, 6, false, true, "4.700k"},
-      {4700, 8, false, false, "4.7k    "},
-      {1e6, 8, false, false, "1Meg    "},
-      {1.5e16, 8, false, false, "15E15   "},
-      {2.5e-20, 8, false, false, "25E-21  "},
+      {-0.0047, 8, false, false, "-4.7m   "}, {0.05, 8, true, false, "5%      "},
+      {2e-7, 8, true, false, "0.2ppm  "},     {5e-301, 8, false, false, "0       "},
+      {-5e-301, 4, false, false, "0   "},     {4700, 6, false, true, "4.700k"},
+      {4700, 8, false, false, "4.7k    "},    {1e6, 8, false, false, "1Meg    "},
+      {1.5e16, 8, false, false, "15E15   "},  {2.5e-20, 8, false, false, "25E-21  "},
       {123456, 2, false, false, "123k"}, // narrow field widened to the integer digits
-      {12, 6, false, true, "12.000"},
-      {1.0 / 0.0, 8, false, false, "INF"},
+      {12, 6, false, true, "12.000"},         {1.0 / 0.0, 8, false, false, "INF"},
       {std::nan(""), 8, false, false, "INF"},
   };
   for (const FormatCase &c : cases)
@@ -319,8 +332,8 @@ TEST(EngineeringNumbersTest, PrecisionTextBoundsAreInclusiveAbove) {
     double resolution;
     const char *text;
   } cases[] = {
-      {1e-9, "1ns"},   {9.999e-10, "100ps"}, {200.0, ""},     {1e-15, "1fs"},
-      {9.999e-16, ""}, {100.1, "100s"},      {100.2, ""},     {0.5, "100ms"},
+      {1e-9, "1ns"},   {9.999e-10, "100ps"}, {200.0, ""},        {1e-15, "1fs"},
+      {9.999e-16, ""}, {100.1, "100s"},      {100.2, ""},        {0.5, "100ms"},
       {0.0, ""},       {-1.0, ""},           {std::nan(""), ""},
   };
   for (const auto &c : cases)

@@ -13,10 +13,10 @@ TEST(EscapeCodingTest, DecodesTheTable) {
     bool spaces;
     const char *plain;
   } cases[] = {
-      {"\\s", true, " "},          {"\\s", false, "s"},
-      {"a\\\\b", false, "a\\b"},   {"\\f\\n\\r\\t", false, "\f\n\r\t"},
-      {"\\q\\\"", false, "q\""},   {"end\\", false, "end"},
-      {"\\", true, ""},            {"plain text", true, "plain text"},
+      {"\\s", true, " "},        {"\\s", false, "s"},
+      {"a\\\\b", false, "a\\b"}, {"\\f\\n\\r\\t", false, "\f\n\r\t"},
+      {"\\q\\\"", false, "q\""}, {"end\\", false, "end"},
+      {"\\", true, ""},          {"plain text", true, "plain text"},
   };
   for (const auto &c : cases)
     EXPECT_STREQ(sp_EscapeString(YString(c.coded), c.spaces).tocs(), c.plain) << c.coded;

@@ -10,7 +10,7 @@ TEST(PhysTypeTest, NameLookUpTriesUnitThenNameInTableOrder) {
     bool found;
     PhysType type;
   } cases[] = {
-      {"v", true, PT_VOLT},         {"VOLTAGE", true, PT_VOLT},   {"?", true, PT_UNKNOWN},
+      {"v", true, PT_VOLT},          {"VOLTAGE", true, PT_VOLT},  {"?", true, PT_UNKNOWN},
       {"unknown", true, PT_UNKNOWN}, {"", true, PT_NONE},         {"secs", true, PT_SECOND},
       {"v^2/hz", true, PT_VOLT2T},   {"logic", true, PT_DIGITAL}, {"Default", true, PT_DEFAULT},
       {"volts", false, PT_CELSIUS},

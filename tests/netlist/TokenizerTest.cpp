@@ -51,7 +51,8 @@ TEST(TokenizerTest, ScanSpecCases) {
     const ScanSpec *spec;
     Words words;
   } cases[] = {
-      {"R1 a b 1k tc=(1, 2)", &netlist,
+      {"R1 a b 1k tc=(1, 2)",
+       &netlist,
        {"W:R1", "W:a", "W:b", "W:1k", "W:tc", "D:=", "D:(", "W:1", "D:,", "W:2", "D:)"}},
       {"  \t ", &netlist, {}},
       {"x=\"a b\"=y", &netlist, {"W:x", "D:=", "W:a b", "D:=", "W:y"}},
@@ -75,6 +76,10 @@ TEST(TokenizerTest, ScanSpecCases) {
   int delimiter = 0;
   sp_GetToken(&line, highDelimiter, &delimiter);
   EXPECT_EQ(delimiter, static_cast<signed char>('\xE9')); // sign-extended
+
+  // 0xFF is a delimiter like any other, not the end of the text.
+  const ScanSpec byteFF{" ", nullptr, nullptr, "\xFF", false, false};
+  EXPECT_EQ(scan("a\xFF" "b", byteFF), (Words{"W:a", "D:\xFF", "W:b"}));
 }
 
 TEST(TokenizerTest, LongWordsComeInPiecesAndQuotedOnesWhole) {
@@ -202,9 +207,9 @@ TEST(TokenizerTest, SplitLineCases) {
       {"a,", "()", 0, {"a", ""}},
       {"", "()", 0, {""}},
       {")a,b", "()", 0, {")a", "b"}},
-      {"a,(b,c", "()", 0, {"a"}},            // the unclosed field is dropped
+      {"a,(b,c", "()", 0, {"a"}}, // the unclosed field is dropped
       {"a,(b,c", "()", 3, {"a", "", ""}},
-      {"a,(b,c", "((", 3, {}},        // equal brackets: nothing at all
+      {"a,(b,c", "((", 3, {}}, // equal brackets: nothing at all
       {"a,(b,c", "(", 3, {}},
   };
   for (const Case &c : cases) {

@@ -23,11 +23,11 @@ int run(const Args &args) {
   return ExitOk;
 }
 
-const CommandRegistration registration({
-    "eng", "VALUE...",
-    "reads each value as an engineering number: value, index where reading stopped, compact "
-    "and field text",
-    run});
+const CommandRegistration registration(
+    {"eng", "VALUE...",
+     "reads each value as an engineering number: value, index where reading stopped, compact "
+     "and field text",
+     run});
 
 } // namespace
 } // namespace kvtool

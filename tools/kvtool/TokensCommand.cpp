@@ -54,10 +54,10 @@ int run(const Args &args) {
   return ExitOk;
 }
 
-const CommandRegistration registration({
-    "tokens", "[--delims CHARS] [--quotes OPEN CLOSE] [--keep] [--nest] LINE",
-    "prints the words of LINE (separated by blanks and tabs): W<tab>word or D<tab>delimiter",
-    run});
+const CommandRegistration registration(
+    {"tokens", "[--delims CHARS] [--quotes OPEN CLOSE] [--keep] [--nest] LINE",
+     "prints the words of LINE (separated by blanks and tabs): W<tab>word or D<tab>delimiter",
+     run});
 
 } // namespace
 } // namespace kvtool

@@ -23,7 +23,8 @@ struct ScanSpec {
 
 /// One scanned word.
 struct ScanToken {
-  /// 0 for an ordinary or quoted word, else the delimiter's (signed) code.
+  /// 0 for an ordinary or quoted word, else the delimiter's code sign-extended
+  /// from char (255 for the byte 0xFF, so that it is never taken for -1).
   int delimiter = 0;
   /// The word; empty for a delimiter.
   YString text;
@@ -37,7 +38,7 @@ constexpr int kMaxScanWord = 1023;
 /// the end of the text and has no length limit; a delimiter is a word of its
 /// own; an ordinary word runs to a separator, delimiter or the end (not
 /// consumed), at most kMaxScanWord characters. *delimiter receives -1 at the
-/// end of the text, the delimiter's code for a delimiter word and 0
+/// end of the text, the delimiter's code (as in ScanToken) for a delimiter and 0
 /// otherwise; `delimiter` may be null. Never reads past the terminator.
 YString sp_GetToken(const char **cursor, const ScanSpec &spec, int *delimiter);
 
@@ -94,5 +95,5 @@ void sp_SplitLine(const char *line, char separator, YArray<YString> *fields, int
 /// a final empty field and an empty line one empty field; then filled up to
 /// minCount. Does nothing when `brackets` has fewer than two characters or
 /// both are the same.
-void sp_SplitLine(const char *line, char separator, const char *brackets,
-                  YArray<YString> *fields, int minCount);
+void sp_SplitLine(const char *line, char separator, const char *brackets, YArray<YString> *fields,
+                  int minCount);
