@@ -14,3 +14,7 @@ show() {
 
 show --version
 show strings --sep , --sepstr ", " --from "4k7" --to "4.7k" "R1 out 0 4k7, C1 out 0 10u" ",a,,b,"
+show eng 10uF 4k7 1.5MEG 2M 3mil -0.0047 "5 k" 0k abc 1e3k
+show tokens --delims "=()," --quotes '"' '"' 'R1 a b 1k tc=(1, 2) "quoted word"'
+show tokens --quotes "{" "}" --nest "{a {b} c} d"
+show tokens --delims "=" --quotes "{" "}" --nest --keep "$(cat "$here/netlist-line.txt")"
