@@ -52,6 +52,11 @@ int countUnderMutexInChild() {
   return 0;
 }
 
+// The shared-memory objects of this user whose names hold `fragment`.
+QStringList objectsNamed(const std::string &fragment) {
+  return QDir("/dev/shm").entryList({QString::fromStdString("*" + fragment + "*")}, QDir::Files);
+}
+
 struct Holder {
   std::string dir = kvtest::makeTempDir("kvmutex");
   std::string name = kvtest::uniqueName("kv_mutex_test_");
@@ -103,6 +108,21 @@ TEST(YSystemMutexTest, OwnerKilledLeavesMutexAbandoned) {
   EXPECT_TRUE(mutex.wait(1000, &status));
   EXPECT_EQ(status, MutexAcquired);
   EXPECT_TRUE(mutex.release());
+}
+
+TEST(YSystemMutexTest, DeadOpenersDoNotKeepTheNameAlive) {
+  if (kvtest::childRole() == "hold")
+    std::exit(holdMutexInChild());
+  Holder holder;
+  holder.start("YSystemMutexTest.DeadOpenersDoNotKeepTheNameAlive");
+  {
+    YSystemMutex mutex(YString(holder.name.c_str()));
+    EXPECT_EQ(objectsNamed(holder.name).size(), 1);
+    holder.child->kill();
+    holder.child->waitForFinished();
+    EXPECT_TRUE(mutex.wait(5000));
+  }
+  EXPECT_TRUE(objectsNamed(holder.name).isEmpty());
 }
 
 TEST(YSystemMutexTest, WaiterGetsMutexWhenOwnerReleases) {
@@ -201,8 +221,7 @@ TEST(YSystemMutexTest, NamesMapOneToOneAndLeaveNothingBehind) {
   for (uint64_t handle : handles)
     sp_CloseMutex(handle);
 
-  const QStringList left = QDir("/dev/shm").entryList(
-      {QString::fromStdString("*" + base.substr(base.size() - 12) + "*")}, QDir::Files);
+  const QStringList left = objectsNamed(base);
   EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
 }
 

@@ -10,16 +10,20 @@
 // The object is created and initialised race-free: every opener takes an
 // flock on the object's descriptor before looking at it, and whoever finds
 // it uninitialised (new, or left half-made by an opener that died)
-// initialises it under that flock. The same flock guards a count of open
-// handles; the last close marks the object retired and unlinks its name, so
-// nothing is left behind, and an opener that reached a retired object
-// through the old name starts over with a fresh one.
+// initialises it under that flock. The same flock guards a table of the
+// processes that have the mutex open, with their handle counts. The last
+// close marks the object retired and unlinks its name, so nothing is left
+// behind; processes that died with handles open are struck from the table
+// by whoever closes next, so they do not keep the name alive either. An
+// opener that reached a retired object through the old name starts over
+// with a fresh one.
 #include "os/SystemMutex_p.h"
 
 #include "os/posix/ObjectName_p.h"
 #include "os/posix/PosixCalls_p.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <time.h>
 
 #include <cstdint>
@@ -31,12 +35,53 @@ namespace {
 constexpr uint32_t kReady = 0x4B564D31;   // initialised and in use
 constexpr uint32_t kRetired = 0x4B564D58; // name unlinked; open a new one
 constexpr int kOpenAttempts = 8;
+constexpr int kUserSlots = 64;
 
+// Guarded by the flock on the object, except `mutex`.
 struct MutexBlock {
   uint32_t state;
-  uint32_t users; // open handles, across all processes; guarded by the flock
+  uint32_t crowded; // more processes than slots opened it: never retire it
+  struct {
+    int32_t pid;
+    uint32_t handles;
+  } users[kUserSlots];
   pthread_mutex_t mutex;
 };
+
+bool alive(int32_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+
+void addUser(MutexBlock *block, int32_t pid) {
+  int freeSlot = -1;
+  for (int i = 0; i < kUserSlots; ++i) {
+    if (block->users[i].pid == pid) {
+      ++block->users[i].handles;
+      return;
+    }
+    if (freeSlot < 0 && (block->users[i].pid == 0 || !alive(block->users[i].pid)))
+      freeSlot = i;
+  }
+  if (freeSlot < 0) {
+    block->crowded = 1;
+    return;
+  }
+  block->users[freeSlot].pid = pid;
+  block->users[freeSlot].handles = 1;
+}
+
+// Takes one handle of `pid` away and strikes out processes that no longer
+// exist; true when nobody is left.
+bool removeUser(MutexBlock *block, int32_t pid) {
+  bool anyone = false;
+  for (int i = 0; i < kUserSlots; ++i) {
+    auto &user = block->users[i];
+    if (user.pid == pid && user.handles > 0 && --user.handles == 0)
+      user.pid = 0;
+    if (user.pid != 0 && user.pid != pid && !alive(user.pid))
+      user.pid = 0;
+    anyone = anyone || user.pid != 0;
+  }
+  return !anyone && !block->crowded;
+}
 
 bool initialise(MutexBlock *block) {
   pthread_mutexattr_t attributes;
@@ -48,7 +93,9 @@ bool initialise(MutexBlock *block) {
               pthread_mutex_init(&block->mutex, &attributes) == 0;
   pthread_mutexattr_destroy(&attributes);
   if (done) {
-    block->users = 0;
+    block->crowded = 0;
+    for (auto &user : block->users)
+      user = {0, 0};
     block->state = kReady;
   }
   return done;
@@ -103,7 +150,7 @@ SystemMutex *openSystemMutex(const char *name) {
       posix::closeFile(fd);
       return nullptr;
     }
-    ++block->users;
+    addUser(block, static_cast<int32_t>(::getpid()));
     posix::unlockFile(fd);
     return new SystemMutex{fd, block, object};
   }
@@ -144,7 +191,7 @@ void closeSystemMutex(SystemMutex *mutex) {
   if (!mutex)
     return;
   if (posix::lockExclusive(mutex->fd) == 0) {
-    if (mutex->block->users > 0 && --mutex->block->users == 0) {
+    if (removeUser(mutex->block, static_cast<int32_t>(::getpid()))) {
       mutex->block->state = kRetired;
       ::shm_unlink(mutex->objectName.c_str());
     }
