@@ -22,13 +22,18 @@ static_assert(offsetof(SharedHeapHeader, firstFree) == 16, "heap header layout")
 static_assert(offsetof(SharedHeapHeader, lockWord) == 24, "heap header layout");
 static_assert(offsetof(SharedHeapHeader, signature) == 28, "heap header layout");
 
-/// The header of every block; the block's data follows it.
-struct SharedBlockHeader {
+/// The header of every block; the block's data follows it. Blocks lie
+/// `blockStride` bytes apart, and the stride need only be a multiple of 4
+/// (116 bytes for 100-byte blocks), so the header is declared 4-aligned and
+/// its 64-bit field is read and written as possibly unaligned.
+struct __attribute__((packed, aligned(4))) SharedBlockHeader {
   int32_t magic;    ///< kSharedBlockMagic in every valid block
   int32_t state;    ///< kBlockFree, kBlockAllocated or kBlockTaken
   int64_t nextFree; ///< next free block, -1 at the end or while not free
 };
 static_assert(sizeof(SharedBlockHeader) == 16, "block header layout");
+static_assert(alignof(SharedBlockHeader) == 4, "block header layout");
+static_assert(offsetof(SharedBlockHeader, nextFree) == 8, "block header layout");
 
 constexpr char kSharedHeapSignature[] = "KV_SharedBlockManager";
 constexpr int32_t kSharedBlockMagic = 0x5A5A;

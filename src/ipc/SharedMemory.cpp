@@ -4,6 +4,7 @@
 #include "os/SharedMemory_p.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstdint>
 #include <mutex>
 
@@ -16,6 +17,7 @@ struct Record {
   int32_t views;
   bool creator;
   Record *next;
+  int creatorPid; // the process that made the name (a forked child has our records too)
 };
 
 // One view: the name behind it and the bytes it spans.
@@ -44,7 +46,7 @@ public:
   }
 
   Record *push(const YString &name, kv::os::SharedObject object, bool creator) {
-    head_ = new Record{name, object, 0, creator, head_};
+    head_ = new Record{name, object, 0, creator, head_, creator ? kv::os::currentProcessId() : 0};
     ++count_;
     return head_;
   }
@@ -63,6 +65,15 @@ public:
 
   int32_t count() const { return count_; }
 
+  // Removes the names this process made and never freed: they would
+  // otherwise outlive it. Views stay valid.
+  void removeOwnNames() {
+    const int self = kv::os::currentProcessId();
+    for (Record *record = head_; record; record = record->next)
+      if (record->creator && record->creatorPid == self)
+        kv::os::removeSharedObjectName(record->name.tocs());
+  }
+
   YHashTable<uintptr_t, View, AddressTraits> views{kViewBuckets, 0.0};
 
 private:
@@ -73,7 +84,14 @@ private:
 // Lives for the whole process: views may be released from static
 // destructors that run after any registry object would be gone.
 Registry &registry() {
-  static Registry *instance = new Registry;
+  static Registry *instance = [] {
+    auto *made = new Registry;
+    std::atexit([] {
+      std::lock_guard<std::mutex> guard(registry().lock);
+      registry().removeOwnNames();
+    });
+    return made;
+  }();
   return *instance;
 }
 

@@ -1,9 +1,12 @@
 #include "kvsupport/ipc/SharedMemory.h"
 
 #include "common/ChildProcess.h"
+#include "common/ProcessSync.h"
 #include "ipc/SharedMemory_p.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -131,6 +134,48 @@ TEST(SharedMemoryTest, AnotherProcessMapsByName) {
   EXPECT_STREQ(view, "from the child");
   sp_ReleaseSharedBlock(view);
   sp_FreeSharedBlock(name);
+}
+
+// Child side: makes a block, reports its name in the file KV_NAME_FILE and
+// either exits without freeing it or waits to be killed.
+int allocateInChild() {
+  const YString name = sp_AllocateSharedBlock(kGranule);
+  QFile file(QString::fromStdString(kvtest::env("KV_NAME_FILE")));
+  if (!file.open(QIODevice::WriteOnly) || file.write(name.tocs()) < 0)
+    return 2;
+  file.close();
+  if (kvtest::env("KV_THEN") == "die")
+    kvtest::waitUntil([] { return false; }, 60000);
+  return 0;
+}
+
+TEST(SharedMemoryTest, NamesDoNotOutliveTheirCreator) {
+  if (kvtest::childRole() == "allocate")
+    std::exit(allocateInChild());
+  const std::string dir = kvtest::makeTempDir("kvshm");
+  auto nameIn = [](const std::string &path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+  };
+  const char *test = "SharedMemoryTest.NamesDoNotOutliveTheirCreator";
+
+  // Ends without freeing its block: the name goes with it.
+  ASSERT_EQ(kvtest::runChild(test, "allocate", {{"KV_NAME_FILE", dir + "/exits"}}), 0);
+  EXPECT_EQ(sp_GetSharedBlock(nameIn(dir + "/exits").c_str(), true), nullptr);
+
+  // Killed: its name stays until the next process that makes a block.
+  auto killed = kvtest::startChild(test, "allocate", {{"KV_NAME_FILE", dir + "/dies"},
+                                                      {"KV_THEN", "die"}});
+  ASSERT_TRUE(kvtest::waitUntil([&] { return !nameIn(dir + "/dies").empty(); }));
+  killed->kill();
+  killed->waitForFinished();
+  const std::string stale = nameIn(dir + "/dies");
+  void *view = sp_GetSharedBlock(stale.c_str(), true);
+  EXPECT_NE(view, nullptr);
+  sp_ReleaseSharedBlock(view);
+  ASSERT_EQ(kvtest::runChild(test, "allocate", {{"KV_NAME_FILE", dir + "/sweeps"}}), 0);
+  EXPECT_EQ(sp_GetSharedBlock(stale.c_str(), true), nullptr);
+  kvtest::removeTree(dir);
 }
 
 TEST(SharedMemoryTest, FreeingBeforeReleasingKeepsViewsUsable) {

@@ -12,12 +12,17 @@
 // would raise SIGBUS rather than fail cleanly.
 //
 // Removing a name (shm_unlink) does not take the memory from anyone: it
-// lives on while any process has it open or mapped.
+// lives on while any process has it open or mapped. Unlike a mapping
+// object's name, though, a shared-memory name outlives the process that
+// made it, so the portable layer removes its own names at exit, and the
+// first block a process creates sweeps away the block names of processes
+// that no longer exist (block names end in their creator's process id).
 #include "os/SharedMemory_p.h"
 
 #include "os/posix/ObjectName_p.h"
 #include "os/posix/PosixCalls_p.h"
 
+#include <dirent.h>
 #include <pthread.h>
 #include <signal.h>
 #include <time.h>
@@ -35,9 +40,35 @@ int cachedPid = 0;
 
 void forgetPid() { cachedPid = 0; }
 
+// Where the C library keeps shared-memory objects as files.
+constexpr char kSharedMemoryDir[] = "/dev/shm";
+
+// Removes this user's block names whose creating process has ended.
+void sweepStaleBlockNames() {
+  const std::string prefix = posix::objectName("shm", "KelvantaSharedBlock").substr(1);
+  DIR *dir = ::opendir(kSharedMemoryDir);
+  if (!dir)
+    return;
+  while (const dirent *entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    const size_t underscore = name.rfind('_');
+    if (name.compare(0, prefix.size(), prefix) != 0 || underscore == std::string::npos ||
+        underscore + 1 == name.size() ||
+        name.find_first_not_of("0123456789", underscore + 1) != std::string::npos ||
+        name.size() - underscore > 10)
+      continue;
+    const int pid = std::stoi(name.substr(underscore + 1));
+    if (!processExists(pid))
+      ::shm_unlink(("/" + name).c_str());
+  }
+  ::closedir(dir);
+}
+
 } // namespace
 
 SharedObject createSharedObject(const char *name, uint64_t size) {
+  static pthread_once_t swept = PTHREAD_ONCE_INIT;
+  pthread_once(&swept, sweepStaleBlockNames);
   if (size == 0 || size > static_cast<uint64_t>(INT64_MAX))
     return kNoSharedObject;
   const std::string object = posix::objectName("shm", name);
