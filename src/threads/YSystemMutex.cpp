@@ -8,18 +8,16 @@
 #include <thread>
 #include <unordered_map>
 
-namespace {
-
 // One open handle. Ownership is counted here as well as in the mutex, so
 // that closing a handle can give back exactly what was taken through it.
 // `owner` and `count` change only while the mutex is held, by its owner.
-class Handle {
+class kv::detail::SystemMutexHandle {
 public:
-  explicit Handle(kv::os::SystemMutex *mutex) : mutex_(mutex) {}
-  Handle(const Handle &) = delete;
-  Handle &operator=(const Handle &) = delete;
+  explicit SystemMutexHandle(kv::os::SystemMutex *mutex) : mutex_(mutex) {}
+  SystemMutexHandle(const SystemMutexHandle &) = delete;
+  SystemMutexHandle &operator=(const SystemMutexHandle &) = delete;
 
-  ~Handle() {
+  ~SystemMutexHandle() {
     while (ownedHere())
       release();
     // A handle closed on a thread other than its owner cannot give the
@@ -32,7 +30,7 @@ public:
   MutexWaitStatus wait(int timeoutMs) {
     const MutexWaitStatus status = kv::os::waitSystemMutex(mutex_, timeoutMs);
     if (status == MutexAcquired || status == MutexAbandoned) {
-      owner_.store(std::this_thread::get_id());
+      owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
       ++count_;
     }
     return status;
@@ -42,22 +40,31 @@ public:
     if (!ownedHere())
       return false;
     if (--count_ == 0)
-      owner_.store(std::thread::id());
+      owner_.store(std::thread::id(), std::memory_order_relaxed);
     if (kv::os::releaseSystemMutex(mutex_))
       return true;
     // The mutex says this thread holds nothing: keep the books in step.
     count_ = 0;
-    owner_.store(std::thread::id());
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
     return false;
   }
 
 private:
-  bool ownedHere() const { return count_ > 0 && owner_.load() == std::this_thread::get_id(); }
+  // Only the owner writes `count_`, so it is read only once the owner is
+  // known to be this thread. Relaxed order suffices: a thread always sees
+  // its own last store to `owner_`, and no other thread stores its id.
+  bool ownedHere() const {
+    return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id() && count_ > 0;
+  }
 
   kv::os::SystemMutex *mutex_;
   std::atomic<std::thread::id> owner_{};
   int count_ = 0;
 };
+
+namespace {
+
+using Handle = kv::detail::SystemMutexHandle;
 
 // Handles are numbers looked up here, never addresses, so that a stale or
 // made-up handle is recognised instead of followed. A waiter keeps its own
@@ -128,17 +135,21 @@ bool sp_ReleaseMutex(uint64_t handle) {
 
 void sp_CloseMutex(uint64_t handle) { handles().take(handle); }
 
-YSystemMutex::YSystemMutex(const YString &name) : handle_(sp_CreateMutex(name.tocs(), false)) {}
+// A YSystemMutex owns its handle outright: it belongs to one object, so
+// needs no table and no shared ownership on the way to every wait.
+YSystemMutex::YSystemMutex(const YString &name) : handle_(nullptr) {
+  if (!name.isEmpty())
+    if (kv::os::SystemMutex *mutex = kv::os::openSystemMutex(name.tocs()))
+      handle_ = new Handle(mutex);
+}
 
-YSystemMutex::~YSystemMutex() { sp_CloseMutex(handle_); }
+YSystemMutex::~YSystemMutex() { delete handle_; }
 
 bool YSystemMutex::wait(int timeoutMs, MutexWaitStatus *status) {
-  MutexWaitStatus result = MutexWaitFailed;
-  if (std::shared_ptr<Handle> found = handles().find(handle_))
-    result = found->wait(timeoutMs);
+  const MutexWaitStatus result = handle_ ? handle_->wait(timeoutMs) : MutexWaitFailed;
   if (status)
     *status = result;
   return result == MutexAcquired || result == MutexAbandoned;
 }
 
-bool YSystemMutex::release() { return sp_ReleaseMutex(handle_); }
+bool YSystemMutex::release() { return handle_ && handle_->release(); }

@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+namespace kv::detail {
+class SystemMutexHandle;
+} // namespace kv::detail
+
 /// The outcome of `YSystemMutex::wait`.
 enum MutexWaitStatus {
   MutexAcquired = 0,  ///< the mutex is now owned
@@ -41,10 +45,10 @@ public:
   bool release();
 
   /// Whether the mutex could be created or opened.
-  bool isValid() const { return handle_ != 0; }
+  bool isValid() const { return handle_ != nullptr; }
 
 private:
-  uint64_t handle_;
+  kv::detail::SystemMutexHandle *handle_;
 };
 
 /// Creates or opens the system-wide mutex `name` (UTF-8) and returns its
