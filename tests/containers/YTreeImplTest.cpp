@@ -269,7 +269,7 @@ TEST_P(YTreeImplRandomTest, MatchesMultiset) {
 INSTANTIATE_TEST_SUITE_P(Orders, YTreeImplRandomTest,
                          ::testing::Values(RandomRun{3, 600, 60000}, RandomRun{3, 20, 20000},
                                            RandomRun{4, 600, 60000}, RandomRun{4, 20, 20000},
-                                           RandomRun{8, 2000, 60000}, RandomRun{8, 30, 20000},
+                                           RandomRun{8, 1000, 60000}, RandomRun{8, 30, 20000},
                                            RandomRun{5, 400, 12000}, RandomRun{6, 400, 12000},
                                            RandomRun{7, 400, 12000}, RandomRun{16, 1000, 12000}));
 
