@@ -12,3 +12,6 @@ show() {
 
 show --version
 show strings --sep , --sepstr ", " --from "4k7" --to "4.7k" "R1 out 0 4k7, C1 out 0 10u" ",a,,b,"
+show cross "$here/cross-sine.txt" 0.5
+show cross --slope 1 --order 2 "$here/cross-sine.txt" 0.5
+show cross --nearest 0.55 "$here/cross-sine.txt" 0.5
