@@ -35,9 +35,9 @@ public:
 
 // Pairs make the keys unique, as the order-statistics tree needs for a
 // multiset; the second member is the insertion serial.
-using PbdsTree = __gnu_pbds::tree<std::pair<int, int>, __gnu_pbds::null_type,
-                                  std::less<std::pair<int, int>>, __gnu_pbds::rb_tree_tag,
-                                  __gnu_pbds::tree_order_statistics_node_update>;
+using PbdsTree =
+    __gnu_pbds::tree<std::pair<int, int>, __gnu_pbds::null_type, std::less<std::pair<int, int>>,
+                     __gnu_pbds::rb_tree_tag, __gnu_pbds::tree_order_statistics_node_update>;
 
 const std::vector<int> &keys() {
   static const std::vector<int> all = [] {

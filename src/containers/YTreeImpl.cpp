@@ -65,8 +65,8 @@ struct TreeOps {
   static InnerNode *inner(TreeNode *node) { return static_cast<InnerNode *>(node); }
 
   static LeafNode *newLeaf(const Tree &t) {
-    void *memory = ::operator new(sizeof(LeafNode) +
-                                  static_cast<size_t>(t.leafCapacity_) * sizeof(YObject *));
+    void *memory =
+        ::operator new(sizeof(LeafNode) + static_cast<size_t>(t.leafCapacity_) * sizeof(YObject *));
     LeafNode *node = new (memory) LeafNode;
     node->last = -1;
     node->isLeaf = true;

@@ -1,5 +1,5 @@
-#include "kvsupport/containers/YError.h"
 #include "kvsupport/containers/YTreeImpl.h"
+#include "kvsupport/containers/YError.h"
 
 #include <gtest/gtest.h>
 
@@ -44,8 +44,8 @@ int keyAt(const YTreeImpl &tree, long position) {
 // Exposes the protected insertion that answers the position.
 class PositionTree : public YTreeImpl {
 public:
-  using YTreeImpl::YTreeImpl;
   using YTreeImpl::i_add;
+  using YTreeImpl::YTreeImpl;
 };
 
 class LiveObjectsGuard : public ::testing::Test {
@@ -183,7 +183,7 @@ TEST_F(YTreeImplTest, FlushAndDetachDestroyObjects) {
 // with the sorted contents at intervals.
 struct RandomRun {
   int order;
-  int keyRange;  // small ranges give many equal keys
+  int keyRange; // small ranges give many equal keys
   int operations;
 };
 

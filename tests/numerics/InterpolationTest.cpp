@@ -1,5 +1,5 @@
-#include "kvsupport/numerics/Complex.h"
 #include "kvsupport/numerics/Interpolation.h"
+#include "kvsupport/numerics/Complex.h"
 
 #include <gtest/gtest.h>
 
@@ -34,12 +34,11 @@ TEST(InterpolationTest, BinarySearchCases) {
     int direction;
     int64_t lo, hi;
   } cases[] = {
-      {&up, 1, 1, 1, 2},        {&up, 3, 1, 2, 3},         {&up, -1, 1, 0, 0},
-      {&up, 4, 1, 3, 3},        {&up, 0, 1, 0, 1},         {&up, 2.5, 1, 2, 3},
-      {&down, 2, 0, 1, 2},      {&down, 0, 0, 2, 3},       {&down, 4, 0, 0, 0},
-      {&down, -1, 0, 3, 3},     {&down, 2.5, 0, 0, 1},     {&repeats, 1, 1, 3, 4},
-      {&repeats, 2, 1, 4, 5},   {&up, 1, 2, 0, 3},         {&up, 1, -1, 0, 3},
-      {&up, kNaN, 1, 0, 3},     {&down, kNaN, 0, 0, 3},
+      {&up, 1, 1, 1, 2},      {&up, 3, 1, 2, 3},    {&up, -1, 1, 0, 0},    {&up, 4, 1, 3, 3},
+      {&up, 0, 1, 0, 1},      {&up, 2.5, 1, 2, 3},  {&down, 2, 0, 1, 2},   {&down, 0, 0, 2, 3},
+      {&down, 4, 0, 0, 0},    {&down, -1, 0, 3, 3}, {&down, 2.5, 0, 0, 1}, {&repeats, 1, 1, 3, 4},
+      {&repeats, 2, 1, 4, 5}, {&up, 1, 2, 0, 3},    {&up, 1, -1, 0, 3},    {&up, kNaN, 1, 0, 3},
+      {&down, kNaN, 0, 0, 3},
   };
   for (const Case &c : cases) {
     Bracket b = search(*c.data, c.x, c.direction);
@@ -161,6 +160,9 @@ TEST(InterpolationTest, InterpCases) {
       {{5, 1, 3}, {0, 0, 1}, 0.5, 2, false, false, false, 2},
       // Exactly equal zero abscissae count as coincident, not as 0/0.
       {{7, 9}, {0, 0}, 0.0, 1, false, false, false, 7},
+      // Logarithmic axes hold for every order.
+      {{0, 1, 2, 3}, {1, 10, 100, 1000}, std::pow(10.0, 1.5), 3, false, true, false, 1.5},
+      {{1, 10, 100, 1000}, {0, 1, 2, 3}, 1.5, 3, false, false, true, std::pow(10.0, 1.5)},
       {{4, 5}, {1, 2}, 9, 0, false, false, false, 4},
       {{4, 5}, {1, 2}, 9, -2, false, false, false, 4},
       {{3, 3}, {1, 2}, 3, 1, true, false, false, 1},
@@ -267,9 +269,14 @@ TEST(InterpolationTest, FindYFromXOnATriangle) {
     std::vector<int64_t> indices;
     std::vector<double> values;
   } cases[] = {
-      {0.5, 0, {1, 0}, {1.5, 0.5}}, {0.5, 1, {0}, {0.5}}, {0.5, -1, {1}, {1.5}},
-      {0.5, 2, {}, {}},             {1.0, 0, {1}, {1.0}}, {0.0, 0, {1, 0}, {2.0, 0.0}},
-      {1.5, 0, {}, {}},             {-0.1, 0, {}, {}},
+      {0.5, 0, {1, 0}, {1.5, 0.5}},
+      {0.5, 1, {0}, {0.5}},
+      {0.5, -1, {1}, {1.5}},
+      {0.5, 2, {}, {}},
+      {1.0, 0, {1}, {1.0}},
+      {0.0, 0, {1, 0}, {2.0, 0.0}},
+      {1.5, 0, {}, {}},
+      {-0.1, 0, {}, {}},
   };
   for (const Case &c : cases) {
     for (int order : {1, 2}) {
@@ -329,19 +336,18 @@ TEST(InterpolationTest, FindYFromXMatchesBruteForce) {
     std::vector<Crossing> expected;
     for (int i = 0; i + 1 < n; ++i) {
       double s0 = searched[i], s1 = searched[i + 1];
-      bool contains = (s0 <= level && level < s1) || (s1 < level && level <= s0) ||
-                      (i == n - 2 && level == s1);
+      bool contains =
+          (s0 <= level && level < s1) || (s1 < level && level <= s0) || (i == n - 2 && level == s1);
       if (!contains)
         continue;
       bool up = s0 < s1, down = s1 < s0;
       bool same = (up && results[i] < results[i + 1]) || (down && results[i + 1] < results[i]);
-      bool opposite =
-          (up && results[i + 1] < results[i]) || (down && results[i] < results[i + 1]);
+      bool opposite = (up && results[i + 1] < results[i]) || (down && results[i] < results[i + 1]);
       if ((slope == 1 && !same) || (slope == -1 && !opposite))
         continue;
-      double value = s0 == s1 ? results[i]
-                              : results[i] + (results[i + 1] - results[i]) * (level - s0) /
-                                                 (s1 - s0);
+      double value = s0 == s1
+                         ? results[i]
+                         : results[i] + (results[i + 1] - results[i]) * (level - s0) / (s1 - s0);
       expected.insert(expected.begin(), {value, i});
     }
     std::vector<Crossing> found = crossings(results, searched, level, options(1, slope, inverse));

@@ -135,11 +135,11 @@ int run(const Args &args) {
   return ExitOk;
 }
 
-const CommandRegistration registration({
-    kName, "[--order N] [--slope S] [--inverse] [--nearest REF] FILE LEVEL",
-    "prints every crossing of LEVEL by the first column of FILE: interval index and the "
-    "interpolated second column",
-    run});
+const CommandRegistration registration(
+    {kName, "[--order N] [--slope S] [--inverse] [--nearest REF] FILE LEVEL",
+     "prints every crossing of LEVEL by the first column of FILE: interval index and the "
+     "interpolated second column",
+     run});
 
 } // namespace
 } // namespace kvtool

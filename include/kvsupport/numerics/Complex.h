@@ -66,10 +66,15 @@ complex log(const complex &z);
 complex log10(const complex &z);
 /// |z|^(1/2) at half the argument.
 complex sqrt(const complex &z);
+/// sin x cosh y + i cos x sinh y, from e^y and e^-y.
 complex sin(const complex &z);
+/// cos x cosh y - i sin x sinh y, from e^y and e^-y.
 complex cos(const complex &z);
+/// cos y sinh x + i sin y cosh x, from e^x and e^-x.
 complex sinh(const complex &z);
+/// cos y cosh x + i sin y sinh x, from e^x and e^-x.
 complex cosh(const complex &z);
+/// From cos^2 x and tanh y, so a large |y| saturates instead of overflowing.
 complex tan(const complex &z);
 /// Saturates to +-1 for real parts beyond +-19 without overflow.
 complex tanh(const complex &z);
@@ -77,6 +82,7 @@ complex tanh(const complex &z);
 complex asin(const complex &z);
 /// -i ln(z + i sqrt(1 - z^2)).
 complex acos(const complex &z);
+/// (1/2) arg(W) - (i/2) ln|W| with W = (1 - y^2 - x^2 + 2ix) / ((y + 1)^2 + x^2).
 complex atan(const complex &z);
 /// 0 when z is zero and Re w > 0; otherwise exp(w (ln|z| + i arg z)).
 complex pow(const complex &z, const complex &w);

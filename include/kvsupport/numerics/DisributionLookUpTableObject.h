@@ -21,10 +21,10 @@ struct IntegratedSegment {
 
 /// The result of `DisributionLookUpTableObject::load`.
 enum DistTableValuesError {
-  DTV_OK = 0,              ///< loaded
-  DTV_X_DECREASING = 1,    ///< a point's x is less than the previous one's (or not finite)
+  DTV_OK = 0,               ///< loaded
+  DTV_X_DECREASING = 1,     ///< a point's x is less than the previous one's (or not finite)
   DTV_NEGATIVE_DENSITY = 2, ///< a density is negative (or not finite)
-  DTV_NO_AREA = 3          ///< fewer than two points, or no positive finite area
+  DTV_NO_AREA = 3           ///< fewer than two points, or no positive finite area
 };
 
 /// Samples an arbitrary distribution given as a piecewise-linear density:

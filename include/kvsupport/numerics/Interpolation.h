@@ -8,12 +8,12 @@ class complex;
 
 /// How `support_Interp` and `support_FindYFromX` interpolate.
 struct InterpOpts {
-  bool inverse = false; ///< solve the curve for its abscissa instead of evaluating it
-  bool logX = false;    ///< abscissae on a log10 scale (linear when any is not above 0)
-  bool logY = false;    ///< ordinates on a log10 scale (linear when any is not above 0)
-  bool nearest = false; ///< `support_FindYFromX` keeps only the two results nearest `reference`
-  int32_t order = 1;    ///< polynomial order: the curve through `order` + 1 samples
-  int32_t slope = 0;    ///< crossings kept: 1 rising, -1 falling, 0 any, other values none
+  bool inverse = false;   ///< solve the curve for its abscissa instead of evaluating it
+  bool logX = false;      ///< abscissae on a log10 scale (linear when any is not above 0)
+  bool logY = false;      ///< ordinates on a log10 scale (linear when any is not above 0)
+  bool nearest = false;   ///< `support_FindYFromX` keeps only the two results nearest `reference`
+  int32_t order = 1;      ///< polynomial order: the curve through `order` + 1 samples
+  int32_t slope = 0;      ///< crossings kept: 1 rising, -1 falling, 0 any, other values none
   double reference = 0.0; ///< the reference value of `nearest`
 };
 
