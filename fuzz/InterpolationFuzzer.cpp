@@ -79,8 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
 
   // A window that fits the data at the requested order.
+  // (An inverse curve always spans at least two samples.)
   int order = opts.order < 0 ? 0 : opts.order % 6;
-  if (n > order) {
+  int needed = opts.inverse ? (order < 1 ? 2 : order + 1) : order + 1;
+  if (n >= needed) {
     InterpOpts windowOpts = opts;
     windowOpts.order = order;
     (void)support_Interp(results.data(), searched.data(), level, windowOpts);

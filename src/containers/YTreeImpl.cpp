@@ -574,7 +574,13 @@ struct TreeOps {
 
 using kv::detail::TreeOps;
 
-YTreeImpl::YTreeImpl(int order) { finishInit(std::max(order, 3)); }
+namespace {
+// Beyond this a node's slot count would overflow; a leaf is then already
+// millions of slots, far past any useful order.
+constexpr int kMaxOrder = 1 << 20;
+} // namespace
+
+YTreeImpl::YTreeImpl(int order) { finishInit(std::min(std::max(order, 3), kMaxOrder)); }
 
 YTreeImpl::YTreeImpl() { finishInit(3); }
 

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+// Arrays of complex numbers are read as pairs of doubles, real part first.
+static_assert(sizeof(complex) == 2 * sizeof(double), "complex is two doubles, nothing more");
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;

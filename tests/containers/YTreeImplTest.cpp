@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <iterator>
 #include <random>
 #include <set>
@@ -59,6 +60,7 @@ using YTreeImplTest = LiveObjectsGuard;
 TEST_F(YTreeImplTest, OrderIsAtLeastThree) {
   for (int order : {-5, 0, 1, 2, 3, 4, 8})
     EXPECT_EQ(YTreeImpl(order).order(), std::max(order, 3));
+  EXPECT_EQ(YTreeImpl(INT_MAX).order(), 1 << 20);
   EXPECT_EQ(YTreeImpl().order(), 3);
 }
 

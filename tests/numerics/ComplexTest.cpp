@@ -138,13 +138,4 @@ TEST(ComplexTest, ZeroAndSpecialValues) {
   EXPECT_NEAR(atan(complex(1, 0)).re, M_PI / 4, 1e-15);
 }
 
-TEST(ComplexTest, ArraysArePairsOfDoubles) {
-  static_assert(sizeof(complex) == 2 * sizeof(double), "complex is two doubles");
-  complex values[2] = {complex(1, 2), complex(3, 4)};
-  const double *raw = reinterpret_cast<const double *>(values);
-  EXPECT_EQ(raw[0], 1.0);
-  EXPECT_EQ(raw[1], 2.0);
-  EXPECT_EQ(raw[2], 3.0);
-}
-
 } // namespace

@@ -18,7 +18,7 @@ struct TreeOps;
 /// nodes; moving hands the contents over.
 class YTreeImpl {
 public:
-  /// An empty tree of order max(order, 3).
+  /// An empty tree of order max(order, 3), at most 2^20.
   explicit YTreeImpl(int order);
   /// An empty tree of order 3.
   YTreeImpl();

@@ -36,7 +36,8 @@ void sp_BinarySearch(const complex *data, int64_t n, double x, int64_t *lo, int6
 /// `abscissae`, evaluated at abscissa `q`; with `opts.inverse`, the abscissa
 /// (between samples 1 and 2 for order 2, preferring a root there) at which
 /// the curve of order 1 or 2 reaches ordinate `q`. Coincident abscissae lower
-/// the order. Both arrays must hold `opts.order` + 1 samples. Inverse orders
+/// the order. Both arrays must hold `opts.order` + 1 samples (the inverse
+/// counting an order below 1 as 1, and reading nothing above order 2). Inverse orders
 /// above 2 give 0; forward orders below 1 give the first ordinate.
 double support_Interp(const double *ordinates, const double *abscissae, double q,
                       const InterpOpts &opts);
