@@ -18,3 +18,6 @@ show eng 10uF 4k7 1.5MEG 2M 3mil -0.0047 "5 k" 0k abc 1e3k
 show tokens --delims "=()," --quotes '"' '"' 'R1 a b 1k tc=(1, 2) "quoted word"'
 show tokens --quotes "{" "}" --nest "{a {b} c} d"
 show tokens --delims "=" --quotes "{" "}" --nest --keep "$(cat "$here/netlist-line.txt")"
+show cross "$here/cross-sine.txt" 0.5
+show cross --slope 1 --order 2 "$here/cross-sine.txt" 0.5
+show cross --nearest 0.55 "$here/cross-sine.txt" 0.5
