@@ -1,6 +1,7 @@
 #include "kvsupport/files/JFileBuffered.h"
 
 #include "kvsupport/files/PathName.h"
+#include "kvsupport/strings/Utf8File.h"
 #include "os/JFile_p.h"
 
 #include <utility>
@@ -83,14 +84,14 @@ JFileBufferedStatus JFileBuffered::close() {
     kv::os::copyPermissions(stream, target);
   const bool written = kv::os::finishStream(stream);
   if (std::fclose(stream) != 0 || !written) {
-    kv::os::removeFile(temp);
+    unlink_utf8(temp);
     return JFileBufferedWriteFailed;
   }
 
   if (!exists) {
     if (kv::os::replaceFile(temp, target))
       return JFileBufferedOk;
-    kv::os::removeFile(temp);
+    unlink_utf8(temp);
     return JFileBufferedRenameFailed;
   }
 
@@ -99,13 +100,13 @@ JFileBufferedStatus JFileBuffered::close() {
     backup = backupName(target_, number);
 
   if (!kv::os::keepAsBackup(target, backup.tocs())) {
-    kv::os::removeFile(temp);
+    unlink_utf8(temp);
     return JFileBufferedRenameFailed;
   }
   if (!kv::os::replaceFile(temp, target)) {
-    kv::os::removeFile(temp);
+    unlink_utf8(temp);
     return JFileBufferedReplaceFailed;
   }
-  kv::os::removeFile(backup.tocs());
+  unlink_utf8(backup.tocs());
   return JFileBufferedOk;
 }

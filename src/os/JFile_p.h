@@ -32,7 +32,4 @@ bool keepAsBackup(const char *target, const char *backup);
 /// Renames `from` to `to`, replacing what `to` named in one step.
 bool replaceFile(const char *from, const char *to);
 
-/// Deletes the file `path`; false on failure.
-bool removeFile(const char *path);
-
 } // namespace kv::os

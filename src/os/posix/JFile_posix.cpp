@@ -105,6 +105,4 @@ bool keepAsBackup(const char *target, const char *backup) {
 
 bool replaceFile(const char *from, const char *to) { return ::rename(from, to) == 0; }
 
-bool removeFile(const char *path) { return ::unlink(path) == 0; }
-
 } // namespace kv::os
