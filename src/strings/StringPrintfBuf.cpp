@@ -83,7 +83,7 @@ StringPrintfBuf::StringPrintfBuf(char *buffer, int size) : cursor_(buffer), buff
 
 StringPrintfBuf::~StringPrintfBuf() = default;
 
-bool StringPrintfBuf::reallocate(int needed) { return needed <= room_; }
+bool StringPrintfBuf::reallocate(int) { return false; }
 
 // The size hint of a value piece: its field width when it has one, else
 // enough to double the buffer.
