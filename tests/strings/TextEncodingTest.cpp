@@ -71,8 +71,9 @@ TEST(TextEncodingTest, DetectorAgreesWithTheUtf8Codec) {
       bytes += static_cast<char>(random() % 4 == 0 ? random() % 0x80 : 0x80 + random() % 0x80);
     QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
     QString decoded = utf8->toUnicode(bytes.data(), static_cast<int>(bytes.size()), &state);
-    if (state.invalidChars == 0 && state.remainingChars == 0)
+    if (state.invalidChars == 0 && state.remainingChars == 0) {
       ASSERT_NE(detect(bytes), UTF8D_INVALID) << QByteArray::fromStdString(bytes).toHex().data();
+    }
     QByteArray clean = decoded.toUtf8();
     int result = detect(clean.toStdString());
     ASSERT_TRUE(result == UTF8D_ASCII || result == UTF8D_UTF8) << clean.toHex().data();
