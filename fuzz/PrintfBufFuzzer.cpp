@@ -99,8 +99,8 @@ public:
 
 class FixedSink : public StringPrintfBuf {
 public:
-  using StringPrintfBuf::StringPrintfBuf;
   using PrintfBuf::process;
+  using StringPrintfBuf::StringPrintfBuf;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "kvsupport/support/KelvantaException.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,8 +24,52 @@ char *formatDecimal(long long value, char *end) {
   return p;
 }
 
-bool isPlain(const char *spec, const char *conversion) {
-  return spec[0] == '%' && std::strcmp(spec + 1, conversion) == 0;
+// Whether `spec` is exactly '%' followed by `conversion` (no flags, width or
+// precision), the common case that is formatted without the C library.
+bool isPlain(const char *spec, char conversion) {
+  return spec[0] == '%' && spec[1] == conversion && spec[2] == '\0';
+}
+bool isPlain64(const char *spec) {
+  return spec[0] == '%' && spec[1] == 'l' && spec[2] == 'l' && spec[3] == 'd' && spec[4] == '\0';
+}
+
+// Formats a double under "%e", "%f" or "%g" with an optional precision of
+// at most two digits and nothing else, as the C library would (the
+// precision forms of to_chars are defined as that printf formatting);
+// returns the end, or null for any other specification or when the text
+// would not fit.
+char *formatFloating(const char *spec, double value, char *first, char *last) {
+  if (spec[0] != '%')
+    return nullptr;
+  const char *p = spec + 1;
+  int precision = 6;
+  if (*p == '.') {
+    ++p;
+    precision = 0;
+    for (int digits = 0; *p >= '0' && *p <= '9'; ++p, ++digits) {
+      if (digits == 2)
+        return nullptr;
+      precision = precision * 10 + (*p - '0');
+    }
+  }
+  if (p[1] != '\0')
+    return nullptr;
+  std::chars_format format;
+  switch (*p) {
+  case 'e':
+    format = std::chars_format::scientific;
+    break;
+  case 'f':
+    format = std::chars_format::fixed;
+    break;
+  case 'g':
+    format = std::chars_format::general;
+    break;
+  default:
+    return nullptr;
+  }
+  std::to_chars_result result = std::to_chars(first, last, value, format, precision);
+  return result.ec == std::errc() ? result.ptr : nullptr;
 }
 
 } // namespace
@@ -38,7 +83,7 @@ StringPrintfBuf::StringPrintfBuf(char *buffer, int size) : cursor_(buffer), buff
 
 StringPrintfBuf::~StringPrintfBuf() = default;
 
-bool StringPrintfBuf::reallocate(int needed) { return needed <= room_; }
+bool StringPrintfBuf::reallocate(int) { return false; }
 
 // The size hint of a value piece: its field width when it has one, else
 // enough to double the buffer.
@@ -98,7 +143,7 @@ template <class T> void StringPrintfBuf::putValue(const char *spec, T value, int
 }
 
 void StringPrintfBuf::printf_local(const char *spec, int64_t value, int width) {
-  if (isPlain(spec, "lld")) {
+  if (isPlain64(spec)) {
     char digits[24];
     char *first = formatDecimal(value, digits + sizeof digits);
     putText(first, static_cast<size_t>(digits + sizeof digits - first), valueHint(width));
@@ -108,7 +153,7 @@ void StringPrintfBuf::printf_local(const char *spec, int64_t value, int width) {
 }
 
 void StringPrintfBuf::printf_local(const char *spec, int value, int width) {
-  if (isPlain(spec, "d")) {
+  if (isPlain(spec, 'd')) {
     char digits[16];
     char *first = formatDecimal(value, digits + sizeof digits);
     putText(first, static_cast<size_t>(digits + sizeof digits - first), valueHint(width));
@@ -118,13 +163,18 @@ void StringPrintfBuf::printf_local(const char *spec, int value, int width) {
 }
 
 void StringPrintfBuf::printf_local(const char *spec, double value, int width) {
+  char text[400];
+  if (char *end = formatFloating(spec, value, text, text + sizeof text)) {
+    putText(text, static_cast<size_t>(end - text), valueHint(width));
+    return;
+  }
   putValue(spec, value, width);
 }
 
 void StringPrintfBuf::printf_local(const char *spec, const char *text, int width) {
   if (!text)
     text = "(null)";
-  if (isPlain(spec, "s")) {
+  if (isPlain(spec, 's')) {
     putText(text, std::strlen(text), valueHint(width));
     return;
   }

@@ -1,6 +1,6 @@
+#include "kvsupport/strings/PrintfBuf.h"
 #include "kvsupport/strings/FilePrintfBuf.h"
 #include "kvsupport/strings/Printf.h"
-#include "kvsupport/strings/PrintfBuf.h"
 #include "kvsupport/strings/StringPrintfBuf.h"
 #include "kvsupport/strings/YString.h"
 
@@ -102,8 +102,11 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
       // Floating conversions.
       {"%f", {"2.5x"}, "2.500000", true, 1},
       {"%.1f %.1f %.1f", {3, 7LL, 0.25}, "3.0 7.0 0.2", true, 3},
-      {"%e|%E|%g|%G", {1000.0, 1000.0, 0.0001, 1e-10}, "1.000000e+03|1.000000E+03|0.0001|1E-10",
-       true, 4},
+      {"%e|%E|%g|%G",
+       {1000.0, 1000.0, 0.0001, 1e-10},
+       "1.000000e+03|1.000000E+03|0.0001|1E-10",
+       true,
+       4},
       {"%f", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "0.000000", true, 1},
       {"%f", {static_cast<const char *>(nullptr)}, "0.000000", true, 1},
       // '*' widths and precisions take their own positions.
@@ -123,13 +126,17 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
       {"%d %s", {1, PrintfArg()}, "1 <arg-missing>", true, 2},
       {"%d", {1, 2}, "1", true, 1},
       // Conversions the engine does not do.
-      {"%p|%n|%C|%S", {1, 2, 3, 4},
+      {"%p|%n|%C|%S",
+       {1, 2, 3, 4},
        "<unsupported-format-type>|<unsupported-format-type>|<unsupported-format-type>|"
        "<unsupported-format-type>",
-       true, 4},
+       true,
+       4},
       {"%q", {1}, "<unrecognised-format-type>", true, 1},
-      {"%Lf %a %1$d", {1.0, 2.0, 3},
-       "<unrecognised-format-type>f <unrecognised-format-type> <unrecognised-format-type>d", true,
+      {"%Lf %a %1$d",
+       {1.0, 2.0, 3},
+       "<unrecognised-format-type>f <unrecognised-format-type> <unrecognised-format-type>d",
+       true,
        3},
       {"%5%", {1}, "<unrecognised-format-type>", true, 1},
       {"%", {}, "<arg-missing>", false, 1},
@@ -252,12 +259,9 @@ TEST(PrintfBufTest, FixedBufferDropsWholePieces) {
     const char *expected;
   };
   const Piece pieces[] = {
-      {"ab%sde", "XXXXXXXXXX", "abde"},
-      {"ab%5sde", "XXXXXXXXXX", "abde"},
-      {"ab%dde", 123456789, "abde"},
-      {"ab%6dde", 123456789, "abde"},
-      {"ab%fde", 1.0, "abde"},
-      {"ab%llxde", 0x123456789LL, "abde"},
+      {"ab%sde", "XXXXXXXXXX", "abde"}, {"ab%5sde", "XXXXXXXXXX", "abde"},
+      {"ab%dde", 123456789, "abde"},    {"ab%6dde", 123456789, "abde"},
+      {"ab%fde", 1.0, "abde"},          {"ab%llxde", 0x123456789LL, "abde"},
       {"%s%s", "abcdefghijk", ""},
   };
   for (const Piece &p : pieces) {
@@ -294,8 +298,8 @@ TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
   std::uniform_int_distribution<long long> int64s(std::numeric_limits<long long>::min(),
                                                   std::numeric_limits<long long>::max());
   for (int i = 0; i < 3000; ++i) {
-    std::string spec = std::string("%") + flagSets[random() % 8] + widths[random() % 5] +
-                       precisions[random() % 5];
+    std::string spec =
+        std::string("%") + flagSets[random() % 8] + widths[random() % 5] + precisions[random() % 5];
     char expected[512];
     PrintfArg arg;
     switch (random() % 4) {
@@ -355,6 +359,38 @@ TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
   }
 }
 
+// Floating conversions without flags or width are formatted without the C
+// library; they must still give its text for every kind of value.
+TEST(PrintfBufTest, FloatingTextsMatchTheCLibrary) {
+  std::mt19937_64 random(42);
+  const char *conversions[] = {"e", "f", "g"};
+  for (int i = 0; i < 20000; ++i) {
+    double value;
+    const uint64_t bits = random();
+    switch (i % 4) {
+    case 0:
+      std::memcpy(&value, &bits, sizeof value); // any pattern: NaN, infinities, subnormals
+      break;
+    case 1:
+      value = static_cast<double>(static_cast<int64_t>(bits % 2000001) - 1000000) / 1000.0;
+      break;
+    case 2:
+      value = std::ldexp(static_cast<double>(bits % 1000), static_cast<int>(bits % 200) - 100);
+      break;
+    default:
+      value = (bits % 2 ? -0.5 : 0.5) * std::pow(10.0, static_cast<int>(bits % 40) - 20);
+      break;
+    }
+    std::string spec = "%";
+    if (i % 3)
+      spec += "." + std::to_string(random() % 100);
+    spec += conversions[random() % 3];
+    char expected[2048];
+    std::snprintf(expected, sizeof expected, spec.c_str(), value);
+    ASSERT_EQ(run(spec.c_str(), {value}).text, expected) << spec << " " << bits;
+  }
+}
+
 TEST(PrintfBufTest, GrowingBufferFollowsItsGrowthRule) {
   Formatter sink;
   EXPECT_TRUE(sink.isInline());
@@ -379,7 +415,7 @@ TEST(PrintfBufTest, GrowingBufferFollowsItsGrowthRule) {
   };
   literal(100, 'a');
   EXPECT_TRUE(sink.isInline());
-  literal(100, 'b'); // doubles
+  literal(100, 'b');  // doubles
   literal(1000, 'c'); // jumps to used + needed
   literal(5, 'd');
   literal(3000, 'e');
@@ -401,8 +437,8 @@ TEST(PrintfBufTest, FileSinkWritesEveryPiece) {
   ASSERT_NE(file, nullptr);
   EXPECT_TRUE(sp_fprintf(file, "a%db%sc%.2fd%lldx%%", 1, "two", 3.0, 4LL));
   EXPECT_FALSE(sp_fprintf(file, "|%s|%q%p", "x"));
-  EXPECT_TRUE(sp_fprintf(file, "%5s|%-3d|%llx", PrintfArg(static_cast<const char *>(nullptr)), 9,
-                         255));
+  EXPECT_TRUE(
+      sp_fprintf(file, "%5s|%-3d|%llx", PrintfArg(static_cast<const char *>(nullptr)), 9, 255));
   std::rewind(file);
   char text[256] = {};
   size_t n = std::fread(text, 1, sizeof text - 1, file);

@@ -28,18 +28,18 @@ TEST(TextEncodingTest, DetectorClassifiesByteSequences) {
       {"\xC3\xA9", UTF8D_UTF8},
       {"\xE2\x82\xAC and \xF0\x9F\x98\x80", UTF8D_UTF8},
       {"\xC3", UTF8D_UTF8}, // cut off at the end: not reported
-      {"\xC3" "a", UTF8D_INVALID},
-      {"\xC3" "a\xC3\xA9", UTF8D_INVALID}, // final
+      {"\xC3\x61", UTF8D_INVALID},
+      {"\xC3\x61\xC3\xA9", UTF8D_INVALID}, // final
       {"\x80", UTF8D_INVALID},
       {"\xBF", UTF8D_INVALID},
       {"\xFE", UTF8D_INVALID},
       {"\xFF", UTF8D_INVALID},
-      {"\xE2\x82" "a", UTF8D_INVALID},
+      {"\xE2\x82\x61", UTF8D_INVALID},
       {"\xC3\xA9\xA9", UTF8D_INVALID},
       {"\xF8\x88\x80\x80\x80", UTF8D_LONG_FORMS},
-      {"\xF8\x88\x80\x80\x80" "a\xC3\xA9", UTF8D_LONG_FORMS}, // back between characters
+      {"\xF8\x88\x80\x80\x80\x61\xC3\xA9", UTF8D_LONG_FORMS}, // back between characters
       {"\xC3\xA9\xFC\x84\x80\x80\x80\x80", UTF8D_LONG_FORMS},
-      {"\xF8\x88\x80\x80" "a", UTF8D_INVALID},
+      {"\xF8\x88\x80\x80\x61", UTF8D_INVALID},
       {"\xFC\x84\x80\x80\x80\x80\x80", UTF8D_INVALID},
       {"\xF8\x88\x80\x80\x80\x80", UTF8D_INVALID},
   };
@@ -71,8 +71,9 @@ TEST(TextEncodingTest, DetectorAgreesWithTheUtf8Codec) {
       bytes += static_cast<char>(random() % 4 == 0 ? random() % 0x80 : 0x80 + random() % 0x80);
     QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
     QString decoded = utf8->toUnicode(bytes.data(), static_cast<int>(bytes.size()), &state);
-    if (state.invalidChars == 0 && state.remainingChars == 0)
+    if (state.invalidChars == 0 && state.remainingChars == 0) {
       ASSERT_NE(detect(bytes), UTF8D_INVALID) << QByteArray::fromStdString(bytes).toHex().data();
+    }
     QByteArray clean = decoded.toUtf8();
     int result = detect(clean.toStdString());
     ASSERT_TRUE(result == UTF8D_ASCII || result == UTF8D_UTF8) << clean.toHex().data();

@@ -39,7 +39,8 @@ protected:
 
 TEST_F(Utf8FileTest, OpensByUtf8NameInEveryMode) {
   ASSERT_TRUE(dir.isValid());
-  const std::string name = path("gr\xC3\xBC\xC3\x9F" "e-\xE6\x97\xA5\xE6\x9C\xAC.txt");
+  const std::string name = path("gr\xC3\xBC\xC3\x9F"
+                                "e-\xE6\x97\xA5\xE6\x9C\xAC.txt");
   ASSERT_TRUE(writeFile(name, "w", "first"));
   EXPECT_EQ(readAll(name), "first");
   ASSERT_TRUE(writeFile(name, "at", "+more"));
@@ -64,8 +65,8 @@ TEST_F(Utf8FileTest, OpensByUtf8NameInEveryMode) {
   const std::string missing = path("missing");
   const std::string directory = dir.path().toStdString();
   const Failure failures[] = {
-      {missing.c_str(), "r", ENOENT}, {missing.c_str(), "x", EINVAL},
-      {missing.c_str(), "", EINVAL},  {nullptr, "r", EINVAL},
+      {missing.c_str(), "r", ENOENT},     {missing.c_str(), "x", EINVAL},
+      {missing.c_str(), "", EINVAL},      {nullptr, "r", EINVAL},
       {missing.c_str(), nullptr, EINVAL}, {directory.c_str(), "r", EISDIR},
       {directory.c_str(), "w", EISDIR},
   };

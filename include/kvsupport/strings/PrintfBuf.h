@@ -24,8 +24,8 @@ public:
   /// (written in the format or given through '*') are reduced to it.
   static constexpr int kMaxFieldSize = 10000;
 
-  /// Formats `format` with no arguments; returns true (every conversion then
-  /// prints "<arg-missing>" and the result is false when there is one).
+  /// Formats `format` with no arguments: every conversion prints
+  /// "<arg-missing>", and the result is true only when there is none.
   bool printf(const char *format);
   /// Formats with one to four arguments; returns true when the format used
   /// no more argument positions than were given.

@@ -31,9 +31,8 @@ public:
   void printf_local(const char *spec, const char *text, int width) override;
   void printf_local(const char *text) override;
 
-  /// Asks for room for at least `needed` characters (terminator included);
-  /// true when the room is now at least that. A fixed buffer cannot grow:
-  /// false unless the room already suffices.
+  /// Asks for room for at least `needed` characters; true when the room is
+  /// now at least that. A fixed buffer cannot grow: always false.
   virtual bool reallocate(int needed);
 
 protected:
