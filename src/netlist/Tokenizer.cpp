@@ -1,6 +1,7 @@
-// The word readers of the netlist and ascii-file readers. Character classes
-// are looked up in a 256-bit set built once per call, so a word costs one
-// bit test per character however many separators and delimiters there are.
+// The word readers of the netlist and ascii-file readers. They run once per
+// word of every netlist line, so each call does little set-up: the first
+// character is compared with the short separator and delimiter lists
+// directly, and only an ordinary word builds the bit set its loop tests.
 #include "kvsupport/netlist/Tokenizer.h"
 
 #include <cstdint>
@@ -9,34 +10,76 @@
 
 namespace {
 
+// A set of characters for the scanning loops. ASCII members live in two
+// 64-bit masks that the compiler keeps in registers; the rare lists with
+// bytes of 0x80 and above are searched directly for such bytes.
 class CharSet {
 public:
+  CharSet() = default;
+  explicit CharSet(const char *chars) { add(chars); }
   void add(const char *chars) {
     if (!chars)
       return;
-    for (; *chars; ++chars) {
-      unsigned char c = static_cast<unsigned char>(*chars);
-      bits_[c >> 6] |= uint64_t{1} << (c & 63);
+    for (const char *p = chars; *p; ++p) {
+      unsigned c = static_cast<unsigned char>(*p);
+      if (c < 64)
+        low_ |= uint64_t{1} << c;
+      else if (c < 128)
+        high_ |= uint64_t{1} << (c - 64);
+      else if (!lists_[0] || lists_[0] == chars)
+        lists_[0] = chars;
+      else
+        lists_[1] = chars;
     }
   }
-  // Never true for the terminator, which add() cannot insert.
+  // Makes has() true for the terminator too, so scanning loops need no
+  // separate test for the end of the text.
+  void addTerminator() { low_ |= 1; }
+  // Never true for the terminator unless addTerminator() was called.
   bool has(char ch) const {
-    unsigned char c = static_cast<unsigned char>(ch);
-    return (bits_[c >> 6] >> (c & 63)) & 1;
+    unsigned c = static_cast<unsigned char>(ch);
+    if (c < 64)
+      return (low_ >> c) & 1;
+    if (c < 128)
+      return (high_ >> (c - 64)) & 1;
+    return lists_[0] && hasHigh(ch);
   }
 
 private:
-  uint64_t bits_[4] = {0, 0, 0, 0};
+  bool hasHigh(char ch) const {
+    for (const char *list : lists_)
+      if (list)
+        for (const char *p = list; *p; ++p)
+          if (*p == ch)
+            return true;
+    return false;
+  }
+
+  uint64_t low_ = 0;
+  uint64_t high_ = 0;
+  const char *lists_[2] = {nullptr, nullptr}; // lists holding bytes >= 0x80
 };
+
+// strchr for the short lists of a scan, without the library call; never
+// matches the terminator.
+inline const char *findChar(const char *chars, char c) {
+  for (; *chars; ++chars)
+    if (*chars == c)
+      return chars;
+  return nullptr;
+}
 
 // The position of `c` among the opening quotes that have a closing partner,
 // or -1.
 int quotePosition(const char *openQuotes, const char *closeQuotes, char c) {
-  const char *found = std::strchr(openQuotes, c);
-  if (!found || c == '\0')
+  const char *found = findChar(openQuotes, c);
+  if (!found)
     return -1;
   size_t position = static_cast<size_t>(found - openQuotes);
-  return position < std::strlen(closeQuotes) ? static_cast<int>(position) : -1;
+  for (size_t i = 0; i < position; ++i)
+    if (closeQuotes[i] == '\0')
+      return -1;
+  return closeQuotes[position] ? static_cast<int>(position) : -1;
 }
 
 YString span(const char *begin, const char *end) {
@@ -44,10 +87,13 @@ YString span(const char *begin, const char *end) {
 }
 
 YString readToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
-  CharSet separators;
-  separators.add(spec.separators);
+  // Separators and delimiters are short lists: the first character of a word
+  // is compared with them directly, and the set for the word loop is built
+  // only when an ordinary word follows.
+  const char *separators = spec.separators ? spec.separators : "";
+  const char *delimiters = spec.delimiters ? spec.delimiters : "";
   const char *p = *cursor;
-  while (separators.has(*p))
+  while (*p && findChar(separators, *p))
     ++p;
   if (*p == '\0') {
     *cursor = p;
@@ -81,7 +127,7 @@ YString readToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
     }
   }
 
-  if (spec.delimiters && std::strchr(spec.delimiters, *p)) {
+  if (findChar(delimiters, *p)) {
     // Codes are sign-extended like the char they come from, except 0xFF,
     // whose -1 would read as the end of the text and stop the caller's scan.
     *delimiter = *p == '\xFF' ? 0xFF : static_cast<signed char>(*p);
@@ -89,10 +135,13 @@ YString readToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
     return YString();
   }
 
-  CharSet stops = separators;
-  stops.add(spec.delimiters);
+  CharSet stops(separators);
+  stops.add(delimiters);
+  stops.addTerminator();
   const char *begin = p;
-  while (*p && !stops.has(*p) && p - begin < kMaxScanWord)
+  const char *limit = p + kMaxScanWord;
+  ++p; // the first character is neither a separator nor a delimiter
+  while (!stops.has(*p) && p != limit)
     ++p;
   *cursor = p;
   return span(begin, p);

@@ -46,6 +46,7 @@ TEST(TokenizerTest, ScanSpecCases) {
   const ScanSpec bracesFlat{" ", "{", "}", nullptr, false, false};
   const ScanSpec twoPairs{" ", "\"'", "\"'", "=", true, false};
   const ScanSpec unpaired{" ", "\"[", "\"", nullptr, false, false};
+  const ScanSpec highBytes{"\xA0 ", nullptr, nullptr, "\xE9=", false, false};
   struct Case {
     const char *line;
     const ScanSpec *spec;
@@ -67,6 +68,12 @@ TEST(TokenizerTest, ScanSpecCases) {
       {"'x y'=\"z\"", &twoPairs, {"W:'x y'", "D:=", "W:\"z\""}},
       {"[a b]", &unpaired, {"W:[a", "W:b]"}}, // no closing partner: ordinary
       {"a\xE9=b", &netlist, {"W:a\xE9", "D:=", "W:b"}},
+      {"\xA0"
+       "a\xA0\xA0"
+       "b\xE9"
+       "c=\xC3",
+       &highBytes,
+       {"W:a", "W:b", "D:\xE9", "W:c", "D:=", "W:\xC3"}},
   };
   for (const Case &c : cases)
     EXPECT_EQ(scan(c.line, *c.spec), c.words) << c.line;
@@ -79,7 +86,10 @@ TEST(TokenizerTest, ScanSpecCases) {
 
   // 0xFF is a delimiter like any other, not the end of the text.
   const ScanSpec byteFF{" ", nullptr, nullptr, "\xFF", false, false};
-  EXPECT_EQ(scan("a\xFF" "b", byteFF), (Words{"W:a", "D:\xFF", "W:b"}));
+  EXPECT_EQ(scan("a\xFF"
+                 "b",
+                 byteFF),
+            (Words{"W:a", "D:\xFF", "W:b"}));
 }
 
 TEST(TokenizerTest, LongWordsComeInPiecesAndQuotedOnesWhole) {

@@ -84,7 +84,7 @@ void sp_WriteDCSweep(const ChooseAnalData &data, YString *out);
 void sp_WriteNoise(const ChooseAnalData &data, YString *out);
 void sp_WriteTF(const ChooseAnalData &data, YString *out);
 
-/// Appends one sweep specification (no line end) to *out. With `spiceStyle`
+/// Appends one sweep clause (no line end) to *out. With `spiceStyle`
 /// a device sweep is written as " NAME" rather than " DEVICE=NAME" and a
 /// frequency sweep without " FREQ"; SINGLE turns it off.
 void sp_WriteSweepAnalysis(const SweepData &sweep, YString *out, bool spiceStyle);

@@ -36,6 +36,7 @@ public:
   /// The words joined with single blanks; empty when there are none.
   YString getFlattenedLine() const;
 
+  /// The pooled storage of the word pointers (defined by the implementation).
   struct PoolEntry;
 
 private:

@@ -1,0 +1,58 @@
+// The output forms of "kvtool eng" and "kvtool tokens", which scripts read.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+};
+
+ToolRun runKvtool(const QStringList &arguments) {
+  ToolRun run;
+  QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
+  if (!QFileInfo(tool).isExecutable())
+    return run;
+  QProcess process;
+  process.start(tool, arguments);
+  if (!process.waitForFinished(30000))
+    return run;
+  run.exitCode = process.exitCode();
+  run.out = process.readAllStandardOutput().toStdString();
+  return run;
+}
+
+TEST(NetlistToolTest, EngPrintsValueEndCompactAndFieldText) {
+  ToolRun run = runKvtool({"eng", "10uF", "4k7", "5 k", "abc", "-2.5e-13"});
+  if (run.exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "1.0000000000000003e-05\t3\t10u\t\"10u       \"\n"
+                     "4700.0000000000009\t3\t4.7k\t\"4.7k      \"\n"
+                     "5\t1\t5\t\"5         \"\n"
+                     "0\t0\t0\t\"0         \"\n"
+                     "-2.4999999999999999e-13\t8\t-250f\t\"-250f     \"\n");
+}
+
+TEST(NetlistToolTest, TokensPrintsWordsAndDelimiters) {
+  ToolRun run =
+      runKvtool({"tokens", "--delims", "=(),", "--quotes", "\"", "\"", "R1 a tc=(1, 2) \"q w\""});
+  if (run.exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "W\tR1\nW\ta\nW\ttc\nD\t=\nD\t(\nW\t1\nD\t,\nW\t2\nD\t)\nW\tq w\n");
+
+  run = runKvtool({"tokens", "--quotes", "{", "}", "--nest", "--keep", "{a {b} c} d"});
+  EXPECT_EQ(run.out, "W\t{a {b} c}\nW\td\n");
+  EXPECT_EQ(runKvtool({"tokens"}).exitCode, 2);
+  EXPECT_EQ(runKvtool({"tokens", "--bogus", "x"}).exitCode, 2);
+  EXPECT_EQ(runKvtool({"eng"}).exitCode, 2);
+}
+
+} // namespace
