@@ -151,6 +151,9 @@ TEST(PathNameTest, RelativePaths) {
       {"rel/x", "/abs", "rel/x"},
       {"/abs/x", "rel", "/abs/x"},
       {"x/y", "x", "y"},
+      {"../b", "../../a", "../b"}, // the base climbs where the text cannot follow
+      {"/a", "/../c", "/a"},
+      {"../a/x", "../a", "x"},
   };
   for (const RelativeCase &c : cases)
     EXPECT_STREQ(sp_RelativePath(YString(c.path), YString(c.base)).tocs(), c.expected)
