@@ -4,6 +4,10 @@
 // random name, so two writers never share one and an existing file is
 // never taken over; they get mode 0666 less the umask, as any new file.
 //
+// A target reached through a symbolic link is written where the link
+// points: the link stays a link, and the temporary file is made beside the
+// real file so that the final rename never crosses file systems.
+//
 // Keeping the old target as a backup makes a hard link where the file
 // system allows it: the target then never goes missing, and the final
 // rename(2) swaps the new file in atomically. Where hard links are not
@@ -16,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -73,6 +78,18 @@ FILE *createTempFileStream(const char *directory, bool binary, YString *path) {
     return stream;
   }
   return nullptr;
+}
+
+YString finalTarget(const YString &path) {
+  struct stat info;
+  if (posix::statLink(path.tocs(), &info) != 0 || !S_ISLNK(info.st_mode))
+    return path;
+  char *resolved = ::realpath(path.tocs(), nullptr);
+  if (!resolved)
+    return path;
+  YString target(resolved);
+  std::free(resolved);
+  return target;
 }
 
 bool fileExists(const char *path) {
