@@ -44,8 +44,7 @@ YString backupName(const YString &target, int number) {
 JFileBuffered::JFileBuffered(const char *target, bool binary) : target_(target) {
   if (target_.isEmpty())
     return;
-  const YString directory =
-      sp_GetDirFromPath(sp_GetFullPath(kv::os::finalTarget(target_)).tocs());
+  const YString directory = sp_GetDirFromPath(sp_GetFullPath(kv::os::finalTarget(target_)).tocs());
   stream_ = kv::os::createTempFileStream(directory.tocs(), binary, &tempPath_);
   status_ = stream_ ? JFileBufferedOk : JFileBufferedOpenFailed;
 }

@@ -18,8 +18,8 @@ struct TempDir {
   ~TempDir() { kvtest::removeTree(path); }
   std::string operator/(const std::string &name) const { return path + "/" + name; }
   QStringList entries() const {
-    return QDir(QString::fromStdString(path)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot,
-                                                        QDir::Name);
+    return QDir(QString::fromStdString(path))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
   }
 };
 

@@ -33,8 +33,7 @@ constexpr int kTempNameAttempts = 100;
 std::string freshSuffix() {
   static std::atomic<uint64_t> counter{0};
   uint64_t x = static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
-               static_cast<uint64_t>(
-                   std::chrono::steady_clock::now().time_since_epoch().count()) ^
+               static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                (counter.fetch_add(1) * 0xBF58476D1CE4E5B9ull);
   x ^= x >> 31;
   x *= 0x94D049BB133111EBull;
