@@ -12,3 +12,4 @@ show() {
 
 show --version
 show strings --sep , --sepstr ", " --from "4k7" --to "4.7k" "R1 out 0 4k7, C1 out 0 10u" ",a,,b,"
+show paths --base "C:/a/b" "C:\\dir\\name.tar.gz" "C:/a/c/f.txt" "/home/u/p/../x.cir"
