@@ -5,8 +5,8 @@
 
 #include "kvsupport/ipc/SharedBlockManager.h"
 
-#include <boost/interprocess/managed_shared_memory.hpp>
 #include <benchmark/benchmark.h>
+#include <boost/interprocess/managed_shared_memory.hpp>
 
 #include <string>
 #include <unistd.h>

@@ -45,7 +45,7 @@ YString backupName(const YString &target, int number) {
 JFileBuffered::JFileBuffered(const char *target, bool binary) : target_(target) {
   if (target_.isEmpty())
     return;
-  const YString directory = sp_GetDirFromPath(sp_GetFullPath(target_).tocs());
+  const YString directory = sp_GetDirFromPath(sp_GetFullPath(kv::os::finalTarget(target_)).tocs());
   stream_ = kv::os::createTempFileStream(directory.tocs(), binary, &tempPath_);
   status_ = stream_ ? JFileBufferedOk : JFileBufferedOpenFailed;
 }
@@ -76,8 +76,9 @@ JFileBufferedStatus JFileBuffered::close() {
   if (!stream_)
     return JFileBufferedNotOpen;
   FILE *stream = std::exchange(stream_, nullptr);
+  const YString finalTarget = kv::os::finalTarget(target_);
   const char *temp = tempPath_.tocs();
-  const char *target = target_.tocs();
+  const char *target = finalTarget.tocs();
 
   const bool exists = kv::os::fileExists(target);
   if (exists)
@@ -95,9 +96,9 @@ JFileBufferedStatus JFileBuffered::close() {
     return JFileBufferedRenameFailed;
   }
 
-  YString backup = backupName(target_, 0);
+  YString backup = backupName(finalTarget, 0);
   for (int number = 1; number <= kMaxBackupNumber && kv::os::fileExists(backup.tocs()); ++number)
-    backup = backupName(target_, number);
+    backup = backupName(finalTarget, number);
 
   if (!kv::os::keepAsBackup(target, backup.tocs())) {
     unlink_utf8(temp);

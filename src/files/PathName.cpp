@@ -1,11 +1,6 @@
 #include "kvsupport/files/PathName.h"
 
-#include "kvsupport/strings/QtStrings.h"
 #include "os/PathName_p.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <QString>
 
 #include <cstring>
 #include <string>
@@ -16,6 +11,9 @@ namespace {
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// 2 when `path` begins with a drive letter and its colon, else 0.
+int driveLength(const char *path) { return isAsciiLetter(path[0]) && path[1] == ':' ? 2 : 0; }
 
 // Length of UTF-8 text in UTF-16 units, the measure of the part bounds: a
 // four-byte sequence is one surrogate pair, every other lead byte one unit.
@@ -63,6 +61,30 @@ std::vector<std::string> components(const char *text) {
   return parts;
 }
 
+// Textual cleaning of a path in '/' separators: separators collapsed, "."
+// dropped, ".." taking away the component before it (a ".." with nothing
+// before it stays), no trailing separator; "." for a relative path that
+// cleans away to nothing. Works on the bytes, so file names that are not
+// valid UTF-8 come out exactly as they went in.
+std::string cleanBytes(const char *path) {
+  if (!*path)
+    return std::string();
+  const bool rooted = path[0] == '/';
+  std::vector<std::string> kept;
+  for (const std::string &component : components(path)) {
+    if (component == ".")
+      continue;
+    if (component == ".." && !kept.empty() && kept.back() != "..")
+      kept.pop_back();
+    else
+      kept.push_back(component);
+  }
+  std::string clean = rooted ? "/" : "";
+  for (size_t i = 0; i < kept.size(); ++i)
+    clean += (i ? "/" : "") + kept[i];
+  return clean.empty() ? "." : clean;
+}
+
 // Cleaned and with '/' separators, whatever the platform writes.
 YString cleanUnixForm(const YString &path) { return sp_ConvertLocalToUnix(sp_CleanPath(path)); }
 
@@ -73,9 +95,7 @@ void sp_SplitPath(YString path, PathName *parts) {
     return;
   const char *text = path.tocs();
   const size_t length = std::strlen(text);
-  size_t at = 0;
-  if (length >= 2 && isAsciiLetter(text[0]) && text[1] == ':')
-    at = 2;
+  const size_t at = static_cast<size_t>(driveLength(text));
   size_t nameStart = at;
   for (size_t i = at; i < length; ++i)
     if (isSeparator(text[i]))
@@ -121,22 +141,25 @@ YString sp_ConvertUnixToLocal(const YString &path) {
 }
 
 YString sp_CleanPath(const YString &path) {
-  if (path.isEmpty())
-    return YString();
-  return toPlatformSeparators(toYs(QDir::cleanPath(toQs(sp_ConvertLocalToUnix(path)))));
+  return toPlatformSeparators(YString(cleanBytes(sp_ConvertLocalToUnix(path).tocs()).c_str()));
 }
 
 YString sp_GetFullPath(const YString &path) {
   if (path.isEmpty())
     return YString();
-  return toPlatformSeparators(
-      toYs(QFileInfo(toQs(sp_ConvertLocalToUnix(path))).absoluteFilePath()));
+  const YString unix = sp_ConvertLocalToUnix(path);
+  std::string full = unix.tocs();
+  if (!kv::os::isAbsolutePath(full.c_str()))
+    full = std::string(sp_ConvertLocalToUnix(kv::os::currentDirectory()).tocs()) + "/" + full;
+  full = cleanBytes(full.c_str());
+  // A trailing separator says the path names a directory; it is kept.
+  if (full != "/" && unix.tocs()[unix.length() - 1] == '/')
+    full += '/';
+  return toPlatformSeparators(YString(full.c_str()));
 }
 
 bool sp_IsRelativePath(const YString &path) {
-  if (path.isEmpty())
-    return true;
-  return QFileInfo(toQs(sp_ConvertLocalToUnix(path))).isRelative();
+  return !kv::os::isAbsolutePath(sp_ConvertLocalToUnix(path).tocs());
 }
 
 YString sp_GetDirFromPath(const char *path) {
@@ -184,19 +207,17 @@ YString sp_RelativePath(YString path, YString base) {
   const bool pathIsUnc = cleanPath.beginsWith(YString("//"));
   const bool baseIsUnc = cleanBase.beginsWith(YString("//"));
 
-  PathName pathParts, baseParts;
-  sp_SplitPath(cleanPath, &pathParts);
-  sp_SplitPath(cleanBase, &baseParts);
-  YString p = pathParts.directory;
-  p &= pathParts.baseName;
-  p &= pathParts.extension;
-  YString b = baseParts.directory;
-  b &= baseParts.baseName;
-  b &= baseParts.extension;
+  // The drive apart, the rest of each text in one piece (directory, base
+  // name and extension together). Cut here rather than by sp_SplitPath so
+  // that long paths are not lost to the split's part bounds.
+  const int pathDrive = driveLength(cleanPath.tocs());
+  const int baseDrive = driveLength(cleanBase.tocs());
+  const YString p(cleanPath.tocs() + pathDrive);
+  const YString b(cleanBase.tocs() + baseDrive);
 
   const YString unrelated = toPlatformSeparators(cleanPath);
-  if (sp_stricmp(pathParts.drive.tocs(), baseParts.drive.tocs()) != 0 || pathIsUnc != baseIsUnc ||
-      cleanBase.isEmpty())
+  if (pathDrive != baseDrive || sp_strnicmp(cleanPath.tocs(), cleanBase.tocs(), pathDrive) != 0 ||
+      pathIsUnc != baseIsUnc || cleanBase.isEmpty())
     return unrelated;
   // A rooted path and a relative one share no starting point: "../" steps
   // from one cannot reach the other.
@@ -213,6 +234,11 @@ YString sp_RelativePath(YString path, YString base) {
     ++shared;
   if (pathIsUnc && shared < 2)
     return unrelated;
+  // A ".." left in the base after cleaning climbs out of a directory whose
+  // name the text does not give, so no "../" steps can lead back down.
+  for (size_t i = shared; i < baseComponents.size(); ++i)
+    if (baseComponents[i] == "..")
+      return unrelated;
 
   std::string relative;
   for (size_t i = shared; i < baseComponents.size(); ++i)

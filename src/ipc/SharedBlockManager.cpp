@@ -158,8 +158,8 @@ SharedBlockManager::SharedBlockManager(int64_t blockSize, int64_t numBlocks) {
     return; // nothing to make: a manager without a heap
 
   ViewParameters parameters;
-  bool made = blockSize <= INT64_MAX - 16 &&
-              getViewParameters(blockSize + 16, numBlocks, &parameters);
+  bool made =
+      blockSize <= INT64_MAX - 16 && getViewParameters(blockSize + 16, numBlocks, &parameters);
   if (made) {
     const int64_t granules = parameters.granulesPerView * parameters.numViews + 1;
     name_ = sp_AllocateSharedBlock(static_cast<uint64_t>(granules) *
@@ -210,15 +210,14 @@ SharedBlockManager::SharedBlockManager(const YString &heapName) : name_(heapName
   const int64_t numBlocks = header_->numBlocks;
   ViewParameters parameters;
   uint64_t size = 0;
-  const bool sound =
-      std::memcmp(header_->signature, kv::detail::kSharedHeapSignature,
-                  sizeof kv::detail::kSharedHeapSignature) == 0 &&
-      requested >= 1 && requested <= INT64_MAX - 16 &&
-      getViewParameters(requested + 16, numBlocks, &parameters) &&
-      kv::detail::sharedBlockSize(name_.tocs(), &size) &&
-      static_cast<uint64_t>(parameters.granulesPerView * parameters.numViews + 1) *
-              static_cast<uint64_t>(sp_GetSharedBlockGranularity()) <=
-          size;
+  const bool sound = std::memcmp(header_->signature, kv::detail::kSharedHeapSignature,
+                                 sizeof kv::detail::kSharedHeapSignature) == 0 &&
+                     requested >= 1 && requested <= INT64_MAX - 16 &&
+                     getViewParameters(requested + 16, numBlocks, &parameters) &&
+                     kv::detail::sharedBlockSize(name_.tocs(), &size) &&
+                     static_cast<uint64_t>(parameters.granulesPerView * parameters.numViews + 1) *
+                             static_cast<uint64_t>(sp_GetSharedBlockGranularity()) <=
+                         size;
   if (!sound) {
     unmapAll();
     return;

@@ -4,8 +4,8 @@
 #include "os/SharedMemory_p.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <mutex>
 
 namespace {

@@ -14,6 +14,10 @@ FILE *openFileStream(const char *path, const char *mode);
 /// for writing; its path goes to `*path`. Null on failure (nothing created).
 FILE *createTempFileStream(const char *directory, bool binary, YString *path);
 
+/// The file that writing to `path` should replace: what a symbolic link at
+/// `path` finally points to, when that exists; otherwise `path` itself.
+YString finalTarget(const YString &path);
+
 /// Whether something exists under `path`.
 bool fileExists(const char *path);
 

@@ -18,6 +18,13 @@ bool pathsIgnoreCase();
 /// itself where the platform has no such form.
 YString networkPath(const YString &path);
 
+/// The current directory in the platform's separators; empty when it
+/// cannot be told.
+YString currentDirectory();
+
+/// Whether `path` (in '/' separators) begins at a file system root.
+bool isAbsolutePath(const char *path);
+
 /// What makes a file the file it is, whatever name reaches it.
 struct FileIdentity {
   uint64_t volume = 0;

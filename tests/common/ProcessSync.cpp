@@ -21,9 +21,7 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs) {
   return true;
 }
 
-bool fileExists(const std::string &path) {
-  return QFileInfo::exists(QString::fromStdString(path));
-}
+bool fileExists(const std::string &path) { return QFileInfo::exists(QString::fromStdString(path)); }
 
 void touchFile(const std::string &path) {
   QFile file(QString::fromStdString(path));

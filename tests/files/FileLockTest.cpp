@@ -10,10 +10,10 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
-#include <vector>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -32,8 +32,7 @@ void writeFile(const std::string &path, const std::string &text) {
 
 bool isOwnerLine(const std::string &text) {
   return text.size() > 3 && text.find('@') != std::string::npos && text.find('@') > 0 &&
-         text.compare(text.size() - 2, 2, "\r\n") == 0 &&
-         text.find('\n') == text.size() - 1;
+         text.compare(text.size() - 2, 2, "\r\n") == 0 && text.find('\n') == text.size() - 1;
 }
 
 // Child side of the cross-process tests: takes the lock, says so, and holds
@@ -63,10 +62,9 @@ TEST(FileLockTest, HeldLockRefusesOthersUntilHolderDies) {
   }
   LockFiles files;
   const std::string ready = files.dir + "/ready";
-  auto child = kvtest::startChild("FileLockTest.HeldLockRefusesOthersUntilHolderDies", "hold",
-                                  {{"KV_LOCK_PATH", files.target},
-                                   {"KV_READY", ready},
-                                   {"KV_STOP", files.dir + "/never"}});
+  auto child = kvtest::startChild(
+      "FileLockTest.HeldLockRefusesOthersUntilHolderDies", "hold",
+      {{"KV_LOCK_PATH", files.target}, {"KV_READY", ready}, {"KV_STOP", files.dir + "/never"}});
   ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
   const std::string holderLine = readAll(files.lockFile);
   EXPECT_TRUE(isOwnerLine(holderLine)) << holderLine;

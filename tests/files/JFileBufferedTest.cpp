@@ -18,8 +18,8 @@ struct TempDir {
   ~TempDir() { kvtest::removeTree(path); }
   std::string operator/(const std::string &name) const { return path + "/" + name; }
   QStringList entries() const {
-    return QDir(QString::fromStdString(path)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot,
-                                                        QDir::Name);
+    return QDir(QString::fromStdString(path))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
   }
 };
 
@@ -68,6 +68,24 @@ TEST(JFileBufferedTest, ReplacesExistingTargetKeepingItsPermissions) {
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_EQ(readAll(dir / "data.tar-original.gz"), "someone's backup");
   EXPECT_EQ(dir.entries(), (QStringList{"data.tar-original.gz", "data.tar.gz"}));
+}
+
+TEST(JFileBufferedTest, WritesThroughSymbolicLink) {
+  TempDir dir, elsewhere;
+  const std::string real = elsewhere / "real.ini";
+  writeFile(real, "old");
+  ASSERT_EQ(::symlink(real.c_str(), (dir / "link.ini").c_str()), 0);
+  {
+    JFileBuffered file((dir / "link.ini").c_str(), false);
+    std::fputs("new", file);
+    EXPECT_EQ(file.close(), JFileBufferedOk);
+  }
+  struct stat info;
+  ASSERT_EQ(::lstat((dir / "link.ini").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(readAll(real), "new");
+  EXPECT_EQ(dir.entries(), QStringList{"link.ini"});
+  EXPECT_EQ(elsewhere.entries(), QStringList{"real.ini"});
 }
 
 TEST(JFileBufferedTest, FailuresLeaveTargetAndNoTemporary) {

@@ -59,16 +59,16 @@ TEST(PathNameTest, PartsAreBoundedAt256Characters) {
     bool fits;
   };
   const BoundCase cases[] = {
-      {"/" + repeat("d", 254) + "/f.x", true},   // directory of 256
-      {"/" + repeat("d", 255) + "/f.x", false},  // directory of 257
-      {"d/" + repeat("b", 256) + ".x", true},    // base name of 256
-      {"d/" + repeat("b", 257) + ".x", false},   // base name of 257
-      {"d/b." + repeat("x", 255), true},         // extension of 256
-      {"d/b." + repeat("x", 256), false},        // extension of 257
-      {"d/" + repeat(e2, 256), true},            // 512 bytes, 256 units
-      {"d/" + repeat(g4, 128), true},            // 256 units
-      {"d/" + repeat(g4, 128) + "a", false},     // 257 units
-      {"C:" + repeat("/", 256) + "n.x", true},   // the drive is not counted
+      {"/" + repeat("d", 254) + "/f.x", true},  // directory of 256
+      {"/" + repeat("d", 255) + "/f.x", false}, // directory of 257
+      {"d/" + repeat("b", 256) + ".x", true},   // base name of 256
+      {"d/" + repeat("b", 257) + ".x", false},  // base name of 257
+      {"d/b." + repeat("x", 255), true},        // extension of 256
+      {"d/b." + repeat("x", 256), false},       // extension of 257
+      {"d/" + repeat(e2, 256), true},           // 512 bytes, 256 units
+      {"d/" + repeat(g4, 128), true},           // 256 units
+      {"d/" + repeat(g4, 128) + "a", false},    // 257 units
+      {"C:" + repeat("/", 256) + "n.x", true},  // the drive is not counted
   };
   for (const BoundCase &c : cases) {
     PathName parts;
@@ -77,8 +77,8 @@ TEST(PathNameTest, PartsAreBoundedAt256Characters) {
     if (c.fits) {
       EXPECT_STREQ(sp_MakePath(parts).tocs(), c.path.c_str());
     } else {
-      EXPECT_TRUE(parts.drive.isEmpty() && parts.directory.isEmpty() &&
-                  parts.baseName.isEmpty() && parts.extension.isEmpty())
+      EXPECT_TRUE(parts.drive.isEmpty() && parts.directory.isEmpty() && parts.baseName.isEmpty() &&
+                  parts.extension.isEmpty())
           << c.path.size();
     }
   }
@@ -97,8 +97,12 @@ TEST(PathNameTest, ConvertsSeparatorsOverTheWholePath) {
 
 TEST(PathNameTest, CleansAndMakesAbsolute) {
   const std::pair<const char *, const char *> clean[] = {
-      {"/a//b/./c/", "/a/b/c"}, {"a\\b\\..\\c", "a/c"}, {"/a/b/../../..", "/.."},
-      {"./x", "x"},             {"", ""},               {"C:/a/../b", "C:/b"},
+      {"/a//b/./c/", "/a/b/c"},
+      {"a\\b\\..\\c", "a/c"},
+      {"/a/b/../../..", "/.."},
+      {"./x", "x"},
+      {"", ""},
+      {"C:/a/../b", "C:/b"},
   };
   for (const auto &[path, expected] : clean)
     EXPECT_STREQ(sp_CleanPath(YString(path)).tocs(), expected) << path;
@@ -109,16 +113,20 @@ TEST(PathNameTest, CleansAndMakesAbsolute) {
   EXPECT_STREQ(sp_GetFullPath(YString("/x/../y")).tocs(), "/y");
   EXPECT_STREQ(sp_GetFullPath(YString()).tocs(), "");
 
-  const std::pair<const char *, bool> relative[] = {
-      {"a/b", true}, {"/a", false}, {"\\a", false}, {"", true}, {"C:/a", true}, {".", true}};
+  const std::pair<const char *, bool> relative[] = {{"a/b", true}, {"/a", false},  {"\\a", false},
+                                                    {"", true},    {"C:/a", true}, {".", true}};
   for (const auto &[path, expected] : relative)
     EXPECT_EQ(sp_IsRelativePath(YString(path)), expected) << path;
 }
 
 TEST(PathNameTest, TakesDirectoryNameAndExtension) {
   const std::pair<const char *, const char *> dirs[] = {
-      {"C:\\a\\b.txt", "C:\\a"}, {"/usr/lib/x.so", "/usr/lib"}, {"/x", "/"},
-      {"name.txt", ""},          {"a/b/", "a/b"},               {"C:x", "C:"},
+      {"C:\\a\\b.txt", "C:\\a"},
+      {"/usr/lib/x.so", "/usr/lib"},
+      {"/x", "/"},
+      {"name.txt", ""},
+      {"a/b/", "a/b"},
+      {"C:x", "C:"},
   };
   for (const auto &[path, expected] : dirs)
     EXPECT_STREQ(sp_GetDirFromPath(path).tocs(), expected) << path;
@@ -151,6 +159,9 @@ TEST(PathNameTest, RelativePaths) {
       {"rel/x", "/abs", "rel/x"},
       {"/abs/x", "rel", "/abs/x"},
       {"x/y", "x", "y"},
+      {"../b", "../../a", "../b"}, // the base climbs where the text cannot follow
+      {"/a", "/../c", "/a"},
+      {"../a/x", "../a", "x"},
   };
   for (const RelativeCase &c : cases)
     EXPECT_STREQ(sp_RelativePath(YString(c.path), YString(c.base)).tocs(), c.expected)

@@ -132,12 +132,18 @@ TEST(SharedBlockManagerTest, StateTransitions) {
   const int32_t F = kv::detail::kBlockFree, A = kv::detail::kBlockAllocated,
                 T = kv::detail::kBlockTaken;
   const TransitionCase cases[] = {
-      {F, Alloc, SharedBlockOk, T},          {F, Get, SharedBlockNotAllocated, F},
-      {F, Release, SharedBlockNotAllocated, F}, {F, Free, SharedBlockNotAllocated, F},
-      {A, Alloc, SharedBlockHeapFull, A},    {A, Get, SharedBlockOk, T},
-      {A, Release, SharedBlockNotTaken, A},  {A, Free, SharedBlockOk, F},
-      {T, Alloc, SharedBlockHeapFull, T},    {T, Get, SharedBlockAlreadyTaken, T},
-      {T, Release, SharedBlockOk, A},        {T, Free, SharedBlockAlreadyTaken, T},
+      {F, Alloc, SharedBlockOk, T},
+      {F, Get, SharedBlockNotAllocated, F},
+      {F, Release, SharedBlockNotAllocated, F},
+      {F, Free, SharedBlockNotAllocated, F},
+      {A, Alloc, SharedBlockHeapFull, A},
+      {A, Get, SharedBlockOk, T},
+      {A, Release, SharedBlockNotTaken, A},
+      {A, Free, SharedBlockOk, F},
+      {T, Alloc, SharedBlockHeapFull, T},
+      {T, Get, SharedBlockAlreadyTaken, T},
+      {T, Release, SharedBlockOk, A},
+      {T, Free, SharedBlockAlreadyTaken, T},
   };
   for (const TransitionCase &c : cases) {
     SharedBlockToken heap(64, 1);
@@ -181,17 +187,28 @@ TEST(SharedBlockManagerTest, DamagedHeapIsReportedNotTrusted) {
   };
   // Block 1 is allocated (released) before the damage is done; block 0 is free.
   const Damage cases[] = {
-      {"firstFree far out", [](SharedHeapHeader *h, SharedBlockHeader *) { h->firstFree = 1 << 30; },
-       SharedBlockCorrupt, SharedBlockOk},
+      {"firstFree far out",
+       [](SharedHeapHeader *h, SharedBlockHeader *) { h->firstFree = 1 << 30; }, SharedBlockCorrupt,
+       SharedBlockOk},
       {"firstFree negative", [](SharedHeapHeader *h, SharedBlockHeader *) { h->firstFree = -7; },
        SharedBlockCorrupt, SharedBlockOk},
-      {"nextFree far out", [](SharedHeapHeader *, SharedBlockHeader *b) { b[0].nextFree = 1LL << 40; },
+      {"nextFree far out",
+       [](SharedHeapHeader *, SharedBlockHeader *b) { b[0].nextFree = 1LL << 40; },
        SharedBlockCorrupt, SharedBlockOk},
-      {"block count changed", [](SharedHeapHeader *h, SharedBlockHeader *) { h->numBlocks = 1 << 30; },
+      {"block count changed",
+       [](SharedHeapHeader *h, SharedBlockHeader *) { h->numBlocks = 1 << 30; }, SharedBlockCorrupt,
+       SharedBlockCorrupt},
+      {"magic gone",
+       [](SharedHeapHeader *, SharedBlockHeader *b) {
+         b[0].magic = 0;
+         b[1].magic = 1;
+       },
        SharedBlockCorrupt, SharedBlockCorrupt},
-      {"magic gone", [](SharedHeapHeader *, SharedBlockHeader *b) { b[0].magic = 0; b[1].magic = 1; },
-       SharedBlockCorrupt, SharedBlockCorrupt},
-      {"unknown state", [](SharedHeapHeader *, SharedBlockHeader *b) { b[0].state = 7; b[1].state = -1; },
+      {"unknown state",
+       [](SharedHeapHeader *, SharedBlockHeader *b) {
+         b[0].state = 7;
+         b[1].state = -1;
+       },
        SharedBlockCorrupt, SharedBlockCorrupt},
   };
   for (const Damage &c : cases) {
@@ -204,8 +221,8 @@ TEST(SharedBlockManagerTest, DamagedHeapIsReportedNotTrusted) {
     ASSERT_EQ(m->release(first), SharedBlockOk);
     ASSERT_EQ(m->free(first), SharedBlockOk); // block 0 free again, block 1 allocated
 
-    auto *header = static_cast<SharedHeapHeader *>(
-        sp_GetSharedBlock(m->getHeapName().tocs(), 0, 1, false));
+    auto *header =
+        static_cast<SharedHeapHeader *>(sp_GetSharedBlock(m->getHeapName().tocs(), 0, 1, false));
     auto *blocks = firstBlock(m->getHeapName());
     // Blocks lie 4096 bytes apart: view them as an array of that stride.
     auto block = [&](int i) {
@@ -333,7 +350,7 @@ TEST(SharedBlockManagerTest, TokensShareOneManager) {
       thread.join();
     EXPECT_NE(SharedBlockToken(id).get(), nullptr);
   }
-  EXPECT_EQ(SharedBlockToken(id).get(), nullptr);  // the last token took it along
+  EXPECT_EQ(SharedBlockToken(id).get(), nullptr);           // the last token took it along
   EXPECT_EQ(sp_GetSharedBlock(name.tocs(), true), nullptr); // and its name
   EXPECT_EQ(kv::detail::sharedBlockRecordCount(), records);
 }
@@ -382,7 +399,8 @@ TEST(SharedBlockManagerTest, AttachedProcessSeesSameBlocks) {
     void *at = nullptr;
     int64_t id = -1;
     ASSERT_EQ(m->alloc(&at, &id), SharedBlockOk);
-    std::strcpy(static_cast<char *>(at), ("block " + std::to_string(id) + " from the parent").c_str());
+    std::strcpy(static_cast<char *>(at),
+                ("block " + std::to_string(id) + " from the parent").c_str());
     ASSERT_EQ(m->release(id), SharedBlockOk);
   }
   EXPECT_EQ(kvtest::runChild("SharedBlockManagerTest.AttachedProcessSeesSameBlocks", "attach",
@@ -482,9 +500,9 @@ TEST(SharedBlockManagerTest, TwoProcessesNeverShareABlock) {
   const YString mailboxName = sp_AllocateSharedBlock(sizeof(Mailbox));
   auto *box = static_cast<Mailbox *>(sp_GetSharedBlock(mailboxName.tocs(), false));
   ASSERT_TRUE(box);
-  auto child = kvtest::startChild("SharedBlockManagerTest.TwoProcessesNeverShareABlock", "consume",
-                                  {{"KV_HEAP", m->getHeapName().tocs()},
-                                   {"KV_MAILBOX", mailboxName.tocs()}});
+  auto child = kvtest::startChild(
+      "SharedBlockManagerTest.TwoProcessesNeverShareABlock", "consume",
+      {{"KV_HEAP", m->getHeapName().tocs()}, {"KV_MAILBOX", mailboxName.tocs()}});
   const int64_t me = ::getpid();
   int failures = 0, churned = 0;
   for (int64_t sequence = 0; sequence < kItems && failures == 0;) {
@@ -547,8 +565,8 @@ TEST(SharedBlockManagerTest, DeadLockHolderIsTakenOver) {
                                   {{"KV_HEAP", m->getHeapName().tocs()}, {"KV_READY", ready}});
   ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
 
-  auto *header = static_cast<SharedHeapHeader *>(
-      sp_GetSharedBlock(m->getHeapName().tocs(), 0, 1, true));
+  auto *header =
+      static_cast<SharedHeapHeader *>(sp_GetSharedBlock(m->getHeapName().tocs(), 0, 1, true));
   EXPECT_EQ(header->lockWord, child->processId()); // the holder is named in the lock word
   std::promise<SharedBlockManagerError> done;
   std::future<SharedBlockManagerError> result = done.get_future();

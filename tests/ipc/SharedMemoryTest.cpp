@@ -86,10 +86,17 @@ TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
     const char *expected; // null: no view
   };
   const ViewCase cases[] = {
-      {1, 1, "second granule"}, {2, 0, "third granule"}, {1, 2, "second granule"},
-      {3, 0, nullptr},          {2, 2, nullptr},         {3, 1, nullptr},
-      {-1, 1, nullptr},         {1, -1, nullptr},        {INT64_MAX / 2, 1, nullptr},
-      {-5, -5, ""},             {0, 1, ""},
+      {1, 1, "second granule"},
+      {2, 0, "third granule"},
+      {1, 2, "second granule"},
+      {3, 0, nullptr},
+      {2, 2, nullptr},
+      {3, 1, nullptr},
+      {-1, 1, nullptr},
+      {1, -1, nullptr},
+      {INT64_MAX / 2, 1, nullptr},
+      {-5, -5, ""},
+      {0, 1, ""},
   };
   for (const ViewCase &c : cases) {
     auto *view = static_cast<char *>(sp_GetSharedBlock(name.tocs(), c.offset, c.size, true));
@@ -164,8 +171,8 @@ TEST(SharedMemoryTest, NamesDoNotOutliveTheirCreator) {
   EXPECT_EQ(sp_GetSharedBlock(nameIn(dir + "/exits").c_str(), true), nullptr);
 
   // Killed: its name stays until the next process that makes a block.
-  auto killed = kvtest::startChild(test, "allocate", {{"KV_NAME_FILE", dir + "/dies"},
-                                                      {"KV_THEN", "die"}});
+  auto killed =
+      kvtest::startChild(test, "allocate", {{"KV_NAME_FILE", dir + "/dies"}, {"KV_THEN", "die"}});
   ASSERT_TRUE(kvtest::waitUntil([&] { return !nameIn(dir + "/dies").empty(); }));
   killed->kill();
   killed->waitForFinished();

@@ -64,8 +64,8 @@ struct Holder {
   std::unique_ptr<QProcess> child;
 
   void start(const char *test) {
-    child = kvtest::startChild(test, "hold", {{"KV_MUTEX", name}, {"KV_READY", ready},
-                                              {"KV_STOP", stop}});
+    child = kvtest::startChild(test, "hold",
+                               {{"KV_MUTEX", name}, {"KV_READY", ready}, {"KV_STOP", stop}});
     ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
   }
   ~Holder() {
@@ -168,12 +168,13 @@ TEST(YSystemMutexTest, OwnerThreadMayWaitAgainOthersMayNot) {
   YSystemMutex mutex(YString(name.c_str()));
   const uint64_t other = sp_CreateMutex(name.c_str(), false);
   auto tryOnOtherThread = [&] {
-    return std::async(std::launch::async, [&] {
-             bool got = sp_AcquireMutex(other, 0);
-             if (got)
-               sp_ReleaseMutex(other);
-             return got;
-           })
+    return std::async(std::launch::async,
+                      [&] {
+                        bool got = sp_AcquireMutex(other, 0);
+                        if (got)
+                          sp_ReleaseMutex(other);
+                        return got;
+                      })
         .get();
   };
   ASSERT_TRUE(mutex.wait(0));
@@ -200,8 +201,8 @@ TEST(YSystemMutexTest, NamesMapOneToOneAndLeaveNothingBehind) {
   const std::string base = kvtest::uniqueName("kv_mutex_name_");
   const std::string longA = base + std::string(300, 'x') + "A";
   const std::string longB = base + std::string(300, 'x') + "B";
-  const std::string names[] = {base + "/a", base + "_a", base + "%2Fa", longA, longB,
-                               base + " spaced \xC3\xA9"};
+  const std::string names[] = {base + "/a", base + "_a", base + "%2Fa",
+                               longA,       longB,       base + " spaced \xC3\xA9"};
   std::vector<uint64_t> handles;
   for (const std::string &name : names) {
     handles.push_back(sp_CreateMutex(name.c_str(), true));

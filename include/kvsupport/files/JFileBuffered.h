@@ -6,12 +6,13 @@
 
 /// The outcome of `JFileBuffered::close` (and of its construction).
 enum JFileBufferedStatus {
-  JFileBufferedOk = 0,            ///< the target now holds what was written
-  JFileBufferedNotOpen = 1,       ///< there was no open temporary file
-  JFileBufferedRenameFailed = 2,  ///< a rename failed; target unchanged, temporary file deleted
-  JFileBufferedOpenFailed = 3,    ///< the temporary file could not be created
-  JFileBufferedReplaceFailed = 4, ///< the old target is kept under its backup name; temporary deleted
-  JFileBufferedWriteFailed = 5    ///< writing failed; temporary deleted, target unchanged
+  JFileBufferedOk = 0,           ///< the target now holds what was written
+  JFileBufferedNotOpen = 1,      ///< there was no open temporary file
+  JFileBufferedRenameFailed = 2, ///< a rename failed; target unchanged, temporary file deleted
+  JFileBufferedOpenFailed = 3,   ///< the temporary file could not be created
+  JFileBufferedReplaceFailed =
+      4,                       ///< the old target is kept under its backup name; temporary deleted
+  JFileBufferedWriteFailed = 5 ///< writing failed; temporary deleted, target unchanged
 };
 
 /// Writes a file by way of a temporary file in the target's directory and

@@ -4,6 +4,10 @@
 // random name, so two writers never share one and an existing file is
 // never taken over; they get mode 0666 less the umask, as any new file.
 //
+// A target reached through a symbolic link is written where the link
+// points: the link stays a link, and the temporary file is made beside the
+// real file so that the final rename never crosses file systems.
+//
 // Keeping the old target as a backup makes a hard link where the file
 // system allows it: the target then never goes missing, and the final
 // rename(2) swaps the new file in atomically. Where hard links are not
@@ -16,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -28,8 +33,7 @@ constexpr int kTempNameAttempts = 100;
 std::string freshSuffix() {
   static std::atomic<uint64_t> counter{0};
   uint64_t x = static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
-               static_cast<uint64_t>(
-                   std::chrono::steady_clock::now().time_since_epoch().count()) ^
+               static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                (counter.fetch_add(1) * 0xBF58476D1CE4E5B9ull);
   x ^= x >> 31;
   x *= 0x94D049BB133111EBull;
@@ -73,6 +77,18 @@ FILE *createTempFileStream(const char *directory, bool binary, YString *path) {
     return stream;
   }
   return nullptr;
+}
+
+YString finalTarget(const YString &path) {
+  struct stat info;
+  if (posix::statLink(path.tocs(), &info) != 0 || !S_ISLNK(info.st_mode))
+    return path;
+  char *resolved = ::realpath(path.tocs(), nullptr);
+  if (!resolved)
+    return path;
+  YString target(resolved);
+  std::free(resolved);
+  return target;
 }
 
 bool fileExists(const char *path) {

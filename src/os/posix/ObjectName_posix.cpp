@@ -18,8 +18,8 @@ constexpr size_t kMaxEscapedLength = 200;
 constexpr size_t kKeptWhenHashed = 150;
 
 bool keptAsIs(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '_' || c == '.' || c == '-';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '.' || c == '-';
 }
 
 uint64_t fnv1a(const char *text) {

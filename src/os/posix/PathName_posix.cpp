@@ -8,6 +8,9 @@
 
 #include "os/posix/PosixCalls_p.h"
 
+#include <climits>
+#include <string>
+
 namespace kv::os {
 
 char pathSeparator() { return '/'; }
@@ -15,6 +18,18 @@ char pathSeparator() { return '/'; }
 bool pathsIgnoreCase() { return false; }
 
 YString networkPath(const YString &path) { return path; }
+
+YString currentDirectory() {
+  std::string buffer(PATH_MAX, '\0');
+  while (!::getcwd(&buffer[0], buffer.size())) {
+    if (errno != ERANGE || buffer.size() > (1u << 20))
+      return YString();
+    buffer.resize(buffer.size() * 2);
+  }
+  return YString(buffer.c_str());
+}
+
+bool isAbsolutePath(const char *path) { return path && path[0] == '/'; }
 
 bool fileIdentity(const char *path, FileIdentity *identity) {
   if (!path || !*path)

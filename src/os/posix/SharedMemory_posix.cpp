@@ -107,9 +107,9 @@ void *mapSharedView(SharedObject object, uint64_t offset, uint64_t length, bool 
   uint64_t size;
   if (!sharedObjectSize(object, &size) || length == 0 || offset >= size || length > size - offset)
     return nullptr;
-  void *view = ::mmap(nullptr, static_cast<size_t>(length),
-                      readOnly ? PROT_READ : PROT_READ | PROT_WRITE, MAP_SHARED,
-                      static_cast<int>(object), static_cast<off_t>(offset));
+  void *view =
+      ::mmap(nullptr, static_cast<size_t>(length), readOnly ? PROT_READ : PROT_READ | PROT_WRITE,
+             MAP_SHARED, static_cast<int>(object), static_cast<off_t>(offset));
   return view == MAP_FAILED ? nullptr : view;
 }
 
