@@ -58,20 +58,22 @@ double DisributionLookUpTableObject::lookUp(double p) const {
   }
   const IntegratedSegment &s = segments_[lo];
 
-  // Within the segment the distribution is C + d0 t + a t^2 (t = x - x0).
-  // Its root on the rising branch is 2r / (d0 + sqrt(D)) with r = p - C,
-  // the form that stays accurate when the density barely changes (a near 0).
-  // Rounding may put the root a hair outside the segment: it is clamped in,
-  // since p itself lies within the segment's share.
+  // Within the segment the distribution is C + d0 t + a t^2 (t = x - x0,
+  // a = (d1 - d0) / (2 (x1 - x0))). It is solved in the segment's own scale,
+  // u = t / (x1 - x0) in [0, 1], where the coefficients are the areas
+  // B = d0 (x1 - x0) and A = (d1 - d0)(x1 - x0) / 2, each at most 2, so
+  // neither extreme abscissae nor extreme densities underflow them. The root
+  // on the rising branch is taken as 2r / (B + sqrt(B^2 + 4Ar)) with
+  // r = p - C, the form that stays accurate when the density barely changes
+  // (A near 0, where the textbook form cancels). Rounding may put the root a
+  // hair outside the segment: it is clamped in, since p lies within the
+  // segment's share.
+  double width = s.x1 - s.x0;
   double r = p - s.cumulative;
-  double t;
-  if (s.d0 == s.d1) {
-    t = r / s.d0;
-  } else {
-    double a = (s.d1 - s.d0) / (2.0 * (s.x1 - s.x0));
-    double D = std::max(0.0, s.d0 * s.d0 + 4.0 * a * r);
-    double denominator = s.d0 + std::sqrt(D);
-    t = denominator > 0.0 ? 2.0 * r / denominator : 0.0;
-  }
-  return std::min(s.x1, std::max(s.x0, s.x0 + t));
+  double B = s.d0 * width;
+  double A = (s.d1 - s.d0) * width / 2.0;
+  double denominator = B + std::sqrt(std::max(0.0, B * B + 4.0 * A * r));
+  double u = denominator > 0.0 ? 2.0 * r / denominator : 0.0;
+  u = std::min(1.0, std::max(0.0, u));
+  return std::min(s.x1, std::max(s.x0, s.x0 + u * width));
 }

@@ -5,8 +5,14 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <vector>
+
+// Callers built against the library pass the options by value: keep their layout.
+static_assert(sizeof(InterpOpts) == 24 && offsetof(InterpOpts, order) == 4 &&
+                  offsetof(InterpOpts, slope) == 8 && offsetof(InterpOpts, reference) == 16,
+              "InterpOpts layout");
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <set>
 #include <type_traits>
@@ -188,6 +189,11 @@ struct RandomRun {
   int keyRange; // small ranges give many equal keys
   int operations;
 };
+
+void PrintTo(const RandomRun &run, std::ostream *out) {
+  *out << "order " << run.order << ", keys 0.." << run.keyRange - 1 << ", " << run.operations
+       << " operations";
+}
 
 class YTreeImplRandomTest : public LiveObjectsGuard,
                             public ::testing::WithParamInterface<RandomRun> {};
