@@ -14,3 +14,12 @@ show() {
 
 show --version
 show strings --sep , --sepstr ", " --from "4k7" --to "4.7k" "R1 out 0 4k7, C1 out 0 10u" ",a,,b,"
+show eng 10uF 4k7 1.5MEG 2M 3mil -0.0047 "5 k" 0k abc 1e3k
+show tokens --delims "=()," --quotes '"' '"' 'R1 a b 1k tc=(1, 2) "quoted word"'
+show tokens --quotes "{" "}" --nest "{a {b} c} d"
+show tokens --delims "=" --quotes "{" "}" --nest --keep "$(cat "$here/netlist-line.txt")"
+show cross "$here/cross-sine.txt" 0.5
+show cross --slope 1 --order 2 "$here/cross-sine.txt" 0.5
+show cross --nearest 0.55 "$here/cross-sine.txt" 0.5
+show printf "Error : %s at line %d, value %g" "bad token" i:42 d:2.5
+show printf "%*d|%-8s|%I64x|%5.2f" i:6 i:42 s:left l:255 || true

@@ -8,6 +8,7 @@ packages=(
   g++ clang libclang-rt-14-dev
   qtbase5-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfmt-dev
+  libboost-dev
 )
 
 missing=()

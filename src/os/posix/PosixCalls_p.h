@@ -5,7 +5,11 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -42,5 +46,114 @@ inline ssize_t writeAll(int fd, const void *data, size_t size) {
   }
   return static_cast<ssize_t>(done);
 }
+
+/// stat(2) and fstat(2), retried on EINTR; -1 with errno on failure.
+inline int statPath(const char *path, struct stat *info) {
+  return retryOnInterrupt([&] { return ::stat(path, info); });
+}
+inline int statDescriptor(int fd, struct stat *info) {
+  return retryOnInterrupt([&] { return ::fstat(fd, info); });
+}
+
+/// unlink(2); -1 with errno on failure.
+inline int unlinkPath(const char *path) {
+  return retryOnInterrupt([&] { return ::unlink(path); });
+}
+
+/// rename(2) that fails with EEXIST instead of replacing an existing target.
+/// Where the file system cannot do that atomically (EINVAL), the target is
+/// checked first, which leaves a short window in which a file appearing there
+/// would be replaced.
+inline int renameNoReplace(const char *from, const char *to) {
+  int result =
+      retryOnInterrupt([&] { return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE); });
+  if (result == 0 || errno != EINVAL)
+    return result;
+  struct stat info;
+  if (::lstat(to, &info) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return retryOnInterrupt([&] { return ::rename(from, to); });
+}
+
+/// A stdio stream over an open descriptor; on failure the descriptor is
+/// closed and null returned with errno kept.
+inline FILE *streamOnDescriptor(int fd, const char *mode) {
+  FILE *file = ::fdopen(fd, mode);
+  if (!file) {
+    int error = errno;
+    closeFile(fd);
+    errno = error;
+  }
+  return file;
+}
+
+/// fstat(2); -1 with errno on failure.
+inline int statHandle(int fd, struct stat *info) { return ::fstat(fd, info); }
+
+/// lstat(2): the entry itself, not what a symbolic link points to.
+inline int statLink(const char *path, struct stat *info) {
+  return retryOnInterrupt([&] { return ::lstat(path, info); });
+}
+
+/// flock(2) with LOCK_EX | LOCK_NB: -1 with errno EWOULDBLOCK when another
+/// open file description holds the lock.
+inline int lockExclusiveNoWait(int fd) {
+  return retryOnInterrupt([&] { return ::flock(fd, LOCK_EX | LOCK_NB); });
+}
+
+/// flock(2) with LOCK_EX, waiting as long as it takes.
+inline int lockExclusive(int fd) {
+  return retryOnInterrupt([&] { return ::flock(fd, LOCK_EX); });
+}
+
+/// flock(2) with LOCK_UN.
+inline int unlockFile(int fd) {
+  return retryOnInterrupt([&] { return ::flock(fd, LOCK_UN); });
+}
+
+/// ftruncate(2), retried on EINTR.
+inline int truncateHandle(int fd, off_t size) {
+  return retryOnInterrupt([&] { return ::ftruncate(fd, size); });
+}
+
+/// fsync(2), retried on EINTR.
+inline int syncHandle(int fd) {
+  return retryOnInterrupt([&] { return ::fsync(fd); });
+}
+
+/// fchmod(2).
+inline int changeModeHandle(int fd, mode_t mode) {
+  return retryOnInterrupt([&] { return ::fchmod(fd, mode); });
+}
+
+/// shm_open(3). The C library opens shared memory objects close-on-exec
+/// already; -1 with errno on failure.
+inline int openSharedMemory(const char *name, int flags, mode_t mode) {
+  return retryOnInterrupt([&] { return ::shm_open(name, flags, mode); });
+}
+
+/// fopen(3) with the close-on-exec mode flag 'e' added; null with errno on
+/// failure (also for a mode too long to be a stdio mode).
+inline FILE *openStream(const char *path, const char *mode) {
+  char withCloexec[16];
+  size_t length = std::strlen(mode);
+  if (length + 2 > sizeof withCloexec) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  std::memcpy(withCloexec, mode, length);
+  withCloexec[length] = 'e';
+  withCloexec[length + 1] = '\0';
+  FILE *stream;
+  do {
+    stream = ::fopen(path, withCloexec);
+  } while (!stream && errno == EINTR);
+  return stream;
+}
+
+/// fdopen(3) of a descriptor this layer opened (already close-on-exec).
+inline FILE *adoptStream(int fd, const char *mode) { return ::fdopen(fd, mode); }
 
 } // namespace kv::posix

@@ -1,0 +1,41 @@
+#pragma once
+
+/// A growable character buffer on the heap, always NUL-terminated. Grows by
+/// doubling. Copies are deep.
+class Buf {
+public:
+  static constexpr int kDefaultSize = 80;
+
+  /// Starts empty with `size` bytes (at least 1).
+  explicit Buf(int size = kDefaultSize);
+  Buf(const Buf &other);
+  Buf &operator=(const Buf &other);
+  ~Buf();
+
+  /// Appends `c`, first doubling the capacity when the length has reached
+  /// capacity - 1. Throws MemoryException when the heap is exhausted.
+  void add(char c);
+  /// Adds each character of `text` (null adds nothing).
+  void append(const char *text);
+  /// Empties the text; the capacity is kept.
+  void flush();
+  /// Drops the last `n` characters (all of them when `n` exceeds the
+  /// length; nothing when `n` is not positive).
+  void remove(int n);
+  /// The last character, sign-extended; 0 when the buffer is empty.
+  int lastChar() const;
+  int getLength() const { return length_; }
+  int getCapacity() const { return capacity_; }
+  operator const char *() const { return data_; }
+  /// Hands the text to the caller, who releases it with free(), and starts
+  /// again empty with kDefaultSize bytes.
+  char *detach();
+
+private:
+  friend class CharQueue;
+  void grow();
+
+  char *data_;
+  int length_;
+  int capacity_;
+};

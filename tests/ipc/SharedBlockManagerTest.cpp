@@ -1,0 +1,573 @@
+#include "kvsupport/ipc/SharedBlockManager.h"
+
+#include "common/ChildProcess.h"
+#include "common/ProcessSync.h"
+#include "ipc/SharedHeap_p.h"
+#include "ipc/SharedMemory_p.h"
+#include "kvsupport/ipc/SharedMemory.h"
+#include "kvsupport/support/KelvantaException.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <future>
+#include <sched.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using kv::detail::SharedBlockHeader;
+using kv::detail::SharedHeapHeader;
+
+constexpr int64_t kGranule = 65536;
+
+// The geometry rule written out plainly: the waste test in its first form.
+ViewParameters referenceGeometry(int64_t slot, int64_t count, int64_t g) {
+  int64_t granules = 1;
+  if (slot >= g / 16) {
+    for (granules = (slot + g - 1) / g; granules < 32; ++granules) {
+      const int64_t used = (granules * g / slot) * slot;
+      if ((granules * g - used) * 16 <= used)
+        break;
+    }
+  }
+  const int64_t perView = granules * g / slot;
+  return {granules, perView, (count + perView - 1) / perView, granules * g / perView};
+}
+
+TEST(SharedBlockManagerTest, ViewGeometry) {
+  struct GeometryCase {
+    int64_t slot, count;
+    ViewParameters expected;
+  };
+  const GeometryCase cases[] = {
+      {116, 10, {1, 564, 1, 116}},
+      {116, 565, {1, 564, 2, 116}},
+      {65536, 3, {1, 1, 3, 65536}},
+      {17, 1, {1, 3855, 1, 17}},
+      {4095, 100, {1, 16, 7, 4096}},
+      {40000, 9, {5, 8, 2, 40960}},
+      {31 * kGranule + 1, 2, {32, 1, 2, 32 * kGranule}},
+      {40 * kGranule + 5, 1, {41, 1, 1, 41 * kGranule}},
+  };
+  for (const GeometryCase &c : cases) {
+    ViewParameters got{};
+    ASSERT_TRUE(kv::detail::sharedHeapGeometry(c.slot, c.count, kGranule, &got)) << c.slot;
+    EXPECT_EQ(got.granulesPerView, c.expected.granulesPerView) << c.slot;
+    EXPECT_EQ(got.blocksPerView, c.expected.blocksPerView) << c.slot;
+    EXPECT_EQ(got.numViews, c.expected.numViews) << c.slot;
+    EXPECT_EQ(got.blockStride, c.expected.blockStride) << c.slot;
+  }
+  for (int64_t slot = 17; slot < 3 * kGranule; slot += 97) {
+    ViewParameters got{};
+    ASSERT_TRUE(kv::detail::sharedHeapGeometry(slot, 1000, kGranule, &got));
+    const ViewParameters want = referenceGeometry(slot, 1000, kGranule);
+    EXPECT_EQ(got.granulesPerView, want.granulesPerView) << slot;
+    EXPECT_EQ(got.blockStride, want.blockStride) << slot;
+    EXPECT_GE(got.blockStride, slot);
+    EXPECT_LE(got.blocksPerView * got.blockStride, got.granulesPerView * kGranule);
+    EXPECT_GE(got.blocksPerView * got.numViews, 1000);
+  }
+  ViewParameters untouched{7, 7, 7, 7};
+  EXPECT_FALSE(kv::detail::sharedHeapGeometry(0, 10, kGranule, &untouched));
+  EXPECT_FALSE(kv::detail::sharedHeapGeometry(100, 0, kGranule, &untouched));
+  EXPECT_FALSE(kv::detail::sharedHeapGeometry(INT64_MAX, 10, kGranule, &untouched));
+  EXPECT_FALSE(kv::detail::sharedHeapGeometry(17, INT64_MAX, kGranule, &untouched));
+  EXPECT_EQ(untouched.granulesPerView, 7);
+
+  EXPECT_EQ(SharedBlockToken(100, 10).get()->getBlockSize(), 100);
+  EXPECT_EQ(SharedBlockToken(kGranule - 16, 2).get()->getBlockSize(), kGranule - 16);
+  EXPECT_EQ(SharedBlockToken(4000, 2).get()->getBlockSize(), 4080);
+}
+
+TEST(SharedBlockManagerTest, HandsOutBlocksInOrderAndReusesLastFreed) {
+  SharedBlockToken heap(100, 5);
+  SharedBlockManager *m = heap.get();
+  ASSERT_TRUE(m);
+  std::vector<char *> data;
+  for (int64_t expected = 0; expected < 5; ++expected) {
+    void *at = nullptr;
+    int64_t id = -1;
+    ASSERT_EQ(m->alloc(&at, &id), SharedBlockOk);
+    EXPECT_EQ(id, expected);
+    std::memset(at, static_cast<int>('a' + id), static_cast<size_t>(m->getBlockSize()));
+    data.push_back(static_cast<char *>(at));
+  }
+  EXPECT_EQ(m->alloc(nullptr, nullptr), SharedBlockHeapFull);
+  EXPECT_EQ(m->numBlocksAllocated(), 5);
+  for (int i = 0; i < 5; ++i) // no block's data overlaps another's
+    EXPECT_EQ(std::string(data[i], 100), std::string(100, static_cast<char>('a' + i)));
+
+  for (int64_t id : {2, 3, 1}) {
+    ASSERT_EQ(m->release(id), SharedBlockOk);
+    ASSERT_EQ(m->free(id), SharedBlockOk);
+  }
+  EXPECT_EQ(m->numBlocksAllocated(), 2);
+  for (int64_t expected : {1, 3, 2}) {
+    int64_t id = -1;
+    ASSERT_EQ(m->alloc(nullptr, &id), SharedBlockOk);
+    EXPECT_EQ(id, expected);
+  }
+}
+
+// Block 0's header as it lies in shared memory.
+SharedBlockHeader *firstBlock(const YString &heapName) {
+  return static_cast<SharedBlockHeader *>(sp_GetSharedBlock(heapName.tocs(), 1, 1, false));
+}
+
+TEST(SharedBlockManagerTest, StateTransitions) {
+  enum Op { Alloc, Get, Release, Free };
+  struct TransitionCase {
+    int32_t from;
+    Op op;
+    SharedBlockManagerError result;
+    int32_t to;
+  };
+  const int32_t F = kv::detail::kBlockFree, A = kv::detail::kBlockAllocated,
+                T = kv::detail::kBlockTaken;
+  const TransitionCase cases[] = {
+      {F, Alloc, SharedBlockOk, T},          {F, Get, SharedBlockNotAllocated, F},
+      {F, Release, SharedBlockNotAllocated, F}, {F, Free, SharedBlockNotAllocated, F},
+      {A, Alloc, SharedBlockHeapFull, A},    {A, Get, SharedBlockOk, T},
+      {A, Release, SharedBlockNotTaken, A},  {A, Free, SharedBlockOk, F},
+      {T, Alloc, SharedBlockHeapFull, T},    {T, Get, SharedBlockAlreadyTaken, T},
+      {T, Release, SharedBlockOk, A},        {T, Free, SharedBlockAlreadyTaken, T},
+  };
+  for (const TransitionCase &c : cases) {
+    SharedBlockToken heap(64, 1);
+    SharedBlockManager *m = heap.get();
+    if (c.from != F)
+      ASSERT_EQ(m->alloc(nullptr, nullptr), SharedBlockOk);
+    if (c.from == A)
+      ASSERT_EQ(m->release(0), SharedBlockOk);
+    SharedBlockManagerError result = SharedBlockOk;
+    switch (c.op) {
+    case Alloc:
+      result = m->alloc(nullptr, nullptr);
+      break;
+    case Get:
+      result = m->get(nullptr, 0);
+      break;
+    case Release:
+      result = m->release(0);
+      break;
+    case Free:
+      result = m->free(0);
+      break;
+    }
+    EXPECT_EQ(result, c.result) << c.from << " op " << c.op;
+    SharedBlockHeader *block = firstBlock(m->getHeapName());
+    EXPECT_EQ(block->state, c.to) << c.from << " op " << c.op;
+    sp_ReleaseSharedBlock(block);
+    for (int64_t id : {int64_t(-1), int64_t(1), INT64_MIN, INT64_MAX}) {
+      EXPECT_EQ(m->get(nullptr, id), SharedBlockNotAllocated);
+      EXPECT_EQ(m->release(id), SharedBlockNotAllocated);
+      EXPECT_EQ(m->free(id), SharedBlockNotAllocated);
+    }
+  }
+}
+
+TEST(SharedBlockManagerTest, DamagedHeapIsReportedNotTrusted) {
+  struct Damage {
+    const char *what;
+    void (*spoil)(SharedHeapHeader *, SharedBlockHeader *);
+    SharedBlockManagerError alloc, get1; // results of alloc() and get(1)
+  };
+  // Block 1 is allocated (released) before the damage is done; block 0 is free.
+  const Damage cases[] = {
+      {"firstFree far out", [](SharedHeapHeader *h, SharedBlockHeader *) { h->firstFree = 1 << 30; },
+       SharedBlockCorrupt, SharedBlockOk},
+      {"firstFree negative", [](SharedHeapHeader *h, SharedBlockHeader *) { h->firstFree = -7; },
+       SharedBlockCorrupt, SharedBlockOk},
+      {"nextFree far out", [](SharedHeapHeader *, SharedBlockHeader *b) { b[0].nextFree = 1LL << 40; },
+       SharedBlockCorrupt, SharedBlockOk},
+      {"block count changed", [](SharedHeapHeader *h, SharedBlockHeader *) { h->numBlocks = 1 << 30; },
+       SharedBlockCorrupt, SharedBlockCorrupt},
+      {"magic gone", [](SharedHeapHeader *, SharedBlockHeader *b) { b[0].magic = 0; b[1].magic = 1; },
+       SharedBlockCorrupt, SharedBlockCorrupt},
+      {"unknown state", [](SharedHeapHeader *, SharedBlockHeader *b) { b[0].state = 7; b[1].state = -1; },
+       SharedBlockCorrupt, SharedBlockCorrupt},
+  };
+  for (const Damage &c : cases) {
+    SharedBlockToken heap(4080, 4); // 16 blocks of 4096 bytes per granule
+    SharedBlockManager *m = heap.get();
+    int64_t first = -1, second = -1;
+    ASSERT_EQ(m->alloc(nullptr, &first), SharedBlockOk);
+    ASSERT_EQ(m->alloc(nullptr, &second), SharedBlockOk);
+    ASSERT_EQ(m->release(second), SharedBlockOk);
+    ASSERT_EQ(m->release(first), SharedBlockOk);
+    ASSERT_EQ(m->free(first), SharedBlockOk); // block 0 free again, block 1 allocated
+
+    auto *header = static_cast<SharedHeapHeader *>(
+        sp_GetSharedBlock(m->getHeapName().tocs(), 0, 1, false));
+    auto *blocks = firstBlock(m->getHeapName());
+    // Blocks lie 4096 bytes apart: view them as an array of that stride.
+    auto block = [&](int i) {
+      return reinterpret_cast<SharedBlockHeader *>(reinterpret_cast<char *>(blocks) + i * 4096);
+    };
+    SharedBlockHeader *pair[2] = {block(0), block(1)};
+    SharedBlockHeader shadow[2] = {*pair[0], *pair[1]};
+    c.spoil(header, shadow);
+    *pair[0] = shadow[0];
+    *pair[1] = shadow[1];
+    const SharedHeapHeader before = *header;
+
+    EXPECT_EQ(m->alloc(nullptr, nullptr), c.alloc) << c.what;
+    EXPECT_EQ(header->firstFree, before.firstFree) << c.what; // failures change nothing
+    EXPECT_EQ(m->get(nullptr, 1), c.get1) << c.what;
+    EXPECT_EQ(header->lockWord, 0) << c.what; // and always let go of the lock
+    sp_ReleaseSharedBlock(blocks);
+    sp_ReleaseSharedBlock(header);
+  }
+}
+
+TEST(SharedBlockManagerTest, UnsoundHeapsAreNotAttached) {
+  SharedBlockToken heap(100, 8);
+  const YString name = heap.get()->getHeapName();
+  auto *header = static_cast<SharedHeapHeader *>(sp_GetSharedBlock(name.tocs(), 0, 1, false));
+  const SharedHeapHeader good = *header;
+  struct Spoil {
+    const char *what;
+    void (*spoil)(SharedHeapHeader *);
+  };
+  const Spoil cases[] = {
+      {"signature", [](SharedHeapHeader *h) { h->signature[0] = 'X'; }},
+      {"too many blocks", [](SharedHeapHeader *h) { h->numBlocks = 100000; }},
+      {"no blocks", [](SharedHeapHeader *h) { h->numBlocks = 0; }},
+      {"blocks too big", [](SharedHeapHeader *h) { h->requestedBlockSize = 1LL << 40; }},
+      {"huge blocks", [](SharedHeapHeader *h) { h->requestedBlockSize = INT64_MAX; }},
+      {"no block size", [](SharedHeapHeader *h) { h->requestedBlockSize = 0; }},
+  };
+  for (const Spoil &c : cases) {
+    *header = good;
+    c.spoil(header);
+    SharedBlockToken attached(name);
+    SharedBlockManager *m = attached.get();
+    ASSERT_TRUE(m) << c.what;
+    EXPECT_EQ(m->getBlockSize(), 0) << c.what;
+    EXPECT_EQ(m->numBlocksAllocated(), 0) << c.what;
+    EXPECT_EQ(m->alloc(nullptr, nullptr), SharedBlockNoHeap) << c.what;
+    EXPECT_EQ(m->get(nullptr, 0), SharedBlockNoHeap) << c.what;
+    EXPECT_EQ(m->release(0), SharedBlockNoHeap) << c.what;
+    EXPECT_EQ(m->free(0), SharedBlockNoHeap) << c.what;
+  }
+  *header = good;
+  sp_ReleaseSharedBlock(header);
+  EXPECT_EQ(SharedBlockToken(name).get()->getBlockSize(), 100);
+
+  // A plain block is not a heap, and attaching leaves its bytes alone.
+  const YString plain = sp_AllocateSharedBlock(4 * kGranule);
+  EXPECT_EQ(SharedBlockToken(plain).get()->alloc(nullptr, nullptr), SharedBlockNoHeap);
+  auto *bytes = static_cast<const char *>(sp_GetSharedBlock(plain.tocs(), true));
+  EXPECT_EQ(std::string(bytes, 4 * kGranule), std::string(4 * kGranule, '\0'));
+  sp_ReleaseSharedBlock(const_cast<char *>(bytes));
+  sp_FreeSharedBlock(plain);
+  EXPECT_EQ(SharedBlockToken(YString("KelvantaSharedBlockMissing")).get()->getBlockSize(), 0);
+}
+
+TEST(SharedBlockManagerTest, BadSizesGiveNoHeapOrThrow) {
+  for (auto [size, count] : {std::pair<int64_t, int64_t>{0, 10}, {10, 0}, {-1, -1}}) {
+    SharedBlockToken heap(size, count);
+    ASSERT_TRUE(heap.get());
+    EXPECT_EQ(heap.get()->alloc(nullptr, nullptr), SharedBlockNoHeap);
+  }
+  const int records = kv::detail::sharedBlockRecordCount();
+  for (auto [size, count] : {std::pair<int64_t, int64_t>{INT64_MAX - 8, 1}, {1LL << 50, 1}}) {
+    try {
+      SharedBlockToken heap(size, count);
+      ADD_FAILURE() << "a heap of " << size << " bytes was made";
+    } catch (const MemoryException &e) {
+      EXPECT_STREQ(e.getMessage(),
+                   "*** Fatal error, out of memory ***\nCould not allocate shared heap");
+      EXPECT_EQ(e.getCode(), 5);
+    }
+  }
+  EXPECT_EQ(kv::detail::sharedBlockRecordCount(), records); // nothing left behind
+}
+
+TEST(SharedBlockManagerTest, TokensShareOneManager) {
+  EXPECT_EQ(SharedBlockToken().getId(), -1);
+  EXPECT_EQ(SharedBlockToken().get(), nullptr);
+  EXPECT_EQ(SharedBlockToken(-1).get(), nullptr);
+  EXPECT_EQ(SharedBlockToken(987654).getId(), -1);
+  SharedBlockToken empty;
+  SharedBlockToken copyOfEmpty(empty);
+  EXPECT_EQ(copyOfEmpty.getId(), -1);
+
+  const int records = kv::detail::sharedBlockRecordCount();
+  YString name;
+  int id;
+  {
+    auto first = std::make_unique<SharedBlockToken>(64, 4);
+    id = first->getId();
+    name = first->get()->getHeapName();
+    EXPECT_EQ(first->get()->getId(), id);
+    SharedBlockToken byId(id);
+    EXPECT_EQ(byId.get(), first->get());
+    SharedBlockToken assigned;
+    assigned = byId;
+    SharedBlockToken &alias = assigned;
+    assigned = alias;
+    assigned = byId; // the same manager again: never dropped to zero on the way
+    first.reset();
+    EXPECT_NE(assigned.get(), nullptr);
+
+    // Copies made and dropped on several threads keep the count exact.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&] {
+        for (int i = 0; i < 2000; ++i) {
+          SharedBlockToken copy(assigned);
+          SharedBlockToken again(copy.getId());
+          if (!again.get())
+            ADD_FAILURE();
+        }
+      });
+    for (std::thread &thread : threads)
+      thread.join();
+    EXPECT_NE(SharedBlockToken(id).get(), nullptr);
+  }
+  EXPECT_EQ(SharedBlockToken(id).get(), nullptr);  // the last token took it along
+  EXPECT_EQ(sp_GetSharedBlock(name.tocs(), true), nullptr); // and its name
+  EXPECT_EQ(kv::detail::sharedBlockRecordCount(), records);
+}
+
+TEST(SharedBlockManagerTest, FlushForgetsEveryManager) {
+  SharedBlockToken heap(64, 2);
+  const int id = heap.getId();
+  SharedBlockManager *manager = heap.get();
+  flushSharedBlockLookup();
+  EXPECT_EQ(heap.get(), nullptr);
+  EXPECT_EQ(SharedBlockToken(id).get(), nullptr);
+  SharedBlockToken copy(heap);
+  EXPECT_EQ(copy.getId(), -1);
+  EXPECT_EQ(manager->getBlockSize(), 64); // not destroyed: its heap stays mapped
+  SharedBlockToken next(64, 2);
+  EXPECT_GT(next.getId(), id); // ids are never reused
+}
+
+// Child side: attaches by name and works on the blocks the parent filled.
+int attachInChild() {
+  SharedBlockToken heap(YString(kvtest::env("KV_HEAP").c_str()));
+  SharedBlockManager *m = heap.get();
+  if (!m || m->getBlockSize() != 200)
+    return 2;
+  for (int64_t id = 0; id < 3; ++id) {
+    void *at = nullptr;
+    if (m->get(&at, id) != SharedBlockOk)
+      return 3;
+    const std::string want = "block " + std::to_string(id) + " from the parent";
+    if (want != static_cast<char *>(at))
+      return 4;
+    if (id == 1)
+      std::strcpy(static_cast<char *>(at), "block 1 from the child");
+    if (m->release(id) != SharedBlockOk)
+      return 5;
+  }
+  return m->free(0) == SharedBlockOk && m->numBlocksAllocated() == 2 ? 0 : 6;
+}
+
+TEST(SharedBlockManagerTest, AttachedProcessSeesSameBlocks) {
+  if (kvtest::childRole() == "attach")
+    std::exit(attachInChild());
+  SharedBlockToken heap(200, 10);
+  SharedBlockManager *m = heap.get();
+  for (int64_t expected = 0; expected < 3; ++expected) {
+    void *at = nullptr;
+    int64_t id = -1;
+    ASSERT_EQ(m->alloc(&at, &id), SharedBlockOk);
+    std::strcpy(static_cast<char *>(at), ("block " + std::to_string(id) + " from the parent").c_str());
+    ASSERT_EQ(m->release(id), SharedBlockOk);
+  }
+  EXPECT_EQ(kvtest::runChild("SharedBlockManagerTest.AttachedProcessSeesSameBlocks", "attach",
+                             {{"KV_HEAP", m->getHeapName().tocs()}}),
+            0);
+  EXPECT_EQ(m->numBlocksAllocated(), 2);
+  void *at = nullptr;
+  ASSERT_EQ(m->get(&at, 1), SharedBlockOk);
+  EXPECT_STREQ(static_cast<char *>(at), "block 1 from the child");
+  int64_t id = -1;
+  ASSERT_EQ(m->alloc(nullptr, &id), SharedBlockOk);
+  EXPECT_EQ(id, 0); // freed by the child, so handed out next
+}
+
+// ---- two processes under load ----------------------------------------------
+
+struct Payload {
+  int64_t owner; // 0 while nobody claims the block's contents
+  int64_t sequence;
+  int64_t check;
+};
+
+constexpr int64_t kProducerTag = -1;
+constexpr int kMailboxSlots = 32;
+constexpr int64_t kItems = 15000;
+constexpr int kChurnRounds = 5000;
+
+// Block ids travelling from the parent to the child, one producer, one consumer.
+struct Mailbox {
+  int64_t head;
+  int64_t tail;
+  int64_t ids[kMailboxSlots];
+};
+
+int64_t checkOf(int64_t sequence) { return sequence * 7919 ^ 0x5555; }
+
+// Takes a block, claims it, gives it back, takes it again and frees it:
+// five heap operations, any of which would see a block handed out twice.
+bool churn(SharedBlockManager *m, int64_t me) {
+  void *at = nullptr;
+  int64_t id = -1;
+  SharedBlockManagerError e;
+  while ((e = m->alloc(&at, &id)) == SharedBlockHeapFull)
+    sched_yield();
+  auto *p = static_cast<Payload *>(at);
+  if (e != SharedBlockOk || p->owner != 0)
+    return false;
+  p->owner = me;
+  if (m->release(id) != SharedBlockOk || m->get(&at, id) != SharedBlockOk || p->owner != me)
+    return false;
+  p->owner = 0;
+  return m->release(id) == SharedBlockOk && m->free(id) == SharedBlockOk;
+}
+
+int consumeInChild() {
+  SharedBlockToken heap(YString(kvtest::env("KV_HEAP").c_str()));
+  SharedBlockManager *m = heap.get();
+  auto *box = static_cast<Mailbox *>(sp_GetSharedBlock(kvtest::env("KV_MAILBOX").c_str(), false));
+  if (!m || !box)
+    return 2;
+  const int64_t me = ::getpid();
+  int churned = 0;
+  for (int64_t expected = 0; expected < kItems;) {
+    const int64_t head = __atomic_load_n(&box->head, __ATOMIC_ACQUIRE);
+    if (box->tail == head) {
+      if (churned < kChurnRounds && !churn(m, me))
+        return 3;
+      churned += churned < kChurnRounds;
+      sched_yield();
+      continue;
+    }
+    const int64_t id = box->ids[box->tail % kMailboxSlots];
+    __atomic_store_n(&box->tail, box->tail + 1, __ATOMIC_RELEASE);
+    void *at = nullptr;
+    if (m->get(&at, id) != SharedBlockOk)
+      return 4;
+    auto *p = static_cast<Payload *>(at);
+    if (p->owner != kProducerTag || p->sequence != expected || p->check != checkOf(expected))
+      return 5;
+    p->owner = 0;
+    if (m->release(id) != SharedBlockOk || m->free(id) != SharedBlockOk)
+      return 6;
+    ++expected;
+  }
+  for (; churned < kChurnRounds; ++churned)
+    if (!churn(m, me))
+      return 7;
+  sp_ReleaseSharedBlock(box);
+  return 0;
+}
+
+TEST(SharedBlockManagerTest, TwoProcessesNeverShareABlock) {
+  if (kvtest::childRole() == "consume")
+    std::exit(consumeInChild());
+  SharedBlockToken heap(sizeof(Payload), 64);
+  SharedBlockManager *m = heap.get();
+  const YString mailboxName = sp_AllocateSharedBlock(sizeof(Mailbox));
+  auto *box = static_cast<Mailbox *>(sp_GetSharedBlock(mailboxName.tocs(), false));
+  ASSERT_TRUE(box);
+  auto child = kvtest::startChild("SharedBlockManagerTest.TwoProcessesNeverShareABlock", "consume",
+                                  {{"KV_HEAP", m->getHeapName().tocs()},
+                                   {"KV_MAILBOX", mailboxName.tocs()}});
+  const int64_t me = ::getpid();
+  int failures = 0, churned = 0;
+  for (int64_t sequence = 0; sequence < kItems && failures == 0;) {
+    if (box->head - __atomic_load_n(&box->tail, __ATOMIC_ACQUIRE) == kMailboxSlots) {
+      if (child->state() == QProcess::NotRunning)
+        break; // the consumer gave up: its exit code tells why
+      sched_yield();
+      continue;
+    }
+    void *at = nullptr;
+    int64_t id = -1;
+    const SharedBlockManagerError e = m->alloc(&at, &id);
+    if (e == SharedBlockHeapFull) {
+      sched_yield();
+      continue;
+    }
+    auto *p = static_cast<Payload *>(at);
+    if (e != SharedBlockOk || p->owner != 0) {
+      ++failures;
+      break;
+    }
+    *p = {kProducerTag, sequence, checkOf(sequence)};
+    failures += m->release(id) != SharedBlockOk;
+    box->ids[box->head % kMailboxSlots] = id;
+    __atomic_store_n(&box->head, box->head + 1, __ATOMIC_RELEASE);
+    ++sequence;
+    if (churned < kChurnRounds && sequence % 3 == 0) {
+      failures += !churn(m, me);
+      ++churned;
+    }
+  }
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(kvtest::waitChild(*child, 120000), 0);
+  EXPECT_EQ(m->numBlocksAllocated(), 0);
+  sp_ReleaseSharedBlock(box);
+  sp_FreeSharedBlock(mailboxName);
+}
+
+// ---- a lock holder that dies -----------------------------------------------
+
+int holdLockInChild() {
+  const YString name(kvtest::env("KV_HEAP").c_str());
+  auto *header = static_cast<SharedHeapHeader *>(sp_GetSharedBlock(name.tocs(), 0, 1, false));
+  if (!header)
+    return 2;
+  kv::detail::lockSharedHeap(&header->lockWord);
+  kvtest::touchFile(kvtest::env("KV_READY"));
+  kvtest::waitUntil([] { return false; }, 60000); // until killed
+  return 3;
+}
+
+TEST(SharedBlockManagerTest, DeadLockHolderIsTakenOver) {
+  if (kvtest::childRole() == "holdLock")
+    std::exit(holdLockInChild());
+  SharedBlockToken heap(64, 4);
+  SharedBlockManager *m = heap.get();
+  const std::string dir = kvtest::makeTempDir("kvheap");
+  const std::string ready = dir + "/ready";
+  auto child = kvtest::startChild("SharedBlockManagerTest.DeadLockHolderIsTakenOver", "holdLock",
+                                  {{"KV_HEAP", m->getHeapName().tocs()}, {"KV_READY", ready}});
+  ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
+
+  auto *header = static_cast<SharedHeapHeader *>(
+      sp_GetSharedBlock(m->getHeapName().tocs(), 0, 1, true));
+  EXPECT_EQ(header->lockWord, child->processId()); // the holder is named in the lock word
+  std::promise<SharedBlockManagerError> done;
+  std::future<SharedBlockManagerError> result = done.get_future();
+  std::thread waiter([&] { done.set_value(m->alloc(nullptr, nullptr)); });
+  // A live holder is waited for...
+  EXPECT_EQ(result.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  child->kill();
+  child->waitForFinished();
+  // ...a dead one is not.
+  if (result.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+    ADD_FAILURE() << "the heap lock of a dead process was never taken over";
+    std::_Exit(1);
+  }
+  waiter.join();
+  EXPECT_EQ(result.get(), SharedBlockOk);
+  EXPECT_EQ(header->lockWord, 0);
+  EXPECT_EQ(m->alloc(nullptr, nullptr), SharedBlockOk);
+  sp_ReleaseSharedBlock(header);
+  kvtest::removeTree(dir);
+}
+
+} // namespace

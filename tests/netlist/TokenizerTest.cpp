@@ -1,0 +1,252 @@
+#include "kvsupport/netlist/Tokenizer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// "W:text" for a word, "D:c" for a delimiter; scanned until the reader
+// reports the end.
+std::vector<std::string> scan(const char *line, const ScanSpec &spec) {
+  std::vector<std::string> out;
+  const char *cursor = line;
+  for (int guard = 0; guard < 1000; ++guard) {
+    int delimiter = 99;
+    YString word = sp_GetToken(&cursor, spec, &delimiter);
+    EXPECT_GE(cursor, line);
+    EXPECT_LE(cursor, line + std::strlen(line));
+    if (delimiter == -1)
+      break;
+    if (delimiter)
+      out.push_back(std::string("D:") + static_cast<char>(delimiter));
+    else
+      out.push_back(std::string("W:") + word.tocs());
+  }
+  return out;
+}
+
+// A copy of `text` in a heap block of exactly its size, so ASan catches any
+// read past the terminator.
+std::unique_ptr<char[]> exact(const std::string &text) {
+  std::unique_ptr<char[]> copy(new char[text.size() + 1]);
+  std::memcpy(copy.get(), text.c_str(), text.size() + 1);
+  return copy;
+}
+
+using Words = std::vector<std::string>;
+
+TEST(TokenizerTest, ScanSpecCases) {
+  const ScanSpec netlist{" \t", "\"", "\"", "=(),", false, false};
+  const ScanSpec braces{" ", "{", "}", nullptr, false, true};
+  const ScanSpec bracesKept{" ", "{", "}", nullptr, true, true};
+  const ScanSpec bracesFlat{" ", "{", "}", nullptr, false, false};
+  const ScanSpec twoPairs{" ", "\"'", "\"'", "=", true, false};
+  const ScanSpec unpaired{" ", "\"[", "\"", nullptr, false, false};
+  struct Case {
+    const char *line;
+    const ScanSpec *spec;
+    Words words;
+  } cases[] = {
+      {"R1 a b 1k tc=(1, 2)",
+       &netlist,
+       {"W:R1", "W:a", "W:b", "W:1k", "W:tc", "D:=", "D:(", "W:1", "D:,", "W:2", "D:)"}},
+      {"  \t ", &netlist, {}},
+      {"x=\"a b\"=y", &netlist, {"W:x", "D:=", "W:a b", "D:=", "W:y"}},
+      {"\"\" next", &netlist, {"W:", "W:next"}},
+      {"\"never closed", &netlist, {"W:never closed"}},
+      {"ab\"c d\"", &netlist, {"W:ab\"c", "W:d\""}}, // quotes only open a word
+      {"{a {b} c} d", &braces, {"W:a {b} c", "W:d"}},
+      {"{a {b} c} d", &bracesKept, {"W:{a {b} c}", "W:d"}},
+      {"{a {b} c} d", &bracesFlat, {"W:a {b", "W:c}", "W:d"}},
+      {"{a {b c", &braces, {"W:a {b c"}},
+      {"{a {b c", &bracesKept, {"W:{a {b c"}},
+      {"'x y'=\"z\"", &twoPairs, {"W:'x y'", "D:=", "W:\"z\""}},
+      {"[a b]", &unpaired, {"W:[a", "W:b]"}}, // no closing partner: ordinary
+      {"a\xE9=b", &netlist, {"W:a\xE9", "D:=", "W:b"}},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(scan(c.line, *c.spec), c.words) << c.line;
+
+  const ScanSpec highDelimiter{" ", nullptr, nullptr, "\xE9", false, false};
+  const char *line = "\xE9";
+  int delimiter = 0;
+  sp_GetToken(&line, highDelimiter, &delimiter);
+  EXPECT_EQ(delimiter, static_cast<signed char>('\xE9')); // sign-extended
+
+  // 0xFF is a delimiter like any other, not the end of the text.
+  const ScanSpec byteFF{" ", nullptr, nullptr, "\xFF", false, false};
+  EXPECT_EQ(scan("a\xFF" "b", byteFF), (Words{"W:a", "D:\xFF", "W:b"}));
+}
+
+TEST(TokenizerTest, LongWordsComeInPiecesAndQuotedOnesWhole) {
+  std::string word(1500, 'w');
+  auto text = exact(word);
+  const char *cursor = text.get();
+  EXPECT_EQ(sp_GetToken(&cursor, " ", nullptr, nullptr, false).length(), 1023);
+  EXPECT_EQ(sp_GetToken(&cursor, " ", nullptr, nullptr, false).length(), 477);
+  EXPECT_TRUE(sp_GetToken(&cursor, " ", nullptr, nullptr, false).isEmpty());
+
+  auto quoted = exact("\"" + std::string(5000, 'q') + " \"");
+  cursor = quoted.get();
+  EXPECT_EQ(sp_GetToken(&cursor, " ", "\"", "\"", false).length(), 5001);
+  EXPECT_EQ(*cursor, '\0');
+
+  cursor = text.get();
+  EXPECT_EQ(sp_StrTok(&cursor, " ").length(), 1023);
+  EXPECT_EQ(sp_StrTok(&cursor, " ").length(), 477);
+  auto strtokQuoted = exact("\"" + std::string(1030, 'q'));
+  cursor = strtokQuoted.get();
+  EXPECT_EQ(sp_StrTok(&cursor, " ").length(), 1023);
+  EXPECT_EQ(sp_StrTok(&cursor, " "), "qqqqqqq");
+  EXPECT_TRUE(sp_StrTok(&cursor, " ").isEmpty());
+}
+
+TEST(TokenizerTest, FiveArgumentReaderAndPeek) {
+  const char *line = " \"\" x \"y z\" ";
+  const char *cursor = line;
+  EXPECT_EQ(sp_PeekToken(&cursor, " ", "\"", "\"", true), "\"\"");
+  EXPECT_EQ(cursor, line);
+  EXPECT_EQ(sp_GetToken(&cursor, " ", "\"", "\"", false), "");
+  EXPECT_EQ(cursor, line + 3);
+  EXPECT_EQ(sp_GetToken(&cursor, " ", "\"", "\"", false), "x");
+  EXPECT_EQ(sp_GetToken(&cursor, " ", "\"", "\"", true), "\"y z\"");
+  EXPECT_EQ(sp_GetToken(&cursor, " ", "\"", "\"", false), "");
+  // Without both quote lists quoting is off.
+  cursor = "\"a b\"";
+  EXPECT_EQ(sp_GetToken(&cursor, " ", "\"", nullptr, false), "\"a");
+  const char *null = nullptr;
+  EXPECT_TRUE(sp_GetToken(&null, " ", nullptr, nullptr, false).isEmpty());
+}
+
+TEST(TokenizerTest, StrTokDropsQuotes) {
+  const char *cursor = "  \"a b\" c,d \"open";
+  EXPECT_EQ(sp_StrTok(&cursor, " ,"), "a b");
+  EXPECT_EQ(sp_StrTok(&cursor, " ,"), "c");
+  EXPECT_EQ(*cursor, ',');
+  EXPECT_EQ(sp_StrTok(&cursor, " ,"), "d");
+  EXPECT_EQ(sp_StrTok(&cursor, " ,"), "open");
+  EXPECT_EQ(sp_StrTok(&cursor, " ,"), "");
+}
+
+TEST(TokenizerTest, FieldSplitters) {
+  const char *cursor = "a,,b,";
+  YString field;
+  Words fields;
+  while (sp_SplitToken(&cursor, ',', &field))
+    fields.push_back(field.tocs());
+  EXPECT_EQ(fields, (Words{"a", "", "b"}));
+
+  char buffer[] = "a,,b";
+  char *scan = buffer;
+  fields.clear();
+  while (char *piece = sp_ScanLine(&scan, ','))
+    fields.push_back(piece);
+  EXPECT_EQ(fields, (Words{"a", "", "b"}));
+  EXPECT_EQ(sp_ScanLine(&scan, ','), nullptr);
+}
+
+TEST(TokenizerTest, GetNonWS) {
+  const char *line = " \t=\xE9";
+  const char *cursor = line;
+  EXPECT_EQ(sp_GetNonWS(&cursor), '=');
+  EXPECT_EQ(sp_GetNonWS(&cursor), static_cast<signed char>('\xE9'));
+  EXPECT_EQ(sp_GetNonWS(&cursor), 0);
+  EXPECT_EQ(cursor, line + 5); // one past the terminator
+}
+
+Words toWords(const YArray<YString> &array) {
+  Words out;
+  for (int64_t i = 0; i < array.size(); ++i)
+    out.push_back(array[i].tocs());
+  return out;
+}
+
+TEST(TokenizerTest, LineScannersHonourTheCount) {
+  YArray<YString> words;
+  sp_ScanLine("  a b\tc  ", " \t", &words, -1);
+  EXPECT_EQ(toWords(words), (Words{"a", "b", "c"}));
+  words.clear();
+  sp_ScanLine("a b c", " ", &words, 2);
+  EXPECT_EQ(toWords(words), (Words{"a", "b"}));
+  words.clear();
+  sp_ScanLine("a b c", " ", &words, 0);
+  EXPECT_TRUE(words.isEmpty());
+
+  const ScanSpec spec{" ", "\"", "\"", "=", false, false};
+  YArray<ScanToken> tokens;
+  sp_ScanLine("x = \"\" y", spec, &tokens, -1);
+  ASSERT_EQ(tokens.size(), 4);
+  EXPECT_EQ(tokens[1].delimiter, '=');
+  EXPECT_EQ(tokens[2].delimiter, 0);
+  EXPECT_TRUE(tokens[2].text.isEmpty()); // an empty quoted word does not end the scan
+  EXPECT_EQ(tokens[3].text, "y");
+  words.clear();
+  sp_ScanLine("x = \"\" y", spec, &words, 3);
+  EXPECT_EQ(toWords(words), (Words{"x", "", ""}));
+}
+
+TEST(TokenizerTest, SplitLineCases) {
+  struct Case {
+    const char *line;
+    const char *brackets; // null: the plain splitter
+    int minCount;
+    Words fields;
+  } cases[] = {
+      {"a,,b,", nullptr, 0, {"a", "", "b"}},
+      {"a,,b,", nullptr, 5, {"a", "", "b", "", ""}},
+      {"", nullptr, 0, {}},
+      {",a", nullptr, 0, {"", "a"}},
+      {"(a,b),c x", "()", 0, {"a,b", "c x"}},
+      {"x(a,b)", "()", 0, {"x(a", "b)"}},
+      {"(a,(b,c)),d", "()", 0, {"a,(b,c)", "d"}},
+      {"(a)junk,b", "()", 0, {"a", "b"}},
+      {"a,", "()", 0, {"a", ""}},
+      {"", "()", 0, {""}},
+      {")a,b", "()", 0, {")a", "b"}},
+      {"a,(b,c", "()", 0, {"a"}}, // the unclosed field is dropped
+      {"a,(b,c", "()", 3, {"a", "", ""}},
+      {"a,(b,c", "((", 3, {}}, // equal brackets: nothing at all
+      {"a,(b,c", "(", 3, {}},
+  };
+  for (const Case &c : cases) {
+    YArray<YString> fields;
+    if (c.brackets)
+      sp_SplitLine(c.line, ',', c.brackets, &fields, c.minCount);
+    else
+      sp_SplitLine(c.line, ',', &fields, c.minCount);
+    EXPECT_EQ(toWords(fields), c.fields) << c.line << " " << (c.brackets ? c.brackets : "");
+  }
+}
+
+// Every reader stops at the terminator of a text that ends mid-construct.
+TEST(TokenizerTest, ReadersStayWithinTheText) {
+  const char *texts[] = {"\"", "{", "{{", "abc\\", "  ", "\"x", "=", "a=", "{a{"};
+  const ScanSpec specs[] = {
+      {" ", "\"{", "\"}", "=", false, true},
+      {" ", "\"{", "\"}", "=", true, false},
+      {nullptr, nullptr, nullptr, nullptr, false, false},
+  };
+  for (const char *text : texts) {
+    auto copy = exact(text);
+    for (const ScanSpec &spec : specs) {
+      YArray<ScanToken> tokens;
+      sp_ScanLine(copy.get(), spec, &tokens, -1);
+      EXPECT_LE(tokens.size(), static_cast<int64_t>(std::strlen(text)));
+    }
+    const char *cursor = copy.get();
+    while (!sp_StrTok(&cursor, " ").isEmpty()) {
+    }
+    cursor = copy.get();
+    YString field;
+    while (sp_SplitToken(&cursor, '\\', &field)) {
+    }
+    YArray<YString> fields;
+    sp_SplitLine(copy.get(), ',', "{}", &fields, 0);
+  }
+}
+
+} // namespace

@@ -1,0 +1,122 @@
+#include "kvsupport/strings/Buf.h"
+#include "kvsupport/strings/CharQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <random>
+#include <string>
+
+namespace {
+
+TEST(BufTest, DoublesWhenFullAndStaysTerminated) {
+  Buf buf(4);
+  std::string expected;
+  const int capacities[] = {4, 4, 4, 8, 8, 8, 8, 16};
+  for (int i = 0; i < 8; ++i) {
+    buf.add(static_cast<char>('a' + i));
+    EXPECT_EQ(buf.getCapacity(), capacities[i]) << "after character " << i;
+    expected += static_cast<char>('a' + i);
+    EXPECT_EQ(std::string(buf), expected);
+    EXPECT_EQ(buf.getLength(), i + 1);
+  }
+  EXPECT_EQ(buf.lastChar(), 'h');
+  buf.add('\xE9');
+  EXPECT_EQ(buf.lastChar(), -23); // sign-extended
+
+  Buf tiny(0);
+  tiny.append("grows from one byte");
+  EXPECT_STREQ(tiny, "grows from one byte");
+}
+
+TEST(BufTest, EditsAndHandsOverItsText) {
+  Buf buf;
+  EXPECT_EQ(buf.getCapacity(), 80);
+  EXPECT_EQ(buf.lastChar(), 0);
+  buf.append("hello");
+  buf.append(nullptr);
+  buf.remove(2);
+  EXPECT_STREQ(buf, "hel");
+  buf.remove(-1);
+  EXPECT_STREQ(buf, "hel");
+  buf.remove(10);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(buf.getLength(), 0);
+
+  buf.append(std::string(200, 'x').c_str());
+  const int capacity = buf.getCapacity();
+  Buf copy(buf);
+  buf.flush();
+  EXPECT_EQ(buf.getCapacity(), capacity);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(std::string(copy), std::string(200, 'x'));
+  buf = copy;
+  char *text = buf.detach();
+  EXPECT_EQ(std::string(text), std::string(200, 'x'));
+  std::free(text);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(buf.getCapacity(), 80);
+  buf.add('z');
+  EXPECT_STREQ(buf, "z");
+}
+
+TEST(BufTest, QueueMatchesADequeUnderMixedUse) {
+  CharQueue queue(4);
+  EXPECT_EQ(queue.pop(), 0);
+  EXPECT_TRUE(queue.isEmpty());
+  EXPECT_EQ(queue.getLength(), 0);
+
+  std::deque<char> reference;
+  std::mt19937 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    if (random() % 3 != 0) {
+      char c = static_cast<char>('a' + random() % 26);
+      queue.add(c);
+      reference.push_back(c);
+    } else {
+      char expected = 0;
+      if (!reference.empty()) {
+        expected = reference.front();
+        reference.pop_front();
+      }
+      ASSERT_EQ(queue.pop(), expected);
+    }
+    ASSERT_EQ(queue.getLength(), static_cast<int>(reference.size()));
+    ASSERT_EQ(std::string(queue), std::string(reference.begin(), reference.end()));
+  }
+  queue.flush();
+  EXPECT_TRUE(queue.isEmpty());
+  queue.append("xy");
+  EXPECT_EQ(queue.pop(), 'x');
+  EXPECT_EQ(queue.pop(), 'y');
+  EXPECT_EQ(queue.pop(), 0);
+  EXPECT_STREQ(queue, "");
+}
+
+// Reading keeps up with writing: the space before the head is reused
+// instead of growing the buffer.
+TEST(BufTest, QueueReusesReadSpace) {
+  CharQueue queue(8);
+  for (int i = 0; i < 1000; ++i) {
+    queue.add('a');
+    queue.add('b');
+    ASSERT_EQ(queue.pop(), i % 2 ? 'b' : 'a');
+  }
+  EXPECT_EQ(queue.getLength(), 1000);
+  CharQueue steady(8);
+  for (int i = 0; i < 1000; ++i) {
+    steady.append("abc");
+    steady.pop();
+    steady.pop();
+    steady.pop();
+    steady.add('d');
+    ASSERT_EQ(steady.pop(), 'd');
+  }
+  EXPECT_TRUE(steady.isEmpty());
+  EXPECT_EQ(steady.getCapacity(), 8);
+  steady.append("abcdef");
+  EXPECT_STREQ(steady, "abcdef");
+}
+
+} // namespace

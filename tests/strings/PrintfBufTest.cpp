@@ -1,0 +1,498 @@
+#include "kvsupport/strings/PrintfBuf.h"
+#include "kvsupport/strings/FilePrintfBuf.h"
+#include "kvsupport/strings/Printf.h"
+#include "kvsupport/strings/StringPrintfBuf.h"
+#include "kvsupport/strings/YString.h"
+
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// A growing sink whose engine can be driven directly.
+class Formatter : public VarStringPrintfBuf {
+public:
+  using PrintfBuf::process;
+};
+
+struct Outcome {
+  std::string text;
+  bool ok;
+  int used;
+};
+
+Outcome run(const char *format, const std::vector<PrintfArg> &args) {
+  std::vector<const PrintfArg *> pointers;
+  for (const PrintfArg &arg : args)
+    pointers.push_back(&arg);
+  Formatter sink;
+  int used = -1;
+  bool ok = sink.process(format, &used, pointers.data(), static_cast<int>(pointers.size()));
+  return {sink.getBuffer(), ok, used};
+}
+
+struct Case {
+  const char *format;
+  std::vector<PrintfArg> args;
+  const char *expected;
+  bool ok;
+  int used;
+};
+
+// Every conversion rule: how each tag is read by each kind of conversion,
+// the placeholders, and how many positions each construct consumes.
+TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
+  const long long big = 5000000000LL;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {"%d items", {3}, "3 items", true, 1},
+      {"", {}, "", true, 0},
+      {"100%% done", {}, "100% done", true, 0},
+      {"%%d", {1}, "%d", true, 0},
+      // "%s" of every tag.
+      {"%s", {"text"}, "text", true, 1},
+      {"%s", {42}, "42", true, 1},
+      {"%s", {big}, "5000000000", true, 1},
+      {"%s", {2.5}, "2.5", true, 1},
+      {"%s", {static_cast<const char *>(nullptr)}, "(null)", true, 1},
+      {"%s", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "<unsupported>", true, 1},
+      {"%s", {PrintfArg::withTag(9)}, "<error>", true, 1},
+      {"%s", {PrintfArg::withTag(-1)}, "<error>", true, 1},
+      {"%s", {"%d%n%s"}, "%d%n%s", true, 1},
+      {"%5s|%-5s|%.2s", {"ab", "cd", "efgh"}, "   ab|cd   |ef", true, 3},
+      // 32-bit integer conversions.
+      {"%d", {"17abc"}, "17", true, 1},
+      {"%d", {"  -42"}, "-42", true, 1},
+      {"%d", {"-99999999999"}, "-2147483648", true, 1},
+      {"%d", {static_cast<const char *>(nullptr)}, "0", true, 1},
+      {"%d", {-2.5}, "-3", true, 1},
+      {"%d", {2.99}, "2", true, 1},
+      {"%d", {1e300}, "2147483647", true, 1},
+      {"%d", {-1e300}, "-2147483648", true, 1},
+      {"%d", {nan}, "0", true, 1},
+      {"%d", {big}, "2147483647", true, 1},
+      {"%d", {-big}, "-2147483647", true, 1},
+      {"%d", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "0", true, 1},
+      {"%d", {PrintfArg::withTag(7)}, "0", true, 1},
+      {"%x %X %o %u %i", {255, 255, 8, -1, 7}, "ff FF 10 4294967295 7", true, 5},
+      {"%+d|% d|%05d|%-4d|%#x|%.3d", {5, 5, -5, 5, 255, 5}, "+5| 5|-0005|5   |0xff|005", true, 6},
+      {"%c%c", {65, "66"}, "AB", true, 2},
+      // Length modifiers: dropped, or marking a 64-bit conversion.
+      {"%ld %hd %wd %I32d %Id", {7, 8, 9, 10, 11}, "7 8 9 10 11", true, 5},
+      {"%I64x", {255}, "ff", true, 1},
+      {"%lld", {-2.5}, "-2", true, 1},
+      {"%I64d", {-2.5}, "-2", true, 1},
+      {"%lld", {big}, "5000000000", true, 1},
+      {"%lld", {"123456789012"}, "123456789012", true, 1},
+      {"%llx", {-1}, "ffffffffffffffff", true, 1},
+      {"%lld", {1e300}, "9223372036854775807", true, 1},
+      {"%lld", {nan}, "0", true, 1},
+      {"%llc", {66LL}, "B", true, 1},
+      {"%lls", {"t"}, "t", true, 1},
+      {"%llf", {1.5}, "1.500000", true, 1},
+      // Floating conversions.
+      {"%f", {"2.5x"}, "2.500000", true, 1},
+      {"%.1f %.1f %.1f", {3, 7LL, 0.25}, "3.0 7.0 0.2", true, 3},
+      {"%e|%E|%g|%G",
+       {1000.0, 1000.0, 0.0001, 1e-10},
+       "1.000000e+03|1.000000E+03|0.0001|1E-10",
+       true,
+       4},
+      {"%f", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "0.000000", true, 1},
+      {"%f", {static_cast<const char *>(nullptr)}, "0.000000", true, 1},
+      // '*' widths and precisions take their own positions.
+      {"%*d", {6, 42}, "    42", true, 2},
+      {"%-*d|", {4, 7}, "7   |", true, 2},
+      {"%*d|", {-4, 7}, "7   |", true, 2},
+      {"%*d|", {2.7, 7}, " 7|", true, 2},
+      {"%.*f", {2, 3.14159}, "3.14", true, 2},
+      {"%.*f", {-1, 3.5}, "3.500000", true, 2},
+      {"%*.*f", {7, 2, 1.5}, "   1.50", true, 3},
+      {"%*d", {6}, "<arg-missing>", false, 2},
+      {"%*d", {}, "<arg-missing>", false, 1},
+      {"%*d", {PrintfArg(), 5}, "5", true, 2},
+      // Missing arguments.
+      {"%5.2f", {}, "<arg-missing>", false, 1},
+      {"%d %d", {1}, "1 <arg-missing>", false, 2},
+      {"%d %s", {1, PrintfArg()}, "1 <arg-missing>", true, 2},
+      {"%d", {1, 2}, "1", true, 1},
+      // Conversions the engine does not do.
+      {"%p|%n|%C|%S",
+       {1, 2, 3, 4},
+       "<unsupported-format-type>|<unsupported-format-type>|<unsupported-format-type>|"
+       "<unsupported-format-type>",
+       true,
+       4},
+      {"%q", {1}, "<unrecognised-format-type>", true, 1},
+      {"%Lf %a %1$d",
+       {1.0, 2.0, 3},
+       "<unrecognised-format-type>f <unrecognised-format-type> <unrecognised-format-type>d",
+       true,
+       3},
+      {"%5%", {1}, "<unrecognised-format-type>", true, 1},
+      {"%", {}, "<arg-missing>", false, 1},
+      {"abc%", {1}, "abc<unrecognised-format-type>", true, 1},
+      {"abc%5.2l", {1, 2}, "abc<unrecognised-format-type>", true, 1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.format);
+    Outcome got = run(c.format, c.args);
+    EXPECT_EQ(got.text, c.expected);
+    EXPECT_EQ(got.ok, c.ok);
+    EXPECT_EQ(got.used, c.used);
+  }
+}
+
+TEST(PrintfBufTest, OwnedTextsSurviveCopiesAndCallers) {
+  PrintfArg fromYString(YString("owned"));
+  PrintfArg fromQString(QString::fromUtf8("gr\xc3\xbc\xc3\x9f"));
+  PrintfArg copy;
+  {
+    PrintfArg original(YString("copied"));
+    copy = original;
+    PrintfArg moved(std::move(original));
+    EXPECT_EQ(run("%s", {moved}).text, "copied");
+  }
+  std::vector<PrintfArg> args{fromYString, fromQString, copy};
+  EXPECT_EQ(run("%s %s %s", args).text, "owned gr\xc3\xbc\xc3\x9f copied");
+  EXPECT_NE(copy.getText(), nullptr);
+}
+
+// What the sink receives: the slot, the rebuilt specification and the width.
+class Recorder : public PrintfBuf {
+public:
+  using PrintfBuf::process;
+  std::vector<std::string> calls;
+  int writes = 0;
+  void printf_local(const char *spec, int64_t value, int width) override {
+    calls.push_back("0 " + std::string(spec) + " " + std::to_string(value) + " " +
+                    std::to_string(width));
+  }
+  void printf_local(const char *spec, int value, int width) override {
+    calls.push_back("1 " + std::string(spec) + " " + std::to_string(value) + " " +
+                    std::to_string(width));
+  }
+  void printf_local(const char *spec, double value, int width) override {
+    calls.push_back("2 " + std::string(spec) + " " + std::to_string(value) + " " +
+                    std::to_string(width));
+  }
+  void printf_local(const char *spec, const char *text, int width) override {
+    calls.push_back("3 " + std::string(spec) + " " + text + " " + std::to_string(width));
+  }
+  void printf_local(const char *text) override { calls.push_back("4 " + std::string(text)); }
+  void write() override { ++writes; }
+};
+
+TEST(PrintfBufTest, RebuildsSpecificationsForTheSink) {
+  Recorder sink;
+  PrintfArg a(5), b(7), c(2), d(1.5);
+  const PrintfArg *args[] = {&a, &b, &c, &d, &a};
+  int used = 0;
+  EXPECT_TRUE(sink.process("x%+-08.3I64dy%%z%*.*f%-#hlx", &used, args, 5));
+  EXPECT_EQ(used, 5);
+  EXPECT_EQ(sink.writes, 1);
+  const std::vector<std::string> expected = {
+      "4 x", "0 %+-08.3lld 5 8", "4 y%z", "2 %7.2f 1.500000 7", "1 %-#x 5 0",
+  };
+  EXPECT_EQ(sink.calls, expected);
+
+  // Oversized fields are reduced, not passed on.
+  Recorder clamped;
+  const PrintfArg *three[] = {&a, &a, &a};
+  clamped.process("%99999999999999.99999999999d%*s", nullptr, three, 3);
+  ASSERT_EQ(clamped.calls.size(), 2u);
+  EXPECT_EQ(clamped.calls[0], "1 %10000.10000d 5 10000");
+  EXPECT_EQ(clamped.calls[1], "3 %5s 5 5");
+}
+
+TEST(PrintfBufTest, FixedArityEntryPointsPassTheirFullArity) {
+  char buffer[64];
+  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "plain"));
+  EXPECT_STREQ(buffer, "plain");
+  EXPECT_FALSE(sp_sprintf(buffer, sizeof buffer, "%d"));
+  EXPECT_STREQ(buffer, "<arg-missing>");
+  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "%d-%d", 1, 2));
+  EXPECT_FALSE(sp_sprintf(buffer, sizeof buffer, "%d-%d-%d", 1, 2));
+  EXPECT_STREQ(buffer, "1-2-<arg-missing>");
+  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "%d%s%g%lld", 1, "b", 2.5, 4LL));
+  EXPECT_STREQ(buffer, "1b2.54");
+  // Two arguments given, but the four-argument form counts them all.
+  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "%s%s", "a", "b", PrintfArg(), PrintfArg()));
+  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "%s%s%s", "a", "b", PrintfArg(), PrintfArg()));
+  EXPECT_STREQ(buffer, "ab<arg-missing>");
+  EXPECT_FALSE(sp_sprintf(buffer, sizeof buffer, "%s%s%s%s%s", "a", "b", PrintfArg(), PrintfArg()));
+
+  Formatter sink;
+  YArray<PrintfArg> array;
+  for (int i = 1; i <= 10; ++i)
+    array.add(PrintfArg(i * 11));
+  EXPECT_TRUE(sink.printf("%d %d %d %d %d %d %d %d %d %d", array));
+  EXPECT_STREQ(sink.getBuffer(), "11 22 33 44 55 66 77 88 99 110");
+  EXPECT_FALSE(sink.printf("|%d", YArray<PrintfArg>()));
+}
+
+// A fixed buffer never overflows, keeps exactly the pieces that fitted, and
+// leaves no character of a dropped piece behind.
+TEST(PrintfBufTest, FixedBufferDropsWholePieces) {
+  char buffer[8];
+  StringPrintfBuf sink(buffer, sizeof buffer);
+  EXPECT_EQ(sink.getRoom(), 7);
+  EXPECT_TRUE(sink.printf("abcdefghij"));
+  EXPECT_EQ(sink.getRoom(), 7);
+  EXPECT_STREQ(buffer, "");
+  EXPECT_TRUE(sink.printf("abcdefg"));
+  EXPECT_EQ(sink.getRoom(), 0);
+  EXPECT_STREQ(buffer, "abcdefg");
+
+  struct Piece {
+    const char *format;
+    PrintfArg arg;
+    const char *expected;
+  };
+  const Piece pieces[] = {
+      {"ab%sde", "XXXXXXXXXX", "abde"}, {"ab%5sde", "XXXXXXXXXX", "abde"},
+      {"ab%dde", 123456789, "abde"},    {"ab%6dde", 123456789, "abde"},
+      {"ab%fde", 1.0, "abde"},          {"ab%llxde", 0x123456789LL, "abde"},
+      {"%s%s", "abcdefghijk", ""},
+  };
+  for (const Piece &p : pieces) {
+    SCOPED_TRACE(p.format);
+    char guarded[32];
+    std::memset(guarded, '#', sizeof guarded);
+    sp_sprintf(guarded, 10, p.format, p.arg);
+    EXPECT_STREQ(guarded, p.expected);
+    for (size_t i = std::strlen(p.expected) + 1; i < 10; ++i)
+      EXPECT_TRUE(guarded[i] == '\0' || guarded[i] == '#') << "stray byte at " << i;
+    for (size_t i = 10; i < sizeof guarded; ++i)
+      EXPECT_EQ(guarded[i], '#') << "overrun at " << i;
+  }
+
+  // Degenerate buffers take nothing and do not fail the format.
+  EXPECT_TRUE(sp_sprintf(nullptr, 10, "%d", 1));
+  char one = 'x';
+  EXPECT_TRUE(sp_sprintf(&one, 0, "%d", 1));
+  EXPECT_EQ(one, 'x');
+  EXPECT_TRUE(sp_sprintf(&one, 1, "%d", 1));
+  EXPECT_EQ(one, '\0');
+}
+
+// Against the C library over random well-formed conversions: for every
+// buffer size, the text is the longest run of whole pieces that fits.
+TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
+  std::mt19937 random(1234);
+  const char *flagSets[] = {"", "-", "+", " ", "0", "#", "-+", "0+"};
+  const char *widths[] = {"", "1", "5", "12", "30"};
+  const char *precisions[] = {"", ".", ".0", ".3", ".17"};
+  const double doubles[] = {0.0, -1.5, 3.14159265358979, 1e-300, 6.02e23, -0.0};
+  const int ints[] = {0, 1, -1, 42, 2147483647, -2147483647 - 1};
+  const char *texts[] = {"", "a", "hello world", "x%dy"};
+  std::uniform_int_distribution<long long> int64s(std::numeric_limits<long long>::min(),
+                                                  std::numeric_limits<long long>::max());
+  for (int i = 0; i < 3000; ++i) {
+    std::string spec =
+        std::string("%") + flagSets[random() % 8] + widths[random() % 5] + precisions[random() % 5];
+    char expected[512];
+    PrintfArg arg;
+    switch (random() % 4) {
+    case 0: {
+      const char conv = "diouxXc"[random() % 7];
+      int v = ints[random() % 6];
+      if (conv == 'c')
+        v = 'a' + (v & 7);
+      spec += conv;
+      std::snprintf(expected, sizeof expected, spec.c_str(), v);
+      arg = v;
+      break;
+    }
+    case 1: {
+      long long v = int64s(random);
+      spec += "lld";
+      std::snprintf(expected, sizeof expected, spec.c_str(), v);
+      arg = v;
+      break;
+    }
+    case 2: {
+      spec += "eEfgG"[random() % 5];
+      double v = doubles[random() % 6];
+      std::snprintf(expected, sizeof expected, spec.c_str(), v);
+      arg = v;
+      break;
+    }
+    default: {
+      spec += 's';
+      const char *v = texts[random() % 4];
+      std::snprintf(expected, sizeof expected, spec.c_str(), v);
+      arg = v;
+      break;
+    }
+    }
+    ASSERT_EQ(run(spec.c_str(), {arg}).text, expected) << spec;
+
+    // The same piece between two literals in a fixed buffer of every size:
+    // exactly the pieces that fit, in order.
+    const std::string pieces[] = {"<<", expected, ">"};
+    const std::string format = "<<" + spec + ">";
+    for (int size = 1; size <= static_cast<int>(std::strlen(expected)) + 4; ++size) {
+      std::string fitted;
+      int room = size - 1;
+      for (const std::string &piece : pieces) {
+        if (static_cast<int>(piece.size()) <= room) {
+          fitted += piece;
+          room -= static_cast<int>(piece.size());
+        }
+      }
+      char buffer[600];
+      std::memset(buffer, '#', sizeof buffer);
+      sp_sprintf(buffer, size, format.c_str(), arg);
+      ASSERT_EQ(buffer[size], '#');
+      ASSERT_EQ(std::string(buffer), fitted) << spec << " in " << size;
+    }
+  }
+}
+
+// Floating conversions without flags or width are formatted without the C
+// library; they must still give its text for every kind of value.
+TEST(PrintfBufTest, FloatingTextsMatchTheCLibrary) {
+  std::mt19937_64 random(42);
+  const char *conversions[] = {"e", "f", "g"};
+  for (int i = 0; i < 20000; ++i) {
+    double value;
+    const uint64_t bits = random();
+    switch (i % 4) {
+    case 0:
+      std::memcpy(&value, &bits, sizeof value); // any pattern: NaN, infinities, subnormals
+      break;
+    case 1:
+      value = static_cast<double>(static_cast<int64_t>(bits % 2000001) - 1000000) / 1000.0;
+      break;
+    case 2:
+      value = std::ldexp(static_cast<double>(bits % 1000), static_cast<int>(bits % 200) - 100);
+      break;
+    default:
+      value = (bits % 2 ? -0.5 : 0.5) * std::pow(10.0, static_cast<int>(bits % 40) - 20);
+      break;
+    }
+    std::string spec = "%";
+    if (i % 3)
+      spec += "." + std::to_string(random() % 100);
+    spec += conversions[random() % 3];
+    char expected[2048];
+    std::snprintf(expected, sizeof expected, spec.c_str(), value);
+    ASSERT_EQ(run(spec.c_str(), {value}).text, expected) << spec << " " << bits;
+  }
+}
+
+TEST(PrintfBufTest, GrowingBufferFollowsItsGrowthRule) {
+  Formatter sink;
+  EXPECT_TRUE(sink.isInline());
+  EXPECT_EQ(sink.getCapacity(), 128);
+  EXPECT_EQ(sink.getRoom(), 127);
+
+  // Model of the rule: room for `needed` is found by growing to used +
+  // needed when that exceeds capacity + room, else by doubling.
+  long long capacity = 128, room = 127;
+  std::string expected;
+  auto literal = [&](size_t n, char c) {
+    std::string piece(n, c);
+    long long needed = static_cast<long long>(n) + 1;
+    while (static_cast<long long>(n) > room) {
+      long long used = capacity - room;
+      capacity = needed > capacity + room ? used + needed : 2 * capacity;
+      room = capacity - used;
+    }
+    room -= static_cast<long long>(n);
+    expected += piece;
+    sink.printf(piece.c_str());
+  };
+  literal(100, 'a');
+  EXPECT_TRUE(sink.isInline());
+  literal(100, 'b');  // doubles
+  literal(1000, 'c'); // jumps to used + needed
+  literal(5, 'd');
+  literal(3000, 'e');
+  EXPECT_FALSE(sink.isInline());
+  EXPECT_EQ(sink.getCapacity(), capacity);
+  EXPECT_EQ(sink.getRoom(), room);
+  EXPECT_EQ(sink.getBuffer(), expected);
+  EXPECT_EQ(sink.getLength(), static_cast<int>(expected.size()));
+
+  // A field width smaller than the piece still makes progress.
+  Formatter wide;
+  wide.printf("%5.300f|%3s|%-2d", 1.0, std::string(700, 'z').c_str(), 1234567);
+  std::string reference = "1." + std::string(300, '0') + "|" + std::string(700, 'z') + "|1234567";
+  EXPECT_EQ(wide.getBuffer(), reference);
+}
+
+TEST(PrintfBufTest, FileSinkWritesEveryPiece) {
+  FILE *file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  EXPECT_TRUE(sp_fprintf(file, "a%db%sc%.2fd%lldx%%", 1, "two", 3.0, 4LL));
+  EXPECT_FALSE(sp_fprintf(file, "|%s|%q%p", "x"));
+  EXPECT_TRUE(
+      sp_fprintf(file, "%5s|%-3d|%llx", PrintfArg(static_cast<const char *>(nullptr)), 9, 255));
+  std::rewind(file);
+  char text[256] = {};
+  size_t n = std::fread(text, 1, sizeof text - 1, file);
+  std::fclose(file);
+  EXPECT_EQ(std::string(text, n), "a1btwoc3.00d4x%|x|<arg-missing><arg-missing>"
+                                  "(null)|9  |ff");
+  EXPECT_TRUE(sp_fprintf(nullptr, "%d", 1));
+}
+
+int estimate(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = sp_EstimatePrintfBufferSize(format, args);
+  va_end(args);
+  return n;
+}
+
+TEST(PrintfBufTest, EstimatesCVarargFormatting) {
+  EXPECT_EQ(estimate(nullptr), 0);
+  EXPECT_EQ(estimate(""), 0);
+  EXPECT_EQ(estimate("ab%s", "xyz"), 5);
+  EXPECT_EQ(estimate("%s|%s", static_cast<const char *>(nullptr), "ab"), 3);
+  EXPECT_EQ(estimate("%10d", 1), 50);
+  EXPECT_EQ(estimate("%60d", 1), 60);
+  EXPECT_EQ(estimate("%.80f", 1.0), 80);
+  EXPECT_EQ(estimate("%f%c", 1.0, 'x'), 51);
+  EXPECT_EQ(estimate("100%%"), 3);
+  EXPECT_EQ(estimate("%p%C%S", static_cast<void *>(nullptr), 'x', L"wide"), 32 + 10 + 4);
+  // Doubles and integers are taken in their own order, as passed.
+  EXPECT_EQ(estimate("%g%s%d%s", 1.0, "abc", 2, "de"), 50 + 3 + 50 + 2);
+  // Width raises the running total, not the conversion's own share.
+  EXPECT_EQ(estimate("abc%-*08d", 1), 53);
+  EXPECT_EQ(estimate("ab%70"), 70);
+  EXPECT_EQ(estimate("%99999999999999d", 1), 0x7FFFFFFF);
+}
+
+TEST(PrintfBufTest, IndependentSinksOnSeveralThreads) {
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 2000; ++i) {
+        char buffer[64];
+        char expected[64];
+        sp_sprintf(buffer, sizeof buffer, "%d:%s:%.2f", t, YString(i), i * 0.5);
+        std::snprintf(expected, sizeof expected, "%d:%d:%.2f", t, i, i * 0.5);
+        if (std::strcmp(buffer, expected) != 0)
+          ++failures[t];
+      }
+    });
+  }
+  for (std::thread &thread : threads)
+    thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+} // namespace
