@@ -3,7 +3,7 @@
 #include "kvsupport/files/PathName.h"
 #include "kvsupport/hooks/DynamicFunction.h"
 #include "kvsupport/streams/kvstream.h"
-#include "kvsupport/strings/TextEncodings.h"
+#include "kvsupport/strings/Utf8File.h"
 #include "kvsupport/strings/YString.h"
 #include "os/StdioFile_p.h"
 
@@ -52,7 +52,7 @@ const char *JFileBuf::open(const char *path, bool textMode) {
 const char *JFileBuf::loadBuiltInScript(const char *name) {
   PathName parts;
   sp_SplitPath(YString(name), &parts);
-  kvstream *script = findBuiltInScript()(parts.name, YString());
+  kvstream *script = findBuiltInScript()(parts.baseName, YString());
   if (!script)
     return nullptr;
   std::string bytes;

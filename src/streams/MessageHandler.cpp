@@ -10,7 +10,7 @@ YString format4(const char *format, const PrintfArg &a1, const PrintfArg &a2, co
                 const PrintfArg &a4) {
   VarStringPrintfBuf buffer;
   buffer.printf(format ? format : "", a1, a2, a3, a4);
-  return YString(buffer.getString());
+  return YString(buffer.getBuffer());
 }
 
 } // namespace
@@ -125,7 +125,7 @@ void MessageHandler::fprintf(std::FILE *file, const char *format, const PrintfAr
 void MessageHandler::fprintf(std::FILE *file, const char *format, const YArray<PrintfArg> &args) {
   VarStringPrintfBuf buffer;
   buffer.printf(format ? format : "", args);
-  writeTo(file, YString(buffer.getString()));
+  writeTo(file, YString(buffer.getBuffer()));
 }
 
 void MessageHandler::formattedOutput(MessageType type, const YString &text) {

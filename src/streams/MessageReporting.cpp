@@ -63,7 +63,7 @@ void sp_WriteErrorList(YList<YString> *list, const char *format, const PrintfArg
     return;
   VarStringPrintfBuf buffer;
   buffer.printf(format ? format : "", a1, a2, a3, a4);
-  list->prepend(YString(YString("*** ERROR *** ").concat(buffer.getString())));
+  list->prepend(YString(YString("*** ERROR *** ").concat(buffer.getBuffer())));
 }
 
 void sp_AddError(YList<YString> *list, const char *format, ...) {

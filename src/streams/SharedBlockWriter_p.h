@@ -1,25 +1,27 @@
 // Internal header, not API: how the stream buffers take the blocks of a
-// shared block heap and write them to their files.
+// shared block heap to write them to their files.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
+
+class SharedBlockManager;
+class SharedBlockToken;
 
 namespace kv::streams {
 
-/// The usable block size of the heap of manager `managerId`; 0 when the id
-/// names no heap.
-int64_t sharedBlockSize(int managerId);
+/// A block taken out of a shared heap for writing.
+struct TakenSharedBlock {
+  SharedBlockManager *manager = nullptr;
+  int64_t index = -1;
+  const char *data = nullptr;
+  int64_t blockSize = 0; ///< usable bytes of the block
+};
 
-/// Takes block `blockIndex` of heap `managerId`, passes min(block size,
-/// `limit`) bytes of it to `write`, then releases the block and returns it to
-/// the heap's free list. Returns the bytes written; 0 when the heap or the
-/// block is not available.
-int64_t writeSharedBlock(int managerId, int64_t blockIndex, int64_t limit,
-                         const std::function<size_t(const char *, size_t)> &write);
+/// Takes the allocated block `index` of the heap behind `token`. False when
+/// the heap or the block is not available.
+bool takeSharedBlock(const SharedBlockToken &token, int64_t index, TakenSharedBlock *taken);
 
-/// Returns a block to its heap without writing it.
-void discardSharedBlock(int managerId, int64_t blockIndex);
+/// Gives a taken block back and returns it to the heap's free list.
+void returnSharedBlock(const TakenSharedBlock &taken);
 
 } // namespace kv::streams

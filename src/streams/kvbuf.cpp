@@ -1,6 +1,9 @@
 #include "kvsupport/streams/kvbuf.h"
 
+#include "kvsupport/ipc/SharedBlockManager.h"
 #include "streams/SharedBlockWriter_p.h"
+
+#include <algorithm>
 
 size_t kvbuf::takeAndWrite(const char *data, size_t size) {
   size_t written = writeSync(data, size);
@@ -18,6 +21,12 @@ size_t kvbuf::writeAt(int64_t position, const char *data, size_t size) {
 }
 
 int64_t kvbuf::takeAndwriteSharedBlock(int managerId, int64_t blockIndex, int64_t limit) {
-  return kv::streams::writeSharedBlock(managerId, blockIndex, limit,
-                              [this](const char *data, size_t size) { return writeSync(data, size); });
+  SharedBlockToken token(managerId);
+  kv::streams::TakenSharedBlock block;
+  if (!kv::streams::takeSharedBlock(token, blockIndex, &block))
+    return 0;
+  int64_t count = std::max<int64_t>(std::min(block.blockSize, limit), 0);
+  size_t written = writeSync(block.data, static_cast<size_t>(count));
+  kv::streams::returnSharedBlock(block);
+  return static_cast<int64_t>(written);
 }

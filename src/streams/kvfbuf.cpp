@@ -1,6 +1,6 @@
 #include "kvsupport/streams/kvfbuf.h"
 
-#include "kvsupport/strings/TextEncodings.h"
+#include "kvsupport/strings/Utf8File.h"
 #include "os/StdioFile_p.h"
 
 #include <cstring>

@@ -1,5 +1,6 @@
 #include "kvsupport/streams/kvfbuf_async.h"
 
+#include "kvsupport/ipc/SharedBlockManager.h"
 #include "os/StdioFile_p.h"
 #include "streams/SharedBlockWriter_p.h"
 
@@ -35,16 +36,18 @@ std::atomic<int32_t> gItemSerial{0};
 
 } // namespace
 
-kvfbuf_async::kvfbuf_async() : queue_(10), thread_(new AsyncFBufThread(this)) {}
+kvfbuf_async::kvfbuf_async()
+    : queue_(10), heldHeaps_(new YVector<SharedBlockToken>()), thread_(new AsyncFBufThread(this)) {}
 
 kvfbuf_async::kvfbuf_async(std::FILE *file)
-    : kvfbuf(file), queue_(10), thread_(new AsyncFBufThread(this)) {
+    : kvfbuf(file), queue_(10), heldHeaps_(new YVector<SharedBlockToken>()),
+      thread_(new AsyncFBufThread(this)) {
   callerPosition_ = file ? std::max<int64_t>(kv::os::tellStdioFile(file), 0) : 0;
   writerPosition_ = logicalEnd_ = callerPosition_;
 }
 
 kvfbuf_async::kvfbuf_async(const char *path, int mode, bool lock)
-    : queue_(10), thread_(new AsyncFBufThread(this)) {
+    : queue_(10), heldHeaps_(new YVector<SharedBlockToken>()), thread_(new AsyncFBufThread(this)) {
   open(path, mode, lock);
 }
 
@@ -97,15 +100,14 @@ void kvfbuf_async::runCommand(const AsyncWriteQueueItem &item) {
     if (placed)
       writerPosition_ += static_cast<int64_t>(written);
   } else if (item.command == AsyncWriteQueueItem::WriteSharedBlock) {
-    if (!placed) {
+    // The block was taken when the item was queued; the writer gives it back.
+    size_t written = placed ? kvfbuf::write(item.data, static_cast<size_t>(item.count)) : 0;
+    if (!placed)
       setWriteFailed();
-      kv::streams::discardSharedBlock(item.sharedBlockManager, item.blockIndex);
-      return;
-    }
-    int64_t written = kv::streams::writeSharedBlock(
-        item.sharedBlockManager, item.blockIndex, item.count,
-        [this](const char *data, size_t size) { return kvfbuf::write(data, size); });
-    writerPosition_ += written;
+    kv::streams::returnSharedBlock(
+        kv::streams::TakenSharedBlock{item.manager, item.blockIndex, item.data, item.count});
+    if (placed)
+      writerPosition_ += static_cast<int64_t>(written);
   }
 }
 
@@ -145,6 +147,7 @@ void kvfbuf_async::waitForWriter() {
     queueChanged_.wait(lock, [this] { return head_ > tail_; });
   }
   idle_ = true;
+  heldHeaps_->clear();
   // From now on the caller uses the file directly, at its own position.
   std::lock_guard<std::mutex> lock(fileLock_);
   if (file() && writerPosition_ != callerPosition_)
@@ -227,17 +230,24 @@ size_t kvfbuf_async::writeAt(int64_t position, const char *data, size_t size) {
   return size;
 }
 
+// The block is taken here, on the caller's thread, and the heap kept alive
+// until the writer is waited for: the writer only writes the block's bytes
+// and gives it back, and never touches the process's table of heaps.
 int64_t kvfbuf_async::takeAndwriteSharedBlock(int managerId, int64_t blockIndex, int64_t limit) {
   if (!file())
     return 0;
-  int64_t blockSize = kv::streams::sharedBlockSize(managerId);
-  if (blockSize <= 0)
+  SharedBlockToken token(managerId);
+  kv::streams::TakenSharedBlock block;
+  if (!kv::streams::takeSharedBlock(token, blockIndex, &block))
     return 0;
+  heldHeaps_->append(token);
   AsyncWriteQueueItem item;
   item.command = AsyncWriteQueueItem::WriteSharedBlock;
   item.sharedBlockManager = managerId;
+  item.manager = block.manager;
   item.blockIndex = blockIndex;
-  item.count = std::max<int64_t>(std::min(blockSize, limit), 0);
+  item.data = block.data;
+  item.count = std::max<int64_t>(std::min(block.blockSize, limit), 0);
   item.position = callerPosition_;
   queueItem(item);
   advanceCaller(item.count);

@@ -9,6 +9,8 @@
 #include <mutex>
 
 class AsyncFBufThread;
+class SharedBlockManager;
+class SharedBlockToken;
 
 /// One queued write of a kvfbuf_async.
 struct AsyncWriteQueueItem {
@@ -22,6 +24,7 @@ struct AsyncWriteQueueItem {
   int64_t position = 0;         ///< file position where the bytes go
   int32_t command = Empty;
   int32_t sharedBlockManager = -1; ///< WriteSharedBlock: the heap's manager id
+  SharedBlockManager *manager = nullptr; ///< WriteSharedBlock: the heap, kept alive by the buffer
 };
 
 /// A file buffer whose writes are done by a background thread, so the
@@ -74,6 +77,8 @@ public:
 
 private:
   friend class AsyncFBufThread;
+class SharedBlockManager;
+class SharedBlockToken;
 
   size_t writeSync(const char *data, size_t size) override;
   void queueItem(const AsyncWriteQueueItem &item);
@@ -88,6 +93,9 @@ private:
   void resetPositions();
 
   YVector<AsyncWriteQueueItem> queue_;
+  // The heaps of pending shared-block items, kept alive until the writer is
+  // waited for; made and dropped on the caller's thread only.
+  std::unique_ptr<YVector<SharedBlockToken>> heldHeaps_;
   int64_t head_ = 0;
   int64_t tail_ = -1;
   std::unique_ptr<AsyncFBufThread> thread_;
