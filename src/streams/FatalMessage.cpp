@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>

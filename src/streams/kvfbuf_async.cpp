@@ -227,6 +227,8 @@ size_t kvfbuf_async::writeAt(int64_t position, const char *data, size_t size) {
   item.count = static_cast<int64_t>(size);
   item.position = position;
   queueItem(item);
+  // The caller position stays, but the file will reach at least this far.
+  logicalEnd_ = std::max(logicalEnd_, position + static_cast<int64_t>(size));
   return size;
 }
 
@@ -336,6 +338,9 @@ void kvfbuf_async::open(const char *path, int mode, bool lock) {
     callerPosition_ = writerPosition_ = -1;
     return;
   }
+  // An appending file writes at its end whatever the position: start there.
+  if (kvfbuf::cModeFor(mode)[0] == 'a')
+    kv::os::seekStdioFile(file(), 0, 2);
   callerPosition_ = writerPosition_ = kv::os::tellStdioFile(file());
   // The logical end belongs to this file: what it holds already, or more.
   logicalEnd_ = std::max(callerPosition_, kv::os::stdioFileSize(file()));

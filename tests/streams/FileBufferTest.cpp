@@ -30,9 +30,9 @@ TEST(FileBufferTest, ModeBitsChooseTheCMode) {
   struct Case {
     int mode;
     const char *cMode;
-  } cases[] = {{1, "r"},     {0x81, "r"},  {2, "w"},   {0x102, "w"}, {0x82, "w"}, {8, "a"},
-               {3, "w+"},    {0x13, "r+"}, {9, "r"},   {0xA, "w"},   {0xB, "w+"}, {0x19, "r"},
-               {0x1A, "w"},  {0x1B, "r+"}, {0, "r"},   {0x10, "r"},  {0x18, "a"}};
+  } cases[] = {{1, "r"},    {0x81, "r"}, {2, "w"},  {0x102, "w"}, {0x82, "w"}, {8, "a"},
+               {3, "w+"},   {0x13, "r+"}, {9, "r"}, {0xA, "a"},   {0xB, "a+"}, {0x19, "r"},
+               {0x1A, "a"}, {0x1B, "a+"}, {0, "r"}, {0x10, "r"},  {0x18, "a"}};
   for (const auto &c : cases)
     EXPECT_STREQ(kvfbuf::cModeFor(c.mode), c.cMode) << std::hex << c.mode;
 }

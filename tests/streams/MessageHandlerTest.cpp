@@ -152,6 +152,7 @@ TEST(MessageHandlerTest, TheHostHandlerIsAskedOnEveryCall) {
                                    "getDefaultMessageHandler");
   auto *capture = new StringMessageHandler();
   gHostHandler = YRef<MessageHandler>(capture);
+  YRef<MessageHandler> keep = gHostHandler;
   kv_printf("%s=%d", "n", 4);
   kv_error("bad");
   check_error("p != 0", "a.cpp", 12);

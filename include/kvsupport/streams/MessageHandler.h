@@ -7,7 +7,7 @@
 #include <cstdio>
 
 /// The kinds of message a MessageHandler classifies, counts and prefixes.
-enum MessageType {
+enum MessageType : int {
   MT_ERROR = 0,      ///< "Error : %s\n", counted in the error count
   MT_WARNING = 1,    ///< "Warning : %s\n"
   MT_UNEXPECTED = 2, ///< "Unexpected error, please contact support : %s\n"

@@ -77,8 +77,6 @@ public:
 
 private:
   friend class AsyncFBufThread;
-class SharedBlockManager;
-class SharedBlockToken;
 
   size_t writeSync(const char *data, size_t size) override;
   void queueItem(const AsyncWriteQueueItem &item);
