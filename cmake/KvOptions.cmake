@@ -9,6 +9,12 @@ if(KV_SANITIZE)
   add_link_options(${KV_SANITIZER_FLAGS})
 endif()
 
+# A separate build checks the threaded components under ThreadSanitizer.
+if(KV_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # With clang the library carries fuzzing coverage instrumentation in sanitizer
 # builds, so the fuzz targets explore the library's branches, not only their own.
 set(KV_HAVE_LIBFUZZER OFF)

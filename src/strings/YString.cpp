@@ -1,5 +1,11 @@
 #include "kvsupport/strings/YString.h"
 
+#include "kvsupport/streams/kvbuf.h"
+#include "kvsupport/streams/kvstream.h"
+
+#include <algorithm>
+#include <string>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -701,6 +707,72 @@ bool YString::restore(YStringStream &stream) {
   block->text()[size] = '\0';
   adopt(block);
   return true;
+}
+
+// Records on a kvstream: a 16-bit length (texts cut to 32767 bytes) or a
+// 32-bit one, in native byte order, then the bytes.
+
+namespace {
+
+constexpr int kShortRecordLimit = 32767;
+
+bool atEndOfInput(kvstream &stream) {
+  kvbuf *buffer = stream.rdbuf();
+  return !buffer || !*buffer || stream.eof();
+}
+
+// Reads `size` bytes of text; false when the stream ends sooner.
+bool readText(kvstream &stream, int64_t size, YString *text) {
+  if (size <= 0) {
+    *text = YString();
+    return true;
+  }
+  std::string bytes;
+  constexpr int64_t kPiece = 1 << 16; // a damaged length on a short stream fails early
+  while (static_cast<int64_t>(bytes.size()) < size) {
+    size_t piece = static_cast<size_t>(std::min<int64_t>(kPiece, size - static_cast<int64_t>(bytes.size())));
+    size_t at = bytes.size();
+    bytes.resize(at + piece);
+    if (stream.read(&bytes[at], piece) != piece)
+      return false;
+  }
+  *text = YString(bytes.c_str(), static_cast<int>(bytes.size()));
+  return true;
+}
+
+} // namespace
+
+bool YString::save(kvstream &stream) const {
+  int length16 = std::min(length(), kShortRecordLimit);
+  int16_t size = static_cast<int16_t>(length16);
+  return stream.write(reinterpret_cast<const char *>(&size), sizeof size) == sizeof size &&
+         stream.write(tocs(), static_cast<size_t>(length16)) == static_cast<size_t>(length16);
+}
+
+bool YString::saveLong(kvstream &stream) const {
+  int32_t size = length();
+  return stream.write(reinterpret_cast<const char *>(&size), sizeof size) == sizeof size &&
+         stream.write(tocs(), static_cast<size_t>(size)) == static_cast<size_t>(size);
+}
+
+int YString::restore(kvstream &stream, int maximum) {
+  if (atEndOfInput(stream))
+    return 0;
+  int16_t size;
+  if (stream.read(reinterpret_cast<char *>(&size), sizeof size) != sizeof size)
+    return 0;
+  if (maximum != 0 && size > maximum)
+    return 0;
+  return readText(stream, size, this) ? 1 : 0;
+}
+
+int YString::restoreLong(kvstream &stream) {
+  if (atEndOfInput(stream))
+    return 0;
+  int32_t size;
+  if (stream.read(reinterpret_cast<char *>(&size), sizeof size) != sizeof size)
+    return 0;
+  return readText(stream, size, this) ? 1 : 0;
 }
 
 // ---- TempString --------------------------------------------------------------------

@@ -1,0 +1,125 @@
+#include "kvsupport/streams/kvfbuf.h"
+
+#include "kvsupport/strings/Utf8File.h"
+#include "os/StdioFile_p.h"
+
+#include <cstring>
+
+kvfbuf::kvfbuf(const char *path, int mode, bool lock) { open(path, mode, lock); }
+
+kvfbuf::~kvfbuf() { kvfbuf::close(); }
+
+void kvfbuf::close() {
+  if (file_) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  if (lock_.locked())
+    lock_.unlock();
+}
+
+const char *kvfbuf::cModeFor(int mode) {
+  if ((mode & 3) == 1)
+    return "r";
+  if ((mode & 11) == 2)
+    return "w";
+  if ((mode & 9) == 8)
+    return "a";
+  if ((mode & 27) == 3)
+    return "w+";
+  if ((mode & 27) == 19)
+    return "r+";
+  if ((mode & 9) == 9)
+    return "a+";
+  return "r";
+}
+
+namespace {
+bool fileExists(const char *path) {
+  Stat64 info;
+  return stat_utf8(path, &info) == 0;
+}
+} // namespace
+
+void kvfbuf::open(const char *path, int mode, bool lock) {
+  if (lock && !(path && *path && lock_.lock(YString(path)))) {
+    close(); // a failed open leaves the buffer closed
+    return;
+  }
+  if (file_) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  if (!lock && lock_.locked())
+    lock_.unlock();
+  if (!path || !*path)
+    return;
+
+  char cMode[4] = {0};
+  std::strcpy(cMode, cModeFor(mode));
+  bool creates = cMode[0] == 'w';
+  if (creates && (mode & kvRemoveFirst) && fileExists(path)) {
+    unlink_utf8(path);
+    if (fileExists(path)) {
+      close();
+      return;
+    }
+  }
+  if (mode & kvBinary)
+    std::strcat(cMode, "b");
+  file_ = fopen_utf8(path, cMode);
+  if (!file_ && lock_.locked())
+    lock_.unlock();
+}
+
+bool kvfbuf::eof() { return file_ ? std::feof(file_) != 0 : true; }
+bool kvfbuf::fail() { return file_ ? std::ferror(file_) != 0 : true; }
+int kvfbuf::get() { return file_ ? std::fgetc(file_) : -1; }
+
+size_t kvfbuf::read(char *buffer, size_t size) {
+  return file_ && size ? std::fread(buffer, 1, size, file_) : 0;
+}
+
+size_t kvfbuf::write(const char *data, size_t size) {
+  if (!file_ || size == 0)
+    return 0;
+  size_t written = std::fwrite(data, 1, size, file_);
+  if (written < size)
+    writeFailed_ = true;
+  return written;
+}
+
+void kvfbuf::put(char c) {
+  if (file_ && std::fputc(static_cast<unsigned char>(c), file_) == EOF)
+    writeFailed_ = true;
+}
+
+int kvfbuf::seekg(int64_t position) { return file_ ? kv::os::seekStdioFile(file_, position, 0) : 0; }
+
+int kvfbuf::seekg(int64_t offset, int origin) {
+  return file_ ? kv::os::seekStdioFile(file_, offset, origin) : 0;
+}
+
+int64_t kvfbuf::tellg() { return file_ ? kv::os::tellStdioFile(file_) : -1; }
+
+void kvfbuf::flush() {
+  if (file_ && std::fflush(file_) != 0)
+    writeFailed_ = true;
+}
+
+std::FILE *kvfbuf::detach() {
+  std::FILE *file = file_;
+  file_ = nullptr;
+  return file;
+}
+
+int kvfbuf::fd() { return file_ ? kv::os::stdioFileDescriptor(file_) : -1; }
+
+int64_t kvfbuf::getFileSize() const {
+  if (!file_)
+    return 0;
+  // Written bytes may still sit in the stdio buffer; count them too.
+  std::fflush(file_);
+  int64_t size = kv::os::stdioFileSize(file_);
+  return size < 0 ? 0 : size;
+}

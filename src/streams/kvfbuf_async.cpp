@@ -1,0 +1,353 @@
+#include "kvsupport/streams/kvfbuf_async.h"
+
+#include "kvsupport/ipc/SharedBlockManager.h"
+#include "os/StdioFile_p.h"
+#include "streams/SharedBlockWriter_p.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+
+// The writer: a thread that performs the queued items of one buffer in
+// order. It waits between batches and ends when the buffer stops it.
+class AsyncFBufThread : public QThread {
+public:
+  explicit AsyncFBufThread(kvfbuf_async *buffer) : buffer_(buffer) {}
+
+protected:
+  void run() override { buffer_->writerLoop(); }
+
+private:
+  kvfbuf_async *buffer_;
+};
+
+namespace {
+
+// Writes this small while nothing is pending go straight to the file.
+constexpr size_t kDirectWriteLimit = 128;
+// The queue is compacted when this many finished slots precede its head and
+// they outnumber the pending items twice over.
+constexpr int64_t kCompactAfter = 32;
+
+std::atomic<int32_t> gItemSerial{0};
+
+} // namespace
+
+kvfbuf_async::kvfbuf_async()
+    : queue_(10), heldHeaps_(new YVector<SharedBlockToken>()), thread_(new AsyncFBufThread(this)) {}
+
+kvfbuf_async::kvfbuf_async(std::FILE *file)
+    : kvfbuf(file), queue_(10), heldHeaps_(new YVector<SharedBlockToken>()),
+      thread_(new AsyncFBufThread(this)) {
+  callerPosition_ = file ? std::max<int64_t>(kv::os::tellStdioFile(file), 0) : 0;
+  writerPosition_ = logicalEnd_ = callerPosition_;
+}
+
+kvfbuf_async::kvfbuf_async(const char *path, int mode, bool lock)
+    : queue_(10), heldHeaps_(new YVector<SharedBlockToken>()), thread_(new AsyncFBufThread(this)) {
+  open(path, mode, lock);
+}
+
+kvfbuf_async::~kvfbuf_async() { close(); }
+
+// ---- the writer -----------------------------------------------------------------
+
+void kvfbuf_async::writerLoop() {
+  std::unique_lock<std::mutex> lock(queueLock_);
+  for (;;) {
+    queueChanged_.wait(lock, [this] { return stopping_ || head_ <= tail_; });
+    if (head_ > tail_)
+      return; // stopping, and everything is written
+    AsyncWriteQueueItem item = queue_[head_];
+    queue_[head_].inProgress = true;
+    lock.unlock();
+    runCommand(item);
+    lock.lock();
+    queue_[head_] = AsyncWriteQueueItem();
+    if (++head_ > tail_) {
+      head_ = 0;
+      tail_ = -1;
+      queueChanged_.notify_all();
+    }
+  }
+}
+
+void kvfbuf_async::setFilePointer(int64_t position) {
+  if (position == writerPosition_)
+    return;
+  if (file() && kv::os::seekStdioFile(file(), position, 0) != 0)
+    setWriteFailed();
+  writerPosition_ = position;
+}
+
+void kvfbuf_async::runCommand(const AsyncWriteQueueItem &item) {
+  std::lock_guard<std::mutex> lock(fileLock_);
+  bool placed = true;
+  if (item.position != writerPosition_) {
+    placed = file() && kv::os::seekStdioFile(file(), item.position, 0) == 0;
+    writerPosition_ = placed ? item.position : -1;
+  }
+  if (item.command == AsyncWriteQueueItem::WriteData) {
+    // Bytes that cannot be placed at their position are not written
+    // anywhere else; the failure is reported through writeFailed().
+    size_t written = placed ? kvfbuf::write(item.data, static_cast<size_t>(item.count)) : 0;
+    if (!placed && item.count > 0)
+      setWriteFailed();
+    delete[] item.data;
+    if (placed)
+      writerPosition_ += static_cast<int64_t>(written);
+  } else if (item.command == AsyncWriteQueueItem::WriteSharedBlock) {
+    // The block was taken when the item was queued; the writer gives it back.
+    size_t written = placed ? kvfbuf::write(item.data, static_cast<size_t>(item.count)) : 0;
+    if (!placed)
+      setWriteFailed();
+    kv::streams::returnSharedBlock(
+        kv::streams::TakenSharedBlock{item.manager, item.blockIndex, item.data, item.count});
+    if (placed)
+      writerPosition_ += static_cast<int64_t>(written);
+  }
+}
+
+// ---- the caller's side -------------------------------------------------------------
+
+void kvfbuf_async::queueItem(const AsyncWriteQueueItem &item) {
+  idle_ = false;
+  {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    int64_t pending = pendingCount();
+    if (head_ > kCompactAfter && pending > 0 && head_ / pending > 2) {
+      for (int64_t i = 0; i < pending; ++i)
+        queue_[i] = queue_[head_ + i];
+      head_ = 0;
+      tail_ = pending - 1;
+    }
+    AsyncWriteQueueItem queued = item;
+    queued.serial = ++gItemSerial;
+    if (tail_ + 1 < queue_.size())
+      queue_[tail_ + 1] = queued;
+    else
+      queue_.append(queued);
+    ++tail_;
+  }
+  queueChanged_.notify_one();
+  if (!thread_->isRunning()) {
+    stopping_ = false;
+    thread_->start();
+  }
+}
+
+void kvfbuf_async::waitForWriter() {
+  if (idle_)
+    return;
+  {
+    std::unique_lock<std::mutex> lock(queueLock_);
+    queueChanged_.wait(lock, [this] { return head_ > tail_; });
+  }
+  idle_ = true;
+  heldHeaps_->clear();
+  // From now on the caller uses the file directly, at its own position.
+  std::lock_guard<std::mutex> lock(fileLock_);
+  if (file() && writerPosition_ != callerPosition_)
+    kv::os::seekStdioFile(file(), callerPosition_, 0);
+  writerPosition_ = callerPosition_;
+  lastWasWrite_ = true;
+}
+
+void kvfbuf_async::stopWriter() {
+  waitForWriter();
+  {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    stopping_ = true;
+  }
+  queueChanged_.notify_all();
+  thread_->wait();
+}
+
+void kvfbuf_async::advanceCaller(int64_t bytes) {
+  callerPosition_ += bytes;
+  logicalEnd_ = std::max(logicalEnd_, callerPosition_);
+}
+
+void kvfbuf_async::resetPositions() {
+  callerPosition_ = writerPosition_ = logicalEnd_ = 0;
+  idle_ = true;
+}
+
+size_t kvfbuf_async::writeSync(const char *data, size_t size) { return kvfbuf::write(data, size); }
+
+size_t kvfbuf_async::write(const char *data, size_t size) {
+  if (!file() || size == 0)
+    return 0;
+  if (idle_ && size <= kDirectWriteLimit) {
+    size_t written = kvfbuf::write(data, size);
+    advanceCaller(static_cast<int64_t>(written));
+    writerPosition_ = callerPosition_;
+    lastWasWrite_ = true;
+    return written;
+  }
+  char *copy = new (std::nothrow) char[size];
+  if (!copy) {
+    flush(); // lets the writer free the blocks it still holds
+    copy = new (std::nothrow) char[size];
+    if (!copy) {
+      setWriteFailed();
+      return 0;
+    }
+  }
+  std::memcpy(copy, data, size);
+  return takeAndWrite(copy, size);
+}
+
+size_t kvfbuf_async::takeAndWrite(const char *data, size_t size) {
+  if (!file()) {
+    delete[] data;
+    return 0;
+  }
+  AsyncWriteQueueItem item;
+  item.command = AsyncWriteQueueItem::WriteData;
+  item.data = data;
+  item.count = static_cast<int64_t>(size);
+  item.position = callerPosition_;
+  queueItem(item);
+  advanceCaller(static_cast<int64_t>(size));
+  return size;
+}
+
+size_t kvfbuf_async::writeAt(int64_t position, const char *data, size_t size) {
+  if (!file() || position < 0) {
+    delete[] data;
+    return 0;
+  }
+  AsyncWriteQueueItem item;
+  item.command = AsyncWriteQueueItem::WriteData;
+  item.data = data;
+  item.count = static_cast<int64_t>(size);
+  item.position = position;
+  queueItem(item);
+  // The caller position stays, but the file will reach at least this far.
+  logicalEnd_ = std::max(logicalEnd_, position + static_cast<int64_t>(size));
+  return size;
+}
+
+// The block is taken here, on the caller's thread, and the heap kept alive
+// until the writer is waited for: the writer only writes the block's bytes
+// and gives it back, and never touches the process's table of heaps.
+int64_t kvfbuf_async::takeAndwriteSharedBlock(int managerId, int64_t blockIndex, int64_t limit) {
+  if (!file())
+    return 0;
+  SharedBlockToken token(managerId);
+  kv::streams::TakenSharedBlock block;
+  if (!kv::streams::takeSharedBlock(token, blockIndex, &block))
+    return 0;
+  heldHeaps_->append(token);
+  AsyncWriteQueueItem item;
+  item.command = AsyncWriteQueueItem::WriteSharedBlock;
+  item.sharedBlockManager = managerId;
+  item.manager = block.manager;
+  item.blockIndex = blockIndex;
+  item.data = block.data;
+  item.count = std::max<int64_t>(std::min(block.blockSize, limit), 0);
+  item.position = callerPosition_;
+  queueItem(item);
+  advanceCaller(item.count);
+  return item.count;
+}
+
+bool kvfbuf_async::eof() {
+  if (idle_)
+    return kvfbuf::eof();
+  return !file() || callerPosition_ >= kv::os::stdioFileSize(file());
+}
+
+int kvfbuf_async::get() {
+  char c;
+  return read(&c, 1) == 1 ? static_cast<unsigned char>(c) : -1;
+}
+
+size_t kvfbuf_async::read(char *buffer, size_t size) {
+  if (!file() || size == 0)
+    return 0;
+  waitForWriter();
+  // Input after output needs a positioning call in between.
+  if (lastWasWrite_) {
+    kv::os::seekStdioFile(file(), callerPosition_, 0);
+    lastWasWrite_ = false;
+  }
+  size_t n = kvfbuf::read(buffer, size);
+  advanceCaller(static_cast<int64_t>(n));
+  writerPosition_ = callerPosition_;
+  return n;
+}
+
+int kvfbuf_async::seekg(int64_t position) {
+  if (!file() || position < 0)
+    return 1;
+  callerPosition_ = position;
+  if (idle_) {
+    kv::os::seekStdioFile(file(), position, 0);
+    writerPosition_ = position;
+  }
+  return 0;
+}
+
+int kvfbuf_async::seekg(int64_t offset, int origin) {
+  if (!file())
+    return 1;
+  if (idle_) {
+    int result = kv::os::seekStdioFile(file(), offset, origin);
+    int64_t at = kv::os::tellStdioFile(file());
+    if (at >= 0) {
+      callerPosition_ = writerPosition_ = at;
+      logicalEnd_ = std::max(logicalEnd_, at);
+    }
+    return result;
+  }
+  switch (origin) {
+  case 0:
+    return seekg(offset);
+  case 1:
+    return seekg(callerPosition_ + offset);
+  case 2:
+    return seekg(logicalEnd_ + offset);
+  default:
+    return 1;
+  }
+}
+
+int64_t kvfbuf_async::tellg() { return file() ? callerPosition_ : 0; }
+
+void kvfbuf_async::flush() {
+  waitForWriter();
+  kvfbuf::flush();
+}
+
+std::FILE *kvfbuf_async::detach() {
+  stopWriter();
+  resetPositions();
+  return kvfbuf::detach();
+}
+
+void kvfbuf_async::open(const char *path, int mode, bool lock) {
+  stopWriter();
+  idle_ = true;
+  kvfbuf::open(path, mode, lock);
+  if (!file()) {
+    callerPosition_ = writerPosition_ = -1;
+    return;
+  }
+  // An appending file writes at its end whatever the position: start there.
+  if (kvfbuf::cModeFor(mode)[0] == 'a')
+    kv::os::seekStdioFile(file(), 0, 2);
+  callerPosition_ = writerPosition_ = kv::os::tellStdioFile(file());
+  // The logical end belongs to this file: what it holds already, or more.
+  logicalEnd_ = std::max(callerPosition_, kv::os::stdioFileSize(file()));
+}
+
+void kvfbuf_async::close() {
+  stopWriter();
+  kvfbuf::close();
+  idle_ = true;
+}

@@ -1,0 +1,251 @@
+#include "kvsupport/streams/kvstream.h"
+
+#include "kvsupport/streams/kvbuf.h"
+#include "kvsupport/strings/CharQueue.h"
+#include "kvsupport/strings/YString.h"
+
+#include <cstring>
+
+namespace {
+
+// Lines of an input file that begin with these three bytes are encrypted.
+constexpr char kEncryptedLineMarker[] = {'?', '@', '@'};
+constexpr int kDecryptedLineCapacity = 512;
+
+} // namespace
+
+kvstream::kvstream() = default;
+
+kvstream::~kvstream() {
+  delete buffer_;
+  delete lineQueue_;
+}
+
+void kvstream::setBuffer(kvbuf *buffer) {
+  if (buffer == buffer_)
+    return;
+  delete buffer_;
+  buffer_ = buffer;
+}
+
+void kvstream::setAllowEncryption(EncryptInterface *decryptor) {
+  decryptor_ = decryptor;
+  if (!lineQueue_)
+    lineQueue_ = new CharQueue(80);
+}
+
+// Reads the next line of the buffer into the line queue, counting its bytes,
+// and decrypts it when it is marked. Returns false when the buffer has no
+// more input.
+bool kvstream::fillLineQueue() {
+  if (buffer_->eof())
+    return false;
+  for (;;) {
+    int c = buffer_->get();
+    if (c == -1)
+      break;
+    lineQueue_->add(static_cast<char>(c));
+    ++charCount_;
+    if (c == '\n')
+      break;
+  }
+  const char *line = *lineQueue_;
+  if (lineQueue_->getLength() >= 3 && std::memcmp(line, kEncryptedLineMarker, 3) == 0) {
+    lineIsEncrypted_ = 1;
+    if (decryptResult_ == 0) {
+      char output[kDecryptedLineCapacity];
+      int outputLength = 0;
+      decryptResult_ = decryptor_->decryptLine(line, output, &outputLength);
+      if (decryptResult_ == 0) {
+        // The decrypted text replaces the line; an empty one makes the
+        // caller read on.
+        lineQueue_->flush();
+        if (outputLength > kDecryptedLineCapacity)
+          outputLength = kDecryptedLineCapacity;
+        for (int i = 0; i < outputLength; ++i)
+          lineQueue_->add(output[i]);
+      }
+    }
+  } else {
+    if (lineIsEncrypted_)
+      decryptor_->endOfEncryptedLines();
+    lineIsEncrypted_ = 0;
+  }
+  return true;
+}
+
+int kvstream::get() {
+  if (!buffer_)
+    return 0;
+  if (!decryptor_) {
+    int c = buffer_->get();
+    if (c != -1)
+      ++charCount_;
+    return c;
+  }
+  while (lineQueue_->isEmpty())
+    if (!fillLineQueue())
+      break;
+  if (lineQueue_->isEmpty())
+    return -1;
+  return static_cast<unsigned char>(lineQueue_->pop());
+}
+
+void kvstream::getline(char *line, int size) {
+  if (!buffer_ || !line || size <= 0)
+    return;
+  for (int i = 0; i < size; ++i) {
+    char c = static_cast<char>(get());
+    line[i] = c;
+    if (c == '\n' || c == static_cast<char>(0xFF)) {
+      line[i] = '\0';
+      return;
+    }
+  }
+}
+
+bool kvstream::getline(YString *line) {
+  *line = YString();
+  if (!buffer_ || eof())
+    return false;
+  // Bytes gather in a chunk that is appended to the line whenever it fills.
+  char chunk[512];
+  int used = 0;
+  bool readAny = false;
+  for (;;) {
+    int c = get();
+    if (c == -1 || c == '\n') {
+      chunk[used] = '\0';
+      *line &= chunk;
+      // A last line without a newline still counts as a line.
+      return c == '\n' || readAny;
+    }
+    readAny = true;
+    chunk[used++] = static_cast<char>(c);
+    if (used == 511) {
+      chunk[used] = '\0';
+      *line &= chunk;
+      used = 0;
+    }
+  }
+}
+
+size_t kvstream::read(char *buffer, size_t size) {
+  if (!buffer_)
+    return 0;
+  if (!decryptor_) {
+    size_t n = buffer_->read(buffer, size);
+    charCount_ += static_cast<int>(n);
+    return n;
+  }
+  size_t n = 0;
+  while (n < size) {
+    int c = get();
+    if (c == -1)
+      break;
+    buffer[n++] = static_cast<char>(c);
+  }
+  return n;
+}
+
+int kvstream::read(YString *text, bool longLength) {
+  return longLength ? text->restoreLong(*this) : text->restore(*this, 0);
+}
+
+bool kvstream::write(const YString &text, bool longLength) {
+  return longLength ? text.saveLong(*this) : text.save(*this);
+}
+
+size_t kvstream::write(const char *data, size_t size) { return buffer_ ? buffer_->write(data, size) : 0; }
+
+void kvstream::printf(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  vprintf(format, args);
+  va_end(args);
+}
+
+void kvstream::vprintf(const char *format, va_list args) {
+  if (!buffer_)
+    return;
+  YString text;
+  text.sprintf(format, args);
+  buffer_->write(text.tocs(), static_cast<size_t>(text.length()));
+}
+
+kvstream &kvstream::operator<<(char c) {
+  if (buffer_)
+    buffer_->write(&c, 1);
+  return *this;
+}
+
+kvstream &kvstream::operator<<(int value) {
+  printf("%d", value);
+  return *this;
+}
+
+kvstream &kvstream::operator<<(double value) {
+  printf("%g", value);
+  return *this;
+}
+
+kvstream &kvstream::operator<<(const char *text) {
+  if (!text)
+    text = "(null)";
+  write(text, std::strlen(text));
+  return *this;
+}
+
+kvstream &operator<<(kvstream &stream, const YString &text) {
+  stream.write(text.tocs(), static_cast<size_t>(text.length()));
+  return stream;
+}
+
+bool kvstream::eof() {
+  if (!buffer_)
+    return false;
+  if (decryptor_ && !lineQueue_->isEmpty())
+    return false;
+  return buffer_->eof();
+}
+
+bool kvstream::fail() { return buffer_ ? buffer_->fail() : false; }
+void kvstream::close() {
+  if (buffer_)
+    buffer_->close();
+}
+kvstream::operator bool() { return buffer_ ? static_cast<bool>(*buffer_) : false; }
+int kvstream::seekg(int64_t position) { return buffer_ ? buffer_->seekg(position) : -1; }
+int kvstream::seekg(int64_t offset, int origin) { return buffer_ ? buffer_->seekg(offset, origin) : -1; }
+int64_t kvstream::tellg() { return buffer_ ? buffer_->tellg() : -1; }
+void kvstream::flush() {
+  if (buffer_)
+    buffer_->flush();
+}
+
+size_t kvstream::takeAndWrite(const char *data, size_t size) {
+  if (buffer_)
+    return buffer_->takeAndWrite(data, size);
+  delete[] data; // the block is ours from the call on, even with nowhere to write it
+  return 0;
+}
+
+int64_t kvstream::takeAndwriteSharedBlock(int managerId, int64_t blockIndex, int64_t limit) {
+  return buffer_ ? buffer_->takeAndwriteSharedBlock(managerId, blockIndex, limit) : 0;
+}
+
+bool kvstream::writeFailed() const { return buffer_ ? buffer_->writeFailed() : false; }
+
+int kvstream::getCharCount() const {
+  if (decryptor_ && !lineIsEncrypted_)
+    return charCount_ - lineQueue_->getLength();
+  return charCount_;
+}
+
+void kvstream::transferBuffer(kvstream *source, kvstream *target) {
+  if (!source || !target || source == target)
+    return;
+  target->setBuffer(source->buffer_);
+  source->buffer_ = nullptr;
+  source->makeBuffer();
+}

@@ -1,0 +1,221 @@
+#include "kvsupport/streams/kvfbuf.h"
+#include "kvsupport/streams/kvfbuf_async.h"
+#include "kvsupport/streams/kvfstream.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string slurp(const QString &path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+char *block(const std::string &bytes) {
+  char *data = new char[bytes.size()];
+  std::memcpy(data, bytes.data(), bytes.size());
+  return data;
+}
+
+class AsyncFileBufferTest : public ::testing::Test {
+protected:
+  QTemporaryDir dir;
+  QByteArray path(const char *name) { return dir.filePath(name).toUtf8(); }
+};
+
+TEST_F(AsyncFileBufferTest, SmallWritesWhileIdleGoStraightToTheFile) {
+  kvfbuf_async buffer(path("small.bin").constData(), kvWrite | kvBinary, false);
+  ASSERT_TRUE(static_cast<bool>(buffer));
+  buffer.write("ab", 2);
+  buffer.write("cd", 2);
+  buffer.put('e');
+  EXPECT_TRUE(buffer.isIdle()) << "no item was queued";
+  EXPECT_EQ(buffer.tellg(), 5);
+  EXPECT_EQ(buffer.fd(), -1);
+  buffer.close();
+  EXPECT_EQ(slurp(dir.filePath("small.bin")), "abcde");
+}
+
+TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
+  kvfbuf_async buffer(path("large.bin").constData(), kvWrite | kvBinary, false);
+  std::string thousand(1000, 'x');
+  EXPECT_EQ(buffer.write(thousand.data(), thousand.size()), 1000u);
+  EXPECT_FALSE(buffer.isIdle());
+  EXPECT_EQ(buffer.tellg(), 1000);
+  EXPECT_EQ(buffer.writeAt(0, block("HEAD"), 4), 4u);
+  EXPECT_EQ(buffer.tellg(), 1000) << "writeAt leaves the caller position";
+  EXPECT_EQ(buffer.seekg(0, 2), 0);
+  EXPECT_EQ(buffer.tellg(), 1000);
+  EXPECT_EQ(buffer.seekg(-4, 2), 0);
+  EXPECT_EQ(buffer.tellg(), 996);
+  EXPECT_EQ(buffer.seekg(-2, 1), 0);
+  EXPECT_EQ(buffer.tellg(), 994);
+  EXPECT_EQ(buffer.seekg(-1), 1);
+  EXPECT_EQ(buffer.seekg(0, 7), 1);
+  buffer.write("tail", 4); // pending, so queued at 994
+  buffer.flush();
+  EXPECT_TRUE(buffer.isIdle());
+  std::string expected = "HEAD" + std::string(990, 'x') + "tail" + std::string(2, 'x');
+  EXPECT_EQ(slurp(dir.filePath("large.bin")), expected);
+}
+
+TEST_F(AsyncFileBufferTest, ReadsWaitForPendingWrites) {
+  kvfbuf_async buffer(path("rw.bin").constData(), kvRead | kvWrite | kvBinary, false);
+  ASSERT_TRUE(static_cast<bool>(buffer));
+  std::string bytes(300, 'r');
+  bytes[299] = 'z';
+  buffer.write(bytes.data(), bytes.size());
+  EXPECT_EQ(buffer.seekg(299), 0);
+  EXPECT_EQ(buffer.get(), 'z');
+  EXPECT_TRUE(buffer.isIdle());
+  EXPECT_EQ(buffer.get(), -1);
+  EXPECT_EQ(buffer.seekg(0), 0);
+  char back[300];
+  EXPECT_EQ(buffer.read(back, sizeof back), 300u);
+  EXPECT_EQ(std::string(back, 300), bytes);
+  buffer.write("!", 1); // a direct write after reading
+  EXPECT_EQ(buffer.tellg(), 301);
+  buffer.close();
+  EXPECT_EQ(slurp(dir.filePath("rw.bin")), bytes + "!");
+}
+
+TEST_F(AsyncFileBufferTest, EofWhilePendingComparesWithTheSizeReachedSoFar) {
+  kvfbuf_async buffer(path("eof.bin").constData(), kvWrite | kvBinary, false);
+  std::string bytes(4096, 'e');
+  buffer.write(bytes.data(), bytes.size());
+  buffer.seekg(0);
+  EXPECT_FALSE(buffer.isIdle());
+  buffer.flush(); // the whole file now exists, the caller is at 0
+  buffer.write(bytes.data(), bytes.size());
+  EXPECT_TRUE(buffer.eof()) << "the caller position is past what the file holds so far";
+  buffer.seekg(0);
+  EXPECT_FALSE(buffer.eof());
+}
+
+TEST_F(AsyncFileBufferTest, ClosedBuffersAndUnknownHeapsDoNothing) {
+  kvfbuf_async closed;
+  EXPECT_EQ(closed.write("x", 1), 0u);
+  EXPECT_EQ(closed.takeAndWrite(block("abc"), 3), 0u);
+  EXPECT_EQ(closed.writeAt(0, block("abc"), 3), 0u);
+  EXPECT_EQ(closed.seekg(0), 1);
+  EXPECT_EQ(closed.tellg(), 0);
+  EXPECT_EQ(closed.read(nullptr, 0), 0u);
+  kvfbuf_async open(path("heap.bin").constData(), kvWrite, false);
+  EXPECT_EQ(open.takeAndwriteSharedBlock(987654, 0, 100), 0);
+  EXPECT_TRUE(open.isIdle());
+}
+
+TEST_F(AsyncFileBufferTest, WriterErrorsAreReported) {
+  kvfbuf_async full("/dev/full", kvWrite, false);
+  ASSERT_TRUE(static_cast<bool>(full));
+  std::string bytes(1 << 16, 'f');
+  for (int i = 0; i < 4; ++i)
+    full.write(bytes.data(), bytes.size());
+  full.flush();
+  EXPECT_TRUE(full.writeFailed());
+  full.close();
+  EXPECT_TRUE(full.writeFailed()) << "the flag outlives the file";
+}
+
+TEST_F(AsyncFileBufferTest, DetachAndReopenWaitForTheWriter) {
+  kvfbuf_async buffer(path("a.bin").constData(), kvWrite, false);
+  std::string bytes(500, 'a');
+  buffer.write(bytes.data(), bytes.size());
+  std::FILE *file = buffer.detach();
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(buffer.tellg(), 0);
+  std::fclose(file);
+  EXPECT_EQ(slurp(dir.filePath("a.bin")), bytes);
+  buffer.open(path("a.bin").constData(), kvAppend, false);
+  EXPECT_EQ(buffer.tellg(), 500) << "an appending file starts at its end";
+  buffer.write(bytes.data(), bytes.size());
+  buffer.open(path("b.bin").constData(), kvWrite, false);
+  EXPECT_EQ(slurp(dir.filePath("a.bin")).size(), 1000u);
+}
+
+// Any sequence of writes, positioned writes, seeks and reads leaves the same
+// file as a plain synchronous buffer given the same sequence.
+TEST_F(AsyncFileBufferTest, RandomOperationsMatchASynchronousBuffer) {
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    std::mt19937 random(seed);
+    const QByteArray asyncPath = path("async.bin"), syncPath = path("sync.bin");
+    kvfbuf_async async(asyncPath.constData(), kvRead | kvWrite | kvBinary, false);
+    kvfbuf sync(syncPath.constData(), kvRead | kvWrite | kvBinary, false);
+    int64_t end = 0;
+    for (int step = 0; step < 400; ++step) {
+      size_t size = random() % 3 == 0 ? 1 + random() % 5000 : 1 + random() % 200;
+      std::string bytes(size, static_cast<char>('a' + step % 26));
+      switch (random() % 7) {
+      case 0:
+      case 1:
+      case 2: {
+        int64_t at = sync.tellg();
+        ASSERT_EQ(async.write(bytes.data(), size), sync.write(bytes.data(), size));
+        end = std::max<int64_t>(end, at + static_cast<int64_t>(size));
+        break;
+      }
+      case 3: {
+        int64_t at = end ? static_cast<int64_t>(random() % end) : 0;
+        async.writeAt(at, block(bytes), size);
+        sync.writeAt(at, block(bytes), size);
+        end = std::max<int64_t>(end, at + static_cast<int64_t>(size));
+        break;
+      }
+      case 4: {
+        int64_t at = end ? static_cast<int64_t>(random() % end) : 0;
+        async.seekg(at);
+        sync.seekg(at);
+        break;
+      }
+      case 5: {
+        int64_t back = -static_cast<int64_t>(random() % (end + 1));
+        async.seekg(back, 2);
+        sync.seekg(back, 2);
+        break;
+      }
+      default: {
+        char fromAsync[64], fromSync[64];
+        size_t n = random() % sizeof fromAsync;
+        sync.seekg(sync.tellg()); // C stdio: position between writing and reading
+        size_t a = async.read(fromAsync, n), s = sync.read(fromSync, n);
+        ASSERT_EQ(a, s) << "seed " << seed << " step " << step;
+        ASSERT_EQ(std::string(fromAsync, a), std::string(fromSync, s));
+        // C stdio needs a positioning call between reading and writing.
+        sync.seekg(sync.tellg());
+        async.seekg(async.tellg());
+      }
+      }
+      ASSERT_EQ(async.tellg(), sync.tellg()) << "seed " << seed << " step " << step;
+    }
+    async.close();
+    sync.close();
+    ASSERT_EQ(slurp(dir.filePath("async.bin")), slurp(dir.filePath("sync.bin"))) << "seed " << seed;
+    EXPECT_FALSE(async.writeFailed());
+  }
+}
+
+TEST_F(AsyncFileBufferTest, AsyncFileStreamWritesLines) {
+  {
+    kvfstream out(path("lines.txt").constData(), kvWrite, false, true);
+    for (int i = 0; i < 1000; ++i)
+      out.printf("line %d of a netlist written in the background\n", i);
+    EXPECT_EQ(out.getFileSize() > 0, true);
+  }
+  kvfstream in(path("lines.txt").constData(), kvRead);
+  YString line;
+  int count = 0;
+  while (in.getline(&line))
+    ++count;
+  EXPECT_EQ(count, 1000);
+}
+
+} // namespace

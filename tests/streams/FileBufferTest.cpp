@@ -1,0 +1,169 @@
+#include "kvsupport/streams/kvfbuf.h"
+#include "kvsupport/streams/kvfstream.h"
+#include "kvsupport/strings/YString.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string slurp(const QString &path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void spit(const QString &path, const std::string &bytes) {
+  std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+}
+
+TEST(FileBufferTest, ModeBitsChooseTheCMode) {
+  struct Case {
+    int mode;
+    const char *cMode;
+  } cases[] = {{1, "r"},    {0x81, "r"}, {2, "w"},  {0x102, "w"}, {0x82, "w"}, {8, "a"},
+               {3, "w+"},   {0x13, "r+"}, {9, "r"}, {0xA, "a"},   {0xB, "a+"}, {0x19, "r"},
+               {0x1A, "a"}, {0x1B, "a+"}, {0, "r"}, {0x10, "r"},  {0x18, "a"}};
+  for (const auto &c : cases)
+    EXPECT_STREQ(kvfbuf::cModeFor(c.mode), c.cMode) << std::hex << c.mode;
+}
+
+TEST(FileBufferTest, OpenReadsWritesAndAppends) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("data.txt");
+  {
+    kvfbuf out(path.toUtf8().constData(), kvWrite, false);
+    ASSERT_TRUE(static_cast<bool>(out));
+    EXPECT_EQ(out.write("hello\n", 6), 6u);
+    out.put('!');
+    EXPECT_EQ(out.tellg(), 7);
+  }
+  {
+    kvfbuf append(path.toUtf8().constData(), kvAppend, false);
+    append.write("+", 1);
+  }
+  EXPECT_EQ(slurp(path), "hello\n!+");
+  kvfbuf in(path.toUtf8().constData(), kvRead | kvBinary, false);
+  EXPECT_EQ(in.getFileSize(), 8);
+  EXPECT_EQ(in.get(), 'h');
+  EXPECT_EQ(in.seekg(-2, 2), 0);
+  char tail[4] = {};
+  EXPECT_EQ(in.read(tail, 4), 2u);
+  EXPECT_STREQ(tail, "!+");
+  EXPECT_EQ(in.get(), -1);
+  EXPECT_TRUE(in.eof());
+  EXPECT_GE(in.fd(), 0);
+  std::FILE *file = in.detach();
+  ASSERT_NE(file, nullptr);
+  EXPECT_FALSE(static_cast<bool>(in));
+  std::fclose(file);
+}
+
+TEST(FileBufferTest, AClosedBufferAnswersDefaults) {
+  kvfbuf closed;
+  EXPECT_TRUE(closed.eof());
+  EXPECT_TRUE(closed.fail());
+  EXPECT_EQ(closed.get(), -1);
+  EXPECT_EQ(closed.write("x", 1), 0u);
+  EXPECT_EQ(closed.tellg(), -1);
+  EXPECT_EQ(closed.seekg(4), 0);
+  EXPECT_EQ(closed.getFileSize(), 0);
+  EXPECT_EQ(closed.fd(), -1);
+  closed.open(nullptr, kvWrite, false);
+  EXPECT_FALSE(static_cast<bool>(closed));
+  closed.open("", kvWrite, false);
+  EXPECT_FALSE(static_cast<bool>(closed));
+  closed.open("/nonexistent-dir/x", kvRead, false);
+  EXPECT_FALSE(static_cast<bool>(closed));
+}
+
+TEST(FileBufferTest, RemoveFirstCreatesANewFileInsteadOfTruncatingTheOld) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("model.lib");
+  const QString link = dir.filePath("link.lib");
+  spit(path, "old contents");
+  ASSERT_EQ(::link(path.toUtf8().constData(), link.toUtf8().constData()), 0); // a second name, same file
+  {
+    kvfbuf removing(path.toUtf8().constData(), kvWrite | kvRemoveFirst, false);
+    ASSERT_TRUE(static_cast<bool>(removing));
+    removing.write("new", 3);
+  }
+  EXPECT_EQ(slurp(path), "new");
+  EXPECT_EQ(slurp(link), "old contents") << "the old file was deleted, not truncated";
+  {
+    kvfbuf truncating(link.toUtf8().constData(), kvWrite, false);
+    truncating.write("x", 1);
+  }
+  EXPECT_EQ(slurp(link), "x");
+}
+
+TEST(FileBufferTest, ALockedFileCannotBeOpenedLockedTwice) {
+  QTemporaryDir dir;
+  const QByteArray path = dir.filePath("locked.out").toUtf8();
+  kvfbuf first(path.constData(), kvWrite, true);
+  ASSERT_TRUE(static_cast<bool>(first));
+  EXPECT_TRUE(QFileInfo::exists(dir.filePath("locked.out.lck")));
+  kvfbuf second(path.constData(), kvWrite, true);
+  EXPECT_FALSE(static_cast<bool>(second)) << "the lock is held by the first buffer";
+  first.close();
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("locked.out.lck")));
+  second.open(path.constData(), kvWrite, true);
+  EXPECT_TRUE(static_cast<bool>(second));
+}
+
+TEST(FileBufferTest, AFullDiskIsReportedAsAFailedWrite) {
+  kvfbuf full("/dev/full", kvWrite, false);
+  ASSERT_TRUE(static_cast<bool>(full));
+  full.write("small", 5); // sits in the C library's buffer for now
+  full.flush();
+  EXPECT_TRUE(full.writeFailed());
+  kvfbuf big("/dev/full", kvWrite, false);
+  std::string block(1 << 20, 'b');
+  EXPECT_LT(big.write(block.data(), block.size()), block.size());
+  EXPECT_TRUE(big.writeFailed());
+}
+
+TEST(FileBufferTest, FileStreamLineAndNumberReading) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("numbers.txt");
+  spit(path, "first line\n42 2.5e3\nlast");
+  kvfstream stream(path.toUtf8().constData(), kvRead);
+  char line[64];
+  stream.gets(line, sizeof line);
+  EXPECT_STREQ(line, "first line");
+  int whole = 0;
+  double real = 0;
+  stream >> whole >> real;
+  EXPECT_EQ(whole, 42);
+  EXPECT_EQ(real, 2500.0);
+  EXPECT_EQ(stream.getFileSize(), 24);
+  kvfstream closed;
+  closed.gets(line, sizeof line);
+  EXPECT_STREQ(line, "");
+  closed >> whole;
+  EXPECT_EQ(whole, 42);
+}
+
+TEST(FileBufferTest, FileStreamsReadLinesAndCountCharacters) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("netlist.cir");
+  spit(path, "* title\r\nR1 1 0 1k\nlast line");
+  kvfstream stream(path.toUtf8().constData(), kvRead | kvBinary);
+  YString line;
+  std::vector<std::string> lines;
+  while (stream.getline(&line))
+    lines.emplace_back(line.tocs());
+  EXPECT_EQ(lines, (std::vector<std::string>{"* title\r", "R1 1 0 1k", "last line"}));
+  EXPECT_EQ(stream.getCharCount(), 28);
+}
+
+} // namespace

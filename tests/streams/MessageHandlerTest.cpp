@@ -1,0 +1,227 @@
+#include "kvsupport/hooks/DynamicFunction.h"
+#include "kvsupport/streams/FatalMessage.h"
+#include "kvsupport/streams/MessageHandler.h"
+#include "kvsupport/streams/MessageReporting.h"
+#include "kvsupport/streams/kvstdstream.h"
+#include "kvsupport/support/KelvantaException.h"
+
+#include "common/ChildProcess.h"
+#include "common/TestApplication.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The message box test needs a widget application.
+const bool kWidgets = kvtest::requestWidgetApplication();
+
+std::vector<std::string> texts(const StringMessageHandler &handler) {
+  std::vector<std::string> all;
+  for (int64_t i = 0; i < handler.getStrings().size(); ++i)
+    all.emplace_back(handler.getStrings()[i].tocs());
+  return all;
+}
+
+TEST(MessageHandlerTest, EachKindIsCountedAndPrefixed) {
+  StringMessageHandler handler;
+  handler.error("bad value %d", 3);
+  handler.warning("check %s", "R1");
+  handler.info("abc");
+  handler.printf("abc");
+  handler.formattedOutput(MT_FATAL, YString("gone"));
+  handler.formattedOutput(MT_HTML, YString("<b>x</b>"));
+  handler.formattedOutput(static_cast<MessageType>(42), YString("lost"));
+  EXPECT_EQ(texts(handler), (std::vector<std::string>{"Error : bad value 3\n", "Warning : check R1\n",
+                                                      "abc\n", "abc", "Fatal Error : gone\n",
+                                                      "<b>x</b>", ""}));
+  EXPECT_EQ(handler.getErrorCount(), 1);
+  EXPECT_EQ(handler.getWarningCount(), 1);
+  EXPECT_EQ(handler.getInfoCount(), 1);
+  EXPECT_EQ(handler.getTextCount(), 2);
+  EXPECT_EQ(handler.getFatalCount(), 1);
+  EXPECT_EQ(handler.getUnexpectedCount(), 0);
+}
+
+TEST(MessageHandlerTest, ErrorStatesFollowTheCounters) {
+  StringMessageHandler warned;
+  warned.warning("w");
+  EXPECT_TRUE(warned.hasWarnings());
+  EXPECT_FALSE(warned.hasErrors());
+  StringMessageHandler failed;
+  failed.unexpected("u %d", 1);
+  EXPECT_TRUE(failed.hasErrors());
+  EXPECT_TRUE(failed.hasFatal());
+  EXPECT_EQ(texts(failed), (std::vector<std::string>{"Unexpected error, please contact support : u 1\n"}));
+  StringMessageHandler raw;
+  raw.rawOutput(MT_ERROR, YString("plain"));
+  EXPECT_EQ(raw.getErrorCount(), 1);
+  EXPECT_EQ(texts(raw), (std::vector<std::string>{"plain"}));
+  StringMessageHandler copy(raw);
+  EXPECT_EQ(copy.getErrorCount(), 1) << "copies keep the counters";
+}
+
+TEST(MessageHandlerTest, FprintfRoutesByFile) {
+  StringMessageHandler handler;
+  handler.fprintf(stdout, "out %d", 1);
+  handler.fprintf(stderr, "err %s", "x");
+  std::FILE *file = std::tmpfile();
+  handler.fprintf(file, "to file %d\n", 2);
+  YArray<PrintfArg> args;
+  args.add(PrintfArg(7));
+  args.add(PrintfArg("seven"));
+  handler.fprintf(file, "%d=%s", args);
+  EXPECT_EQ(texts(handler), (std::vector<std::string>{"out 1", "err x"}));
+  EXPECT_EQ(handler.getErrorCount(), 1);
+  EXPECT_EQ(handler.getTextCount(), 3);
+  std::rewind(file);
+  char written[64] = {};
+  std::fread(written, 1, sizeof written - 1, file);
+  EXPECT_STREQ(written, "to file 2\n7=seven");
+  std::rewind(file);
+  StringMessageHandler lines;
+  lines.outputFile(file);
+  lines.outputFile(nullptr);
+  EXPECT_EQ(texts(lines), (std::vector<std::string>{"to file 2\n", "7=seven\n"}));
+  std::fclose(file);
+}
+
+TEST(MessageHandlerTest, FileHandlerWritesAndCountsEachWrite) {
+  FileMessageHandler handler;
+  handler.error("not attached");
+  std::FILE *file = std::tmpfile();
+  handler.attach(file);
+  handler.warning("attached");
+  EXPECT_EQ(handler.getTextCount(), 1);
+  EXPECT_EQ(handler.getWarningCount(), 1);
+  std::rewind(file);
+  char written[64] = {};
+  std::fread(written, 1, sizeof written - 1, file);
+  EXPECT_STREQ(written, "Warning : attached\n");
+  std::fclose(file);
+}
+
+TEST(MessageHandlerTest, StdStreamsBecomeTextMessages) {
+  auto *handler = new StringMessageHandler();
+  YRef<MessageHandler> shared(handler);
+  {
+    kvstdstream text(shared);
+    text << "x" << 5;
+    kvstdstream_html html(shared);
+    html << "<i>y</i>";
+    EXPECT_EQ(html.get(), 0);
+    EXPECT_FALSE(html.eof());
+  }
+  EXPECT_EQ(texts(*handler), (std::vector<std::string>{"x", "5", "<i>y</i>"}));
+  EXPECT_EQ(handler->getTextCount(), 3);
+}
+
+TEST(MessageHandlerTest, WithoutAHostHandlerMessagesAreDiscarded) {
+  kv_printf("nobody hears %d", 1);
+  kv_error("nor %s", "this");
+  internal_error("nor that");
+  check_error("x > 0", "module.cpp", 3);
+  YRef<MessageHandler> fallback = sp_GetDefaultMessageHandler();
+  ASSERT_TRUE(fallback);
+  EXPECT_TRUE(fallback->hasErrors()) << "the discarding handler still counts";
+  kvstdstream discarded;
+  discarded << "gone";
+}
+
+// The host's handler, offered through "getDefaultMessageHandler"; the test
+// switches it per call like a host capturing a command's output.
+YRef<MessageHandler> gHostHandler;
+YRef<MessageHandler> hostHandler() { return gHostHandler; }
+
+TEST(MessageHandlerTest, TheHostHandlerIsAskedOnEveryCall) {
+  if (kvtest::childRole() != "host-handler") {
+    // The look-up is made once per process: run it in a fresh one.
+    EXPECT_EQ(kvtest::runChild("MessageHandlerTest.TheHostHandlerIsAskedOnEveryCall",
+                               "host-handler"),
+              0);
+    return;
+  }
+  MakeDynamicFunction registration(reinterpret_cast<void *>(&hostHandler),
+                                   "getDefaultMessageHandler");
+  auto *capture = new StringMessageHandler();
+  gHostHandler = YRef<MessageHandler>(capture);
+  YRef<MessageHandler> keep = gHostHandler;
+  kv_printf("%s=%d", "n", 4);
+  kv_error("bad");
+  check_error("p != 0", "a.cpp", 12);
+  kv_fprintf(stderr, "raw");
+  EXPECT_EQ(texts(*capture),
+            (std::vector<std::string>{"n=4", "Error : bad\n",
+                                      "Unexpected error, please contact support : Test p != 0 "
+                                      "failed in module a.cpp, line 12\n",
+                                      "raw"}));
+  gHostHandler = YRef<MessageHandler>();
+  kv_printf("falls back to the discarding handler");
+  EXPECT_EQ(capture->getTextCount(), 1);
+}
+
+TEST(MessageHandlerTest, AssertThrowsTheLibraryException) {
+  try {
+    sp_Assert("p != 0", "a.cpp", 12);
+    FAIL();
+  } catch (const KelvantaException &e) {
+    EXPECT_EQ(e.getCode(), 8);
+    EXPECT_STREQ(e.getMessage(), "Assert failed: p != 0 in file a.cpp line 12");
+  }
+  std::string longExpression(2000, 'e');
+  try {
+    sp_Assert(longExpression.c_str(), nullptr, 1);
+  } catch (const KelvantaException &e) {
+    EXPECT_EQ(std::string(e.getMessage()).size(), 999u);
+  }
+}
+
+TEST(MessageHandlerTest, ErrorListsGrowAtTheFrontWithoutRepeats) {
+  YList<YString> list;
+  sp_AddError(&list, "Missing node %s", "N1");
+  sp_AddError(&list, "missing NODE %s", "n1");
+  sp_AddError(&list, "Second %d", 2);
+  sp_WriteErrorList(&list, "listed %s", "too");
+  std::vector<std::string> all;
+  for (const YString &s : list)
+    all.emplace_back(s.tocs());
+  EXPECT_EQ(all, (std::vector<std::string>{"*** ERROR *** listed too", "Second 2", "Missing node N1"}));
+  std::string huge(5000, 'z');
+  sp_AddError(&list, "%s", huge.c_str());
+  EXPECT_EQ(list.first().length(), 511) << "cut safely to the 512-byte buffer";
+}
+
+TEST(MessageHandlerTest, FatalMessagesAreShownOnTheGuiThread) {
+  ASSERT_TRUE(kWidgets);
+  ASSERT_NE(qobject_cast<QApplication *>(QCoreApplication::instance()), nullptr);
+  QString shownTitle, shownText;
+  // Closes whatever message box is up, noting what it showed.
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+      shownTitle = box->windowTitle();
+      shownText = box->text();
+      box->accept();
+    }
+  });
+  closer.start(5);
+  sp_FatalMessage("disk gone");
+  EXPECT_EQ(shownTitle, QStringLiteral("Fatal"));
+  EXPECT_EQ(shownText, QStringLiteral("disk gone"));
+
+  shownText.clear();
+  std::thread worker([] { sp_ThreadFatalMessage("from a worker"); });
+  worker.join();
+  EXPECT_TRUE(shownText.isEmpty()) << "nothing is shown off the GUI thread";
+  QCoreApplication::processEvents(); // delivers the posted message; the timer closes its box
+  EXPECT_EQ(shownText, QStringLiteral("from a worker"));
+}
+
+} // namespace
