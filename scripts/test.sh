@@ -1,17 +1,30 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything under AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs every test. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer and runs every test; the threaded components run
+# once more in a ThreadSanitizer build. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+# ThreadSanitizer: the asynchronous file writer, fatal messages posted from
+# other threads, and the system-wide mutexes.
+tsan=${KV_TSAN_BUILD_DIR:-build/tsan}
+cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+      -DKV_TSAN=ON -DKV_BUILD_FUZZ=OFF -DKV_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
+cmake --build "$tsan" --parallel "$jobs" --target kvtest_streams kvtest_threads
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  "$tsan/tests/kvtest_streams" --gtest_filter='AsyncFileBufferTest.*:MessageHandlerTest.Fatal*'
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan/tests/kvtest_threads"
 
 build=${KV_TEST_BUILD_DIR:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
       -DCMAKE_CXX_COMPILER=clang++ -DKV_SANITIZE=ON \
       -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
-cmake --build "$build" --parallel "$(nproc)"
+cmake --build "$build" --parallel "$jobs"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600
+ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 600
