@@ -16,7 +16,8 @@ std::vector<Ratio> &ratios() {
 
 namespace {
 
-// Keeps the time per iteration of every plain (non-aggregate) run.
+// Keeps the time per iteration of every plain (non-aggregate) run, by the
+// benchmark's function name (without its /real_time or /iterations: suffixes).
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
   std::map<std::string, double> nsPerIteration;
@@ -25,7 +26,7 @@ public:
     ConsoleReporter::ReportRuns(runs);
     for (const Run &run : runs)
       if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        nsPerIteration[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        nsPerIteration[run.run_name.function_name] = run.GetAdjustedRealTime();
   }
 };
 

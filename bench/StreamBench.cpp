@@ -1,0 +1,143 @@
+// The stream layer against the C library: the asynchronous writer's cost to
+// the caller and its throughput, and line reading.
+#include "BenchRatios.h"
+
+#include <kvsupport/streams/kvfbuf_async.h>
+#include <kvsupport/streams/kvfstream.h>
+#include <kvsupport/strings/YString.h>
+
+#include <QDir>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kMiB = 1 << 20;
+
+std::string scratchPath(const char *name) {
+  return (QDir::tempPath() + QStringLiteral("/kvbench_") + QString::fromLatin1(name)).toStdString();
+}
+
+const std::vector<char> &oneMiB() {
+  static const std::vector<char> data(kMiB, 'w');
+  return data;
+}
+
+// A 64 MiB text of netlist-like lines, written once per run.
+const std::string &textFile() {
+  static const std::string path = [] {
+    std::string name = scratchPath("lines.txt");
+    std::FILE *file = std::fopen(name.c_str(), "wb");
+    std::string line;
+    size_t written = 0;
+    for (unsigned i = 0; written < 64 * kMiB; ++i) {
+      line = "R" + std::to_string(i) + " n" + std::to_string(i % 977) + " n" +
+             std::to_string((i * 7) % 977) + " " + std::string(10 + i % 90, 'k') + "\n";
+      std::fwrite(line.data(), 1, line.size(), file);
+      written += line.size();
+    }
+    std::fclose(file);
+    return name;
+  }();
+  return path;
+}
+
+void BM_AsyncWrite1MB(benchmark::State &state) {
+  const std::string path = scratchPath("async1.bin");
+  kvfbuf_async buffer(path.c_str(), kvWrite | kvBinary, false);
+  int pending = 0;
+  for (auto _ : state) {
+    buffer.write(oneMiB().data(), kMiB);
+    if (++pending == 32) { // keep the queue and the file bounded, off the clock
+      state.PauseTiming();
+      buffer.flush();
+      buffer.seekg(0);
+      pending = 0;
+      state.ResumeTiming();
+    }
+  }
+  buffer.close();
+  std::remove(path.c_str());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kMiB));
+}
+BENCHMARK(BM_AsyncWrite1MB)->UseRealTime();
+
+void BM_Memcpy1MB(benchmark::State &state) {
+  std::vector<char> target(kMiB);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(target.data());
+    std::memcpy(target.data(), oneMiB().data(), kMiB);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kMiB));
+}
+BENCHMARK(BM_Memcpy1MB)->UseRealTime();
+
+void BM_AsyncWriteThroughput(benchmark::State &state) {
+  const std::string path = scratchPath("async256.bin");
+  for (auto _ : state) {
+    kvfbuf_async buffer(path.c_str(), kvWrite | kvBinary, false);
+    for (int i = 0; i < 256; ++i)
+      buffer.write(oneMiB().data(), kMiB);
+    buffer.flush();
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 256 * kMiB));
+}
+BENCHMARK(BM_AsyncWriteThroughput)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+
+void BM_FwriteThroughput(benchmark::State &state) {
+  const std::string path = scratchPath("fwrite256.bin");
+  for (auto _ : state) {
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    for (int i = 0; i < 256; ++i)
+      std::fwrite(oneMiB().data(), 1, kMiB, file);
+    std::fflush(file);
+    std::fclose(file);
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 256 * kMiB));
+}
+BENCHMARK(BM_FwriteThroughput)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+
+void BM_StreamGetlineMBps(benchmark::State &state) {
+  const std::string &path = textFile();
+  for (auto _ : state) {
+    kvfstream stream(path.c_str(), kvRead | kvBinary);
+    YString line;
+    size_t lines = 0;
+    while (stream.getline(&line))
+      ++lines;
+    benchmark::DoNotOptimize(lines);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 64 * kMiB));
+}
+BENCHMARK(BM_StreamGetlineMBps)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_GetlineMBps(benchmark::State &state) {
+  const std::string &path = textFile();
+  for (auto _ : state) {
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    char *line = nullptr;
+    size_t capacity = 0;
+    size_t lines = 0;
+    while (::getline(&line, &capacity, file) > 0)
+      ++lines;
+    std::free(line);
+    std::fclose(file);
+    benchmark::DoNotOptimize(lines);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 64 * kMiB));
+}
+BENCHMARK(BM_GetlineMBps)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+KV_BENCH_RATIO(BM_AsyncWrite1MB, BM_Memcpy1MB, 2.0);
+KV_BENCH_RATIO(BM_AsyncWriteThroughput, BM_FwriteThroughput, 1.11);
+KV_BENCH_RATIO(BM_StreamGetlineMBps, BM_GetlineMBps, 2.0);
