@@ -28,6 +28,10 @@ namespace {
 
 // Writes this small while nothing is pending go straight to the file.
 constexpr size_t kDirectWriteLimit = 128;
+// Bytes of copied data that may wait for the writer before a producer waits.
+constexpr int64_t kMaxPendingBytes = 4 << 20;
+// Written blocks kept for reuse.
+constexpr size_t kMaxSpareBlocks = 6;
 // The queue is compacted when this many finished slots precede its head and
 // they outnumber the pending items twice over.
 constexpr int64_t kCompactAfter = 32;
@@ -66,13 +70,52 @@ void kvfbuf_async::writerLoop() {
     lock.unlock();
     runCommand(item);
     lock.lock();
+    if (item.command == AsyncWriteQueueItem::WriteData) {
+      pendingBytes_ -= item.count;
+      recycle(item);
+    }
     queue_[head_] = AsyncWriteQueueItem();
     if (++head_ > tail_) {
       head_ = 0;
       tail_ = -1;
-      queueChanged_.notify_all();
+    }
+    queueChanged_.notify_all(); // an empty queue, or room under the pending limit
+  }
+}
+
+// Keeps a written block for the caller's next copy: a block already touched
+// costs no page faults, which is most of the price of a large fresh one.
+void kvfbuf_async::recycle(const AsyncWriteQueueItem &item) {
+  if (spareBlocks_.size() < kMaxSpareBlocks && item.capacity > 0)
+    spareBlocks_.push_back({const_cast<char *>(item.data), static_cast<size_t>(item.capacity)});
+  else
+    delete[] item.data;
+}
+
+// A spare block of at least `size` bytes (the smallest that fits), or a new one.
+char *kvfbuf_async::blockFor(size_t size, size_t *capacity) {
+  {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    auto best = spareBlocks_.end();
+    for (auto spare = spareBlocks_.begin(); spare != spareBlocks_.end(); ++spare)
+      if (spare->second >= size && (best == spareBlocks_.end() || spare->second < best->second))
+        best = spare;
+    if (best != spareBlocks_.end()) {
+      char *block = best->first;
+      *capacity = best->second;
+      spareBlocks_.erase(best);
+      return block;
     }
   }
+  *capacity = size;
+  return new (std::nothrow) char[size];
+}
+
+void kvfbuf_async::releaseSpareBlocks() {
+  std::lock_guard<std::mutex> lock(queueLock_);
+  for (auto &spare : spareBlocks_)
+    delete[] spare.first;
+  spareBlocks_.clear();
 }
 
 void kvfbuf_async::setFilePointer(int64_t position) {
@@ -96,7 +139,6 @@ void kvfbuf_async::runCommand(const AsyncWriteQueueItem &item) {
     size_t written = placed ? kvfbuf::write(item.data, static_cast<size_t>(item.count)) : 0;
     if (!placed && item.count > 0)
       setWriteFailed();
-    delete[] item.data;
     if (placed)
       writerPosition_ += static_cast<int64_t>(written);
   } else if (item.command == AsyncWriteQueueItem::WriteSharedBlock) {
@@ -116,7 +158,13 @@ void kvfbuf_async::runCommand(const AsyncWriteQueueItem &item) {
 void kvfbuf_async::queueItem(const AsyncWriteQueueItem &item) {
   idle_ = false;
   {
-    std::lock_guard<std::mutex> lock(queueLock_);
+    std::unique_lock<std::mutex> lock(queueLock_);
+    // A producer far ahead of the disk waits until the writer has caught up
+    // to the pending limit, so the queue never holds unbounded memory.
+    if (item.command == AsyncWriteQueueItem::WriteData) {
+      queueChanged_.wait(lock, [this] { return pendingBytes_ <= kMaxPendingBytes; });
+      pendingBytes_ += item.count;
+    }
     int64_t pending = pendingCount();
     if (head_ > kCompactAfter && pending > 0 && head_ / pending > 2) {
       for (int64_t i = 0; i < pending; ++i)
@@ -188,20 +236,27 @@ size_t kvfbuf_async::write(const char *data, size_t size) {
     lastWasWrite_ = true;
     return written;
   }
-  char *copy = new (std::nothrow) char[size];
+  size_t capacity = 0;
+  char *copy = blockFor(size, &capacity);
   if (!copy) {
     flush(); // lets the writer free the blocks it still holds
+    releaseSpareBlocks();
     copy = new (std::nothrow) char[size];
+    capacity = size;
     if (!copy) {
       setWriteFailed();
       return 0;
     }
   }
   std::memcpy(copy, data, size);
-  return takeAndWrite(copy, size);
+  return queueData(copy, size, capacity);
 }
 
 size_t kvfbuf_async::takeAndWrite(const char *data, size_t size) {
+  return queueData(data, size, size);
+}
+
+size_t kvfbuf_async::queueData(const char *data, size_t size, size_t capacity) {
   if (!file()) {
     delete[] data;
     return 0;
@@ -210,6 +265,7 @@ size_t kvfbuf_async::takeAndWrite(const char *data, size_t size) {
   item.command = AsyncWriteQueueItem::WriteData;
   item.data = data;
   item.count = static_cast<int64_t>(size);
+  item.capacity = static_cast<int64_t>(capacity);
   item.position = callerPosition_;
   queueItem(item);
   advanceCaller(static_cast<int64_t>(size));
@@ -225,6 +281,7 @@ size_t kvfbuf_async::writeAt(int64_t position, const char *data, size_t size) {
   item.command = AsyncWriteQueueItem::WriteData;
   item.data = data;
   item.count = static_cast<int64_t>(size);
+  item.capacity = static_cast<int64_t>(size);
   item.position = position;
   queueItem(item);
   // The caller position stays, but the file will reach at least this far.
@@ -348,6 +405,7 @@ void kvfbuf_async::open(const char *path, int mode, bool lock) {
 
 void kvfbuf_async::close() {
   stopWriter();
+  releaseSpareBlocks();
   kvfbuf::close();
   idle_ = true;
 }

@@ -203,6 +203,24 @@ TEST_F(AsyncFileBufferTest, RandomOperationsMatchASynchronousBuffer) {
   }
 }
 
+// Far more data than the writer keeps in flight: the producer waits for room
+// and written blocks are reused, and no block is reused while still pending.
+TEST_F(AsyncFileBufferTest, AProducerAheadOfTheDiskLosesNothing) {
+  std::string expected;
+  {
+    kvfbuf_async buffer(path("many.bin").constData(), kvWrite | kvBinary, false);
+    for (int piece = 0; piece < 40; ++piece) {
+      std::string bytes(1 << 20, static_cast<char>('A' + piece % 26));
+      bytes[piece] = '#';
+      buffer.write(bytes.data(), bytes.size());
+      expected += bytes;
+      std::fill(bytes.begin(), bytes.end(), '?'); // the caller reuses its buffer at once
+    }
+    EXPECT_EQ(buffer.tellg(), 40 << 20);
+  }
+  EXPECT_TRUE(slurp(dir.filePath("many.bin")) == expected);
+}
+
 TEST_F(AsyncFileBufferTest, AsyncFileStreamWritesLines) {
   {
     kvfstream out(path("lines.txt").constData(), kvWrite, false, true);

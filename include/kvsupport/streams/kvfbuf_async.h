@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 class AsyncFBufThread;
 class SharedBlockManager;
@@ -19,6 +21,7 @@ struct AsyncWriteQueueItem {
   int32_t serial = 0;           ///< process-wide running number
   const char *data = nullptr;   ///< WriteData: the bytes, owned by the item (new char[])
   int64_t count = 0;            ///< bytes to write
+  int64_t capacity = 0;         ///< WriteData: the bytes allocated for data
   int64_t blockIndex = 0;       ///< WriteSharedBlock: the block's index
   bool inProgress = false;      ///< the writer has taken the item
   int64_t position = 0;         ///< file position where the bytes go
@@ -80,6 +83,10 @@ private:
 
   size_t writeSync(const char *data, size_t size) override;
   void queueItem(const AsyncWriteQueueItem &item);
+  size_t queueData(const char *data, size_t size, size_t capacity);
+  char *blockFor(size_t size, size_t *capacity);
+  void recycle(const AsyncWriteQueueItem &item);
+  void releaseSpareBlocks();
   void runCommand(const AsyncWriteQueueItem &item);
   void setFilePointer(int64_t position);
   void waitForWriter();
@@ -100,6 +107,8 @@ private:
   std::mutex queueLock_;
   std::condition_variable queueChanged_;
   std::mutex fileLock_;
+  int64_t pendingBytes_ = 0; // copied data not yet written (queue lock)
+  std::vector<std::pair<char *, size_t>> spareBlocks_; // written blocks to reuse (queue lock)
   bool stopping_ = false;
 
   int64_t callerPosition_ = 0;
