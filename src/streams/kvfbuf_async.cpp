@@ -4,24 +4,31 @@
 #include "os/StdioFile_p.h"
 #include "streams/SharedBlockWriter_p.h"
 
-#include <QThread>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <thread>
 
 // The writer: a thread that performs the queued items of one buffer in
-// order. It waits between batches and ends when the buffer stops it.
-class AsyncFBufThread : public QThread {
+// order. It waits between batches and ends when the buffer stops it. A
+// standard thread rather than a Qt one: it runs no event loop, and its start
+// and join are plain synchronisation points for the race checkers.
+class AsyncFBufThread {
 public:
   explicit AsyncFBufThread(kvfbuf_async *buffer) : buffer_(buffer) {}
-
-protected:
-  void run() override { buffer_->writerLoop(); }
+  ~AsyncFBufThread() { wait(); }
+  bool isRunning() const { return thread_.joinable(); }
+  void start() { thread_ = std::thread([this] { buffer_->writerLoop(); }); }
+  void wait() {
+    if (thread_.joinable())
+      thread_.join();
+  }
 
 private:
   kvfbuf_async *buffer_;
+  std::thread thread_;
 };
 
 namespace {
