@@ -256,44 +256,42 @@ size_t kvfbuf_async::write(const char *data, size_t size) {
     }
   }
   std::memcpy(copy, data, size);
-  return queueData(copy, size, capacity);
+  if (!queueData(callerPosition_, copy, size, capacity))
+    return 0;
+  advanceCaller(static_cast<int64_t>(size));
+  return size;
 }
 
 size_t kvfbuf_async::takeAndWrite(const char *data, size_t size) {
-  return queueData(data, size, size);
+  if (!queueData(callerPosition_, data, size, size))
+    return 0;
+  advanceCaller(static_cast<int64_t>(size));
+  return size;
 }
 
-size_t kvfbuf_async::queueData(const char *data, size_t size, size_t capacity) {
-  if (!file()) {
-    delete[] data;
+size_t kvfbuf_async::writeAt(int64_t position, const char *data, size_t size) {
+  if (!queueData(position, data, size, size))
     return 0;
+  // The caller position stays, but the file will reach at least this far.
+  logicalEnd_ = std::max(logicalEnd_, position + static_cast<int64_t>(size));
+  return size;
+}
+
+// Queues `data` (owned from now on) for `position`; false, with the block
+// released, when there is no file to write it to.
+bool kvfbuf_async::queueData(int64_t position, const char *data, size_t size, size_t capacity) {
+  if (!file() || position < 0) {
+    delete[] data;
+    return false;
   }
   AsyncWriteQueueItem item;
   item.command = AsyncWriteQueueItem::WriteData;
   item.data = data;
   item.count = static_cast<int64_t>(size);
   item.capacity = static_cast<int64_t>(capacity);
-  item.position = callerPosition_;
-  queueItem(item);
-  advanceCaller(static_cast<int64_t>(size));
-  return size;
-}
-
-size_t kvfbuf_async::writeAt(int64_t position, const char *data, size_t size) {
-  if (!file() || position < 0) {
-    delete[] data;
-    return 0;
-  }
-  AsyncWriteQueueItem item;
-  item.command = AsyncWriteQueueItem::WriteData;
-  item.data = data;
-  item.count = static_cast<int64_t>(size);
-  item.capacity = static_cast<int64_t>(size);
   item.position = position;
   queueItem(item);
-  // The caller position stays, but the file will reach at least this far.
-  logicalEnd_ = std::max(logicalEnd_, position + static_cast<int64_t>(size));
-  return size;
+  return true;
 }
 
 // The block is taken here, on the caller's thread, and the heap kept alive

@@ -83,7 +83,7 @@ private:
 
   size_t writeSync(const char *data, size_t size) override;
   void queueItem(const AsyncWriteQueueItem &item);
-  size_t queueData(const char *data, size_t size, size_t capacity);
+  bool queueData(int64_t position, const char *data, size_t size, size_t capacity);
   char *blockFor(size_t size, size_t *capacity);
   void recycle(const AsyncWriteQueueItem &item);
   void releaseSpareBlocks();
