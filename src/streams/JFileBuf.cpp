@@ -24,7 +24,10 @@ JFileBuf::FindBuiltInScriptFunction findBuiltInScript() {
   return function;
 }
 
+// Null for no bytes: nothing was read.
 char *copyToData(const std::string &bytes) {
+  if (bytes.empty())
+    return nullptr;
   char *data = new char[bytes.size() + 1];
   std::memcpy(data, bytes.data(), bytes.size());
   data[bytes.size()] = '\0';
