@@ -70,6 +70,7 @@ TEST(FileLockTest, HeldLockRefusesOthersUntilHolderDies) {
     std::exit(holdLockInChild());
   LockFiles files;
   auto child = files.startHolder("FileLockTest.HeldLockRefusesOthersUntilHolderDies");
+  ASSERT_TRUE(kvtest::fileExists(files.ready)) << "the holder never took the lock";
   const std::string holderLine = readAll(files.lockFile);
   EXPECT_TRUE(isOwnerLine(holderLine)) << holderLine;
 
@@ -98,6 +99,7 @@ TEST(FileLockTest, HolderThatUnlocksLetsOthersIn) {
     std::exit(holdLockInChild());
   LockFiles files;
   auto child = files.startHolder("FileLockTest.HolderThatUnlocksLetsOthersIn");
+  ASSERT_TRUE(kvtest::fileExists(files.ready)) << "the holder never took the lock";
   FileLock lock;
   EXPECT_FALSE(lock.lock(YString(files.target.c_str())));
   kvtest::touchFile(files.stop);
