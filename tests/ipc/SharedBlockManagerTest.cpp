@@ -149,21 +149,10 @@ TEST(SharedBlockManagerTest, StateTransitions) {
       ASSERT_EQ(m->alloc(nullptr, nullptr), SharedBlockOk);
     if (c.from == A)
       ASSERT_EQ(m->release(0), SharedBlockOk);
-    SharedBlockManagerError result = SharedBlockOk;
-    switch (c.op) {
-    case Alloc:
-      result = m->alloc(nullptr, nullptr);
-      break;
-    case Get:
-      result = m->get(nullptr, 0);
-      break;
-    case Release:
-      result = m->release(0);
-      break;
-    case Free:
-      result = m->free(0);
-      break;
-    }
+    const SharedBlockManagerError result = c.op == Alloc     ? m->alloc(nullptr, nullptr)
+                                           : c.op == Get     ? m->get(nullptr, 0)
+                                           : c.op == Release ? m->release(0)
+                                                             : m->free(0);
     EXPECT_EQ(result, c.result) << c.from << " op " << c.op;
     SharedBlockHeader *block = firstBlock(m->getHeapName());
     EXPECT_EQ(block->state, c.to) << c.from << " op " << c.op;
