@@ -43,9 +43,7 @@ TEST(SharedTypesTest, VectorGrowsToNeedPlusHalfTheCapacity) {
     capacities.push_back(v.capacity());
   }
   EXPECT_EQ(capacities, (std::vector<int64_t>{1, 2, 4, 4, 7, 7, 7, 11, 11, 11}));
-  YVector<int> reserved(10);
-  EXPECT_EQ(reserved.capacity(), 10);
-  EXPECT_EQ(reserved.size(), 0);
+  EXPECT_EQ(YVector<int>(10).capacity(), 10);
 }
 
 TEST(SharedTypesTest, VectorOfObjectsKeepsValuesThroughGrowthAndEdits) {
@@ -83,7 +81,8 @@ TEST(SharedTypesTest, VectorThatCannotGrowThrowsTheOutOfMemoryText) {
     texts.reserve(INT64_MAX / 2);
     FAIL() << "no exception";
   } catch (const MemoryException &e) {
-    EXPECT_STREQ(e.what(), "*** Fatal error, out of memory ***\nDetected in YVector<YString>::alloc");
+    EXPECT_STREQ(e.what(),
+                 "*** Fatal error, out of memory ***\nDetected in YVector<YString>::alloc");
   }
 }
 

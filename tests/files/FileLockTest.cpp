@@ -53,19 +53,24 @@ struct LockFiles {
   std::string dir = kvtest::makeTempDir("kvlock");
   std::string target = dir + "/data.ini";
   std::string lockFile = target + ".lck";
+  std::string ready = dir + "/ready", stop = dir + "/stop";
   ~LockFiles() { kvtest::removeTree(dir); }
+
+  // Starts a child of `test` that takes the lock; returns once it holds it.
+  std::unique_ptr<QProcess> startHolder(const char *test) const {
+    auto child = kvtest::startChild(
+        test, "hold", {{"KV_LOCK_PATH", target}, {"KV_READY", ready}, {"KV_STOP", stop}});
+    EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
+    return child;
+  }
 };
 
 TEST(FileLockTest, HeldLockRefusesOthersUntilHolderDies) {
-  if (kvtest::childRole() == "hold") {
+  if (kvtest::childRole() == "hold")
     std::exit(holdLockInChild());
-  }
   LockFiles files;
-  const std::string ready = files.dir + "/ready";
-  auto child = kvtest::startChild(
-      "FileLockTest.HeldLockRefusesOthersUntilHolderDies", "hold",
-      {{"KV_LOCK_PATH", files.target}, {"KV_READY", ready}, {"KV_STOP", files.dir + "/never"}});
-  ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
+  auto child = files.startHolder("FileLockTest.HeldLockRefusesOthersUntilHolderDies");
+  ASSERT_TRUE(kvtest::fileExists(files.ready)) << "the holder never took the lock";
   const std::string holderLine = readAll(files.lockFile);
   EXPECT_TRUE(isOwnerLine(holderLine)) << holderLine;
 
@@ -90,18 +95,14 @@ TEST(FileLockTest, HeldLockRefusesOthersUntilHolderDies) {
 }
 
 TEST(FileLockTest, HolderThatUnlocksLetsOthersIn) {
-  if (kvtest::childRole() == "hold") {
+  if (kvtest::childRole() == "hold")
     std::exit(holdLockInChild());
-  }
   LockFiles files;
-  const std::string ready = files.dir + "/ready", stop = files.dir + "/stop";
-  auto child =
-      kvtest::startChild("FileLockTest.HolderThatUnlocksLetsOthersIn", "hold",
-                         {{"KV_LOCK_PATH", files.target}, {"KV_READY", ready}, {"KV_STOP", stop}});
-  ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
+  auto child = files.startHolder("FileLockTest.HolderThatUnlocksLetsOthersIn");
+  ASSERT_TRUE(kvtest::fileExists(files.ready)) << "the holder never took the lock";
   FileLock lock;
   EXPECT_FALSE(lock.lock(YString(files.target.c_str())));
-  kvtest::touchFile(stop);
+  kvtest::touchFile(files.stop);
   EXPECT_EQ(kvtest::waitChild(*child), 0); // it unlocked and its lock file is gone
   EXPECT_TRUE(lock.relock());
   EXPECT_TRUE(lock.locked());

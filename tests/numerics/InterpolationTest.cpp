@@ -24,44 +24,33 @@ Bracket search(const std::vector<double> &data, double x, int direction, int64_t
   return b;
 }
 
-TEST(InterpolationTest, BinarySearchCases) {
-  const std::vector<double> up = {0, 1, 2, 3};
-  const std::vector<double> down = {3, 2, 1, 0};
-  const std::vector<double> repeats = {0, 1, 1, 1, 2, 2};
+// Ordered data is compared with a scan below; these inputs have no order to
+// follow: a direction that is neither rising nor falling, and a NaN target.
+TEST(InterpolationTest, BinarySearchWithoutAnOrderSpansTheData) {
+  const std::vector<double> up = {0, 1, 2, 3}, down = {3, 2, 1, 0};
   struct Case {
     const std::vector<double> *data;
     double x;
     int direction;
-    int64_t lo, hi;
-  } cases[] = {
-      {&up, 1, 1, 1, 2},      {&up, 3, 1, 2, 3},    {&up, -1, 1, 0, 0},    {&up, 4, 1, 3, 3},
-      {&up, 0, 1, 0, 1},      {&up, 2.5, 1, 2, 3},  {&down, 2, 0, 1, 2},   {&down, 0, 0, 2, 3},
-      {&down, 4, 0, 0, 0},    {&down, -1, 0, 3, 3}, {&down, 2.5, 0, 0, 1}, {&repeats, 1, 1, 3, 4},
-      {&repeats, 2, 1, 4, 5}, {&up, 1, 2, 0, 3},    {&up, 1, -1, 0, 3},    {&up, kNaN, 1, 0, 3},
-      {&down, kNaN, 0, 0, 3},
-  };
+  } cases[] = {{&up, 1, 2}, {&up, 1, -1}, {&up, kNaN, 1}, {&down, kNaN, 0}};
   for (const Case &c : cases) {
     Bracket b = search(*c.data, c.x, c.direction);
-    EXPECT_EQ(b.lo, c.lo) << "x " << c.x << " direction " << c.direction;
-    EXPECT_EQ(b.hi, c.hi) << "x " << c.x << " direction " << c.direction;
+    EXPECT_EQ(b.lo, 0) << "x " << c.x << " direction " << c.direction;
+    EXPECT_EQ(b.hi, 3) << "x " << c.x << " direction " << c.direction;
   }
 }
 
 TEST(InterpolationTest, BinarySearchShortAndNullData) {
-  const std::vector<double> one = {5};
-  for (int64_t n : {int64_t{1}, int64_t{0}, int64_t{-3}}) {
-    Bracket b = search(one, 5, 1, n);
-    EXPECT_EQ(b.lo, 0);
-    EXPECT_EQ(b.hi, 0);
+  const double one[] = {5};
+  const std::pair<const double *, int64_t> cases[] = {
+      {one, 1}, {one, 0}, {one, -3}, {nullptr, 0}, {nullptr, 10}};
+  for (const auto &[data, n] : cases) {
+    int64_t lo = -1, hi = -1;
+    sp_BinarySearch(data, n, 5.0, &lo, &hi, 1);
+    EXPECT_EQ(lo, 0) << n;
+    EXPECT_EQ(hi, 0) << n;
   }
-  int64_t lo = -1, hi = -1;
-  sp_BinarySearch(static_cast<const double *>(nullptr), 0, 1.0, &lo, &hi, 1);
-  EXPECT_EQ(lo, 0);
-  EXPECT_EQ(hi, 0);
-  sp_BinarySearch(static_cast<const double *>(nullptr), 10, 1.0, &lo, &hi, 1);
-  EXPECT_EQ(lo, 0);
-  EXPECT_EQ(hi, 0);
-  sp_BinarySearch(one.data(), 1, 1.0, nullptr, nullptr, 1); // null out-pointers are skipped
+  sp_BinarySearch(one, 1, 1.0, nullptr, nullptr, 1); // null out-pointers are skipped
 }
 
 // Unordered samples cannot make the search run away or leave the array.
@@ -145,7 +134,6 @@ TEST(InterpolationTest, InterpCases) {
     bool inverse, logX, logY;
     double expected;
   } cases[] = {
-      {{0, 2}, {0, 1}, 0.25, 1, false, false, false, 0.5},
       {{0, 2}, {0, 1}, 0.5, 1, true, false, false, 0.25},
       {{0, 1}, {10, 100}, std::pow(10.0, 1.5), 1, false, true, false, 0.5},
       // A non-positive abscissa keeps the x axis linear.

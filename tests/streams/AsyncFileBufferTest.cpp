@@ -51,21 +51,16 @@ TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
   EXPECT_EQ(buffer.write(thousand.data(), thousand.size()), 1000u);
   EXPECT_FALSE(buffer.isIdle());
   EXPECT_EQ(buffer.tellg(), 1000);
-  EXPECT_EQ(buffer.writeAt(0, block("HEAD"), 4), 4u);
-  EXPECT_EQ(buffer.tellg(), 1000) << "writeAt leaves the caller position";
-  EXPECT_EQ(buffer.seekg(0, 2), 0);
-  EXPECT_EQ(buffer.tellg(), 1000);
-  EXPECT_EQ(buffer.seekg(-4, 2), 0);
-  EXPECT_EQ(buffer.tellg(), 996);
+  // Positioned writes and seeks from the end are compared with a synchronous
+  // buffer below; relative and bad seeks are checked here.
   EXPECT_EQ(buffer.seekg(-2, 1), 0);
-  EXPECT_EQ(buffer.tellg(), 994);
+  EXPECT_EQ(buffer.tellg(), 998);
   EXPECT_EQ(buffer.seekg(-1), 1);
   EXPECT_EQ(buffer.seekg(0, 7), 1);
-  buffer.write("tail", 4); // pending, so queued at 994
+  buffer.write("tail", 4); // pending, so queued at 998
   buffer.flush();
   EXPECT_TRUE(buffer.isIdle());
-  std::string expected = "HEAD" + std::string(990, 'x') + "tail" + std::string(2, 'x');
-  EXPECT_EQ(slurp(dir.filePath("large.bin")), expected);
+  EXPECT_EQ(slurp(dir.filePath("large.bin")), std::string(998, 'x') + "tail");
 }
 
 TEST_F(AsyncFileBufferTest, ReadsWaitForPendingWrites) {

@@ -48,18 +48,17 @@ struct Case {
   int used;
 };
 
-// Every conversion rule: how each tag is read by each kind of conversion,
-// the placeholders, and how many positions each construct consumes.
+// How each tag is read by each kind of conversion, the placeholders, and how
+// many positions each construct consumes. Plain conversions of matching
+// arguments are compared with the C library further down.
 TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
   const long long big = 5000000000LL;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const Case cases[] = {
-      {"%d items", {3}, "3 items", true, 1},
       {"", {}, "", true, 0},
       {"100%% done", {}, "100% done", true, 0},
       {"%%d", {1}, "%d", true, 0},
       // "%s" of every tag.
-      {"%s", {"text"}, "text", true, 1},
       {"%s", {42}, "42", true, 1},
       {"%s", {big}, "5000000000", true, 1},
       {"%s", {2.5}, "2.5", true, 1},
@@ -67,8 +66,6 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
       {"%s", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "<unsupported>", true, 1},
       {"%s", {PrintfArg::withTag(9)}, "<error>", true, 1},
       {"%s", {PrintfArg::withTag(-1)}, "<error>", true, 1},
-      {"%s", {"%d%n%s"}, "%d%n%s", true, 1},
-      {"%5s|%-5s|%.2s", {"ab", "cd", "efgh"}, "   ab|cd   |ef", true, 3},
       // 32-bit integer conversions.
       {"%d", {"17abc"}, "17", true, 1},
       {"%d", {"  -42"}, "-42", true, 1},
@@ -83,8 +80,6 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
       {"%d", {-big}, "-2147483647", true, 1},
       {"%d", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "0", true, 1},
       {"%d", {PrintfArg::withTag(7)}, "0", true, 1},
-      {"%x %X %o %u %i", {255, 255, 8, -1, 7}, "ff FF 10 4294967295 7", true, 5},
-      {"%+d|% d|%05d|%-4d|%#x|%.3d", {5, 5, -5, 5, 255, 5}, "+5| 5|-0005|5   |0xff|005", true, 6},
       {"%c%c", {65, "66"}, "AB", true, 2},
       // Length modifiers: dropped, or marking a 64-bit conversion.
       {"%ld %hd %wd %I32d %Id", {7, 8, 9, 10, 11}, "7 8 9 10 11", true, 5},
@@ -102,11 +97,6 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
       // Floating conversions.
       {"%f", {"2.5x"}, "2.500000", true, 1},
       {"%.1f %.1f %.1f", {3, 7LL, 0.25}, "3.0 7.0 0.2", true, 3},
-      {"%e|%E|%g|%G",
-       {1000.0, 1000.0, 0.0001, 1e-10},
-       "1.000000e+03|1.000000E+03|0.0001|1E-10",
-       true,
-       4},
       {"%f", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "0.000000", true, 1},
       {"%f", {static_cast<const char *>(nullptr)}, "0.000000", true, 1},
       // '*' widths and precisions take their own positions.
@@ -243,16 +233,6 @@ TEST(PrintfBufTest, FixedArityEntryPointsPassTheirFullArity) {
 // A fixed buffer never overflows, keeps exactly the pieces that fitted, and
 // leaves no character of a dropped piece behind.
 TEST(PrintfBufTest, FixedBufferDropsWholePieces) {
-  char buffer[8];
-  StringPrintfBuf sink(buffer, sizeof buffer);
-  EXPECT_EQ(sink.getRoom(), 7);
-  EXPECT_TRUE(sink.printf("abcdefghij"));
-  EXPECT_EQ(sink.getRoom(), 7);
-  EXPECT_STREQ(buffer, "");
-  EXPECT_TRUE(sink.printf("abcdefg"));
-  EXPECT_EQ(sink.getRoom(), 0);
-  EXPECT_STREQ(buffer, "abcdefg");
-
   struct Piece {
     const char *format;
     PrintfArg arg;

@@ -77,50 +77,39 @@ struct Holder {
   }
 };
 
-TEST(YSystemMutexTest, OwnerKilledLeavesMutexAbandoned) {
+// The owner dies while a waiter without limit is blocked on the mutex; the
+// dead owner's open handle must not keep the name alive either.
+TEST(YSystemMutexTest, OwnerKilledLeavesMutexAbandonedAndNoName) {
   if (kvtest::childRole() == "hold")
     std::exit(holdMutexInChild());
   Holder holder;
-  holder.start("YSystemMutexTest.OwnerKilledLeavesMutexAbandoned");
-
-  YSystemMutex mutex(YString(holder.name.c_str()));
-  ASSERT_TRUE(mutex.isValid());
-  MutexWaitStatus status = MutexAcquired;
-  EXPECT_FALSE(mutex.wait(0, &status));
-  EXPECT_EQ(status, MutexTimedOut);
-  EXPECT_FALSE(mutex.wait(50, &status));
-  EXPECT_EQ(status, MutexTimedOut);
-  EXPECT_FALSE(mutex.release()); // not ours
-
-  // The owner dies while a waiter without limit is blocked on the mutex.
-  std::future<MutexWaitStatus> waiter = std::async(std::launch::async, [&] {
-    MutexWaitStatus result = MutexWaitFailed;
-    mutex.wait(-1, &result);
-    mutex.release();
-    return result;
-  });
-  holder.child->kill();
-  holder.child->waitForFinished();
-  ASSERT_EQ(waiter.wait_for(std::chrono::seconds(30)), std::future_status::ready);
-  EXPECT_EQ(waiter.get(), MutexAbandoned);
-
-  // Abandonment is told once; afterwards the mutex is an ordinary one.
-  EXPECT_TRUE(mutex.wait(1000, &status));
-  EXPECT_EQ(status, MutexAcquired);
-  EXPECT_TRUE(mutex.release());
-}
-
-TEST(YSystemMutexTest, DeadOpenersDoNotKeepTheNameAlive) {
-  if (kvtest::childRole() == "hold")
-    std::exit(holdMutexInChild());
-  Holder holder;
-  holder.start("YSystemMutexTest.DeadOpenersDoNotKeepTheNameAlive");
+  holder.start("YSystemMutexTest.OwnerKilledLeavesMutexAbandonedAndNoName");
   {
     YSystemMutex mutex(YString(holder.name.c_str()));
+    ASSERT_TRUE(mutex.isValid());
     EXPECT_EQ(objectsNamed(holder.name).size(), 1);
+    MutexWaitStatus status = MutexAcquired;
+    EXPECT_FALSE(mutex.wait(0, &status));
+    EXPECT_EQ(status, MutexTimedOut);
+    EXPECT_FALSE(mutex.wait(50, &status));
+    EXPECT_EQ(status, MutexTimedOut);
+    EXPECT_FALSE(mutex.release()); // not ours
+
+    std::future<MutexWaitStatus> waiter = std::async(std::launch::async, [&] {
+      MutexWaitStatus result = MutexWaitFailed;
+      mutex.wait(-1, &result);
+      mutex.release();
+      return result;
+    });
     holder.child->kill();
     holder.child->waitForFinished();
-    EXPECT_TRUE(mutex.wait(5000));
+    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_EQ(waiter.get(), MutexAbandoned);
+
+    // Abandonment is told once; afterwards the mutex is an ordinary one.
+    EXPECT_TRUE(mutex.wait(1000, &status));
+    EXPECT_EQ(status, MutexAcquired);
+    EXPECT_TRUE(mutex.release());
   }
   EXPECT_TRUE(objectsNamed(holder.name).isEmpty());
 }
