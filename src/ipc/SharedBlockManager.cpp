@@ -309,7 +309,10 @@ SharedBlockManagerError SharedBlockManager::alloc(void **data, int64_t *id) {
   return SharedBlockOk;
 }
 
-SharedBlockManagerError SharedBlockManager::get(void **data, int64_t id) {
+// Runs `transition` on block `id` under the heap lock, once the heap and the
+// block's header are known to be sound.
+template <class Transition>
+SharedBlockManagerError SharedBlockManager::changeBlock(int64_t id, Transition transition) {
   if (!header_)
     return SharedBlockNoHeap;
   if (!validId(id, numBlocks_))
@@ -320,69 +323,59 @@ SharedBlockManagerError SharedBlockManager::get(void **data, int64_t id) {
   SharedBlockHeader *entry = block(id);
   if (entry->magic != kv::detail::kSharedBlockMagic)
     return SharedBlockCorrupt;
-  switch (entry->state) {
-  case kv::detail::kBlockFree:
-    return SharedBlockNotAllocated;
-  case kv::detail::kBlockAllocated:
-    entry->state = kv::detail::kBlockTaken;
-    if (data)
-      *data = dataOf(entry);
-    return SharedBlockOk;
-  case kv::detail::kBlockTaken:
-    return SharedBlockAlreadyTaken;
-  default:
-    return SharedBlockCorrupt;
-  }
+  return transition(entry);
+}
+
+SharedBlockManagerError SharedBlockManager::get(void **data, int64_t id) {
+  return changeBlock(id, [&](SharedBlockHeader *entry) {
+    switch (entry->state) {
+    case kv::detail::kBlockFree:
+      return SharedBlockNotAllocated;
+    case kv::detail::kBlockAllocated:
+      entry->state = kv::detail::kBlockTaken;
+      if (data)
+        *data = dataOf(entry);
+      return SharedBlockOk;
+    case kv::detail::kBlockTaken:
+      return SharedBlockAlreadyTaken;
+    default:
+      return SharedBlockCorrupt;
+    }
+  });
 }
 
 SharedBlockManagerError SharedBlockManager::release(int64_t id) {
-  if (!header_)
-    return SharedBlockNoHeap;
-  if (!validId(id, numBlocks_))
-    return SharedBlockNotAllocated;
-  HeapLock lock(header_);
-  if (checkHeader() != SharedBlockOk)
-    return SharedBlockCorrupt;
-  SharedBlockHeader *entry = block(id);
-  if (entry->magic != kv::detail::kSharedBlockMagic)
-    return SharedBlockCorrupt;
-  switch (entry->state) {
-  case kv::detail::kBlockFree:
-    return SharedBlockNotAllocated;
-  case kv::detail::kBlockAllocated:
-    return SharedBlockNotTaken;
-  case kv::detail::kBlockTaken:
-    entry->state = kv::detail::kBlockAllocated;
-    return SharedBlockOk;
-  default:
-    return SharedBlockCorrupt;
-  }
+  return changeBlock(id, [&](SharedBlockHeader *entry) {
+    switch (entry->state) {
+    case kv::detail::kBlockFree:
+      return SharedBlockNotAllocated;
+    case kv::detail::kBlockAllocated:
+      return SharedBlockNotTaken;
+    case kv::detail::kBlockTaken:
+      entry->state = kv::detail::kBlockAllocated;
+      return SharedBlockOk;
+    default:
+      return SharedBlockCorrupt;
+    }
+  });
 }
 
 SharedBlockManagerError SharedBlockManager::free(int64_t id) {
-  if (!header_)
-    return SharedBlockNoHeap;
-  if (!validId(id, numBlocks_))
-    return SharedBlockNotAllocated;
-  HeapLock lock(header_);
-  if (checkHeader() != SharedBlockOk)
-    return SharedBlockCorrupt;
-  SharedBlockHeader *entry = block(id);
-  if (entry->magic != kv::detail::kSharedBlockMagic)
-    return SharedBlockCorrupt;
-  switch (entry->state) {
-  case kv::detail::kBlockFree:
-    return SharedBlockNotAllocated;
-  case kv::detail::kBlockAllocated:
-    entry->state = kv::detail::kBlockFree;
-    entry->nextFree = header_->firstFree;
-    header_->firstFree = id;
-    return SharedBlockOk;
-  case kv::detail::kBlockTaken:
-    return SharedBlockAlreadyTaken;
-  default:
-    return SharedBlockCorrupt;
-  }
+  return changeBlock(id, [&](SharedBlockHeader *entry) {
+    switch (entry->state) {
+    case kv::detail::kBlockFree:
+      return SharedBlockNotAllocated;
+    case kv::detail::kBlockAllocated:
+      entry->state = kv::detail::kBlockFree;
+      entry->nextFree = header_->firstFree;
+      header_->firstFree = id;
+      return SharedBlockOk;
+    case kv::detail::kBlockTaken:
+      return SharedBlockAlreadyTaken;
+    default:
+      return SharedBlockCorrupt;
+    }
+  });
 }
 
 int64_t SharedBlockManager::getBlockSize() const { return header_ ? blockSize_ : 0; }

@@ -87,6 +87,7 @@ private:
   void unmapAll();
   kv::detail::SharedBlockHeader *block(int64_t id) const;
   SharedBlockManagerError checkHeader() const;
+  template <class Transition> SharedBlockManagerError changeBlock(int64_t id, Transition transition);
 
   YString name_;
   kv::detail::SharedHeapHeader *header_ = nullptr;
