@@ -1,12 +1,13 @@
 #pragma once
 
+#include "kvsupport/streams/kvbuf.h"
+
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
 class CharQueue;
 class YString;
-class kvbuf;
 
 /// Decrypts the marked lines of an input file for a kvstream. Supplied by the
 /// caller, who keeps it alive while the stream uses it.
@@ -35,8 +36,17 @@ public:
   kvstream &operator=(const kvstream &) = delete;
   virtual ~kvstream();
 
-  /// The next byte, or -1 at the end of input (0 without a buffer).
-  int get();
+  /// The next byte, or -1 at the end of input (0 without a buffer). Bytes
+  /// the buffer shows in its read window are taken inline.
+  int get() {
+    if (!decryptor_ && buffer_ && buffer_->readNext() != buffer_->readEnd()) {
+      auto c = static_cast<unsigned char>(*buffer_->readNext());
+      buffer_->readAdvance(1);
+      ++charCount_;
+      return c;
+    }
+    return getSlow();
+  }
   /// The next byte into `c`.
   void get(char &c) { c = static_cast<char>(get()); }
   /// Stores bytes into `line` until a newline or the end of input, either of
@@ -101,6 +111,8 @@ protected:
   void setBuffer(kvbuf *buffer);
 
 private:
+  int getSlow();
+  bool getlineDecrypted(YString *line);
   bool fillLineQueue();
 
   int lineIsEncrypted_ = 0;
