@@ -1,0 +1,287 @@
+#include "kvsupport/netlist/NewSpiceStream.h"
+
+#include "kvsupport/streams/kvfbuf.h"
+#include "kvsupport/streams/kvfstream.h"
+
+int NewSpiceStream::dummyLineNum = 0;
+
+namespace {
+
+// Which bytes reach the reader: tab, line feed and 32 to 254.
+struct CharTable {
+  bool readable[256];
+  constexpr CharTable() : readable() {
+    for (int c = 0; c < 256; ++c)
+      readable[c] = c == '\t' || c == '\n' || (c >= 32 && c <= 254);
+  }
+};
+constexpr CharTable kChars;
+
+bool isBlank(int c) { return c == ' ' || c == '\t'; }
+
+} // namespace
+
+NewSpiceStream::NewSpiceStream(kvstream &stream) { kvstream::transferBuffer(&stream, this); }
+
+NewSpiceStream::NewSpiceStream(const char *path) : sourceFile_(path) {
+  kvfstream file(path, kvRead);
+  kvstream::transferBuffer(&file, this);
+}
+
+NewSpiceStream::~NewSpiceStream() = default;
+
+// One character of the input, counted; carriage returns and unreadable bytes
+// dropped. The end of the stream or of the character limit yields one line
+// feed that completes an unfinished last line, then -1. Every character
+// handed out goes to the raw queue.
+inline int NewSpiceStream::getChar() {
+  if (endReached_)
+    return -1;
+  for (;;) {
+    // The limit is checked before reading, so that no byte beyond it is taken.
+    int c = charCount_ >= charLimit_ || !rdbuf() ? -1 : kvstream::get();
+    if (c == -1) {
+      endReached_ = true;
+      if (raw_.size() > rawHead_ && raw_.back() != '\n')
+        raw_.push_back('\n');
+      return '\n';
+    }
+    c &= 0xFF; // string buffers hand out bytes sign-extended
+    ++charCount_;
+    if (!kChars.readable[c])
+      continue;
+    if (c == '\n')
+      ++lineCount_;
+    raw_.push_back(static_cast<char>(c));
+    return c;
+  }
+}
+
+// The next character for the state machine: read-ahead characters first.
+inline int NewSpiceStream::take() {
+  if (pendingHead_ < pending_.size()) {
+    char c = pending_[pendingHead_++];
+    if (pendingAtLineStart_ && !pendingLines_.empty()) {
+      currentLine_ = pendingLines_.front();
+      pendingLines_.pop_front();
+    }
+    pendingAtLineStart_ = c == '\n';
+    if (pendingHead_ == pending_.size()) {
+      pending_.clear();
+      pendingHead_ = 0;
+    }
+    return static_cast<unsigned char>(c);
+  }
+  int c = getChar();
+  if (c != '\n')
+    currentLine_ = lineCount_ + 1;
+  return c;
+}
+
+// Moves the completed physical lines of the raw queue to the literal buffer.
+void NewSpiceStream::fillOutputLitBuffer() {
+  size_t last = raw_.rfind('\n');
+  if (last == std::string::npos || last < rawHead_)
+    return;
+  size_t end = last + 1;
+  if (end == raw_.size()) {
+    litBuffer_.append(raw_.c_str() + rawHead_);
+  } else {
+    char saved = raw_[end];
+    raw_[end] = '\0';
+    litBuffer_.append(raw_.c_str() + rawHead_);
+    raw_[end] = saved;
+  }
+  litCount_ += static_cast<int64_t>(end - rawHead_);
+  rawHead_ = end;
+  if (rawHead_ == raw_.size()) {
+    raw_.clear();
+    rawHead_ = 0;
+  } else if (rawHead_ > 4096 && rawHead_ > raw_.size() / 2) {
+    raw_.erase(0, rawHead_);
+    rawHead_ = 0;
+  }
+}
+
+void NewSpiceStream::queueRestOfLine() {
+  for (;;) {
+    int c = getChar();
+    if (c == -1)
+      return;
+    pending_.push_back(static_cast<char>(c));
+    if (c == '\n')
+      return;
+  }
+}
+
+// State 1: a `*` line follows a completed line. The comment lines (and blank
+// lines) up to the next line are read ahead. A `+` there continues the
+// completed line and the comment lines vanish; anything else ends it, and the
+// `*` lines are replayed as lines of their own before the new line. Lines
+// starting with the comment character are dropped. Returns the line feed that
+// ends the completed line, or -2 to read on.
+int NewSpiceStream::lookAhead(int c) {
+  pendingLines_.clear();
+  pendingAtLineStart_ = true;
+  pendingLines_.push_back(currentLine_);
+  pending_.push_back(static_cast<char>(c));
+  queueRestOfLine();
+  for (;;) {
+    c = getChar();
+    if (isBlank(c) || c == '\n')
+      continue;
+    if (c == '*') {
+      pendingLines_.push_back(lineCount_ + 1);
+      pending_.push_back('*');
+      queueRestOfLine();
+      continue;
+    }
+    if (c == commentChar_) {
+      while (c != '\n' && c != -1)
+        c = getChar();
+      continue;
+    }
+    if (c == '+') {
+      fillOutputLitBuffer();
+      pending_.assign(1, ' ');
+      pendingHead_ = 0;
+      pendingLines_.clear();
+      pendingAtLineStart_ = false;
+      state_ = 2;
+      return -2;
+    }
+    if (c != -1) {
+      pendingLines_.push_back(lineCount_ + 1);
+      pending_.push_back(static_cast<char>(c));
+    }
+    state_ = 3;
+    return '\n';
+  }
+}
+
+// The line-building state machine.
+inline int NewSpiceStream::next() {
+  for (;;) {
+    if (pendingHead_ == pending_.size()) {
+      if (state_ == 3)
+        state_ = 2;
+      else if (state_ == 6)
+        state_ = 5;
+    }
+    int c = take();
+    if (c == -1)
+      return -1;
+    switch (state_) {
+    case -1: // start of the input
+      if (isBlank(c) || c == '\n' || c == commentChar_)
+        continue;
+      state_ = 2;
+      return c;
+    case 0: // after a completed physical line
+      if (isBlank(c) || c == '\n')
+        continue;
+      if (c == '+') {
+        pending_.assign(1, ' ');
+        pendingHead_ = 0;
+        pendingLines_.clear();
+        pendingAtLineStart_ = false;
+        state_ = 2;
+        continue;
+      }
+      if (c == '*') {
+        int result = lookAhead(c);
+        if (result == -2)
+          continue;
+        return result;
+      }
+      if (c == commentChar_) {
+        state_ = 4;
+        continue;
+      }
+      pendingLines_.clear();
+      pendingLines_.push_back(currentLine_);
+      pendingAtLineStart_ = true;
+      pending_.assign(1, static_cast<char>(c));
+      pendingHead_ = 0;
+      state_ = 2;
+      return '\n';
+    case 2: // content
+      if (c == '\n') {
+        fillOutputLitBuffer();
+        state_ = 0;
+        continue;
+      }
+      if (c == commentChar_) {
+        state_ = 5;
+        continue;
+      }
+      return c;
+    case 3: // replaying read-ahead lines
+      if (c == '\n') {
+        fillOutputLitBuffer();
+        return c;
+      }
+      if (c == commentChar_) {
+        state_ = 6;
+        continue;
+      }
+      return c;
+    case 4: // a line starting with the comment character
+      if (c == '\n')
+        state_ = 0;
+      continue;
+    case 5: // inline comment
+      if (c == '\n') {
+        fillOutputLitBuffer();
+        state_ = 0;
+      }
+      continue;
+    case 6: // inline comment in a replayed line
+    default:
+      if (c == '\n') {
+        fillOutputLitBuffer();
+        state_ = 3;
+        return c;
+      }
+      continue;
+    }
+  }
+}
+
+int NewSpiceStream::get() { return next(); }
+
+bool NewSpiceStream::gets(YString *line, int *lineNumber) {
+  outputBuffer_.flush();
+  bool first = true;
+  int c;
+  while ((c = next()) != -1) {
+    if (first) {
+      first = false;
+      if (lineNumber)
+        *lineNumber = clampCount(currentLine_);
+    }
+    if (c == '\n')
+      break;
+    outputBuffer_.add(static_cast<char>(c));
+  }
+  if (line)
+    *line = YString(static_cast<const char *>(outputBuffer_));
+  return c == '\n' || outputBuffer_.getLength() > 0;
+}
+
+void NewSpiceStream::init() {
+  state_ = -1;
+  endReached_ = false;
+  commentChar_ = ';';
+  lineCount_ = charCount_ = litCount_ = 0;
+  charLimit_ = 2147483647;
+  raw_.clear();
+  rawHead_ = 0;
+  pending_.clear();
+  pendingHead_ = 0;
+  pendingLines_.clear();
+  pendingAtLineStart_ = false;
+  currentLine_ = 1;
+}
+
+void NewSpiceStream::clearCounts() { lineCount_ = charCount_ = litCount_ = 0; }
