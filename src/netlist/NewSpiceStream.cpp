@@ -169,8 +169,10 @@ inline int NewSpiceStream::next() {
         state_ = 5;
     }
     int c = take();
-    if (c == -1)
+    if (c == -1) {
+      fillOutputLitBuffer(); // blank and comment lines after the last line
       return -1;
+    }
     switch (state_) {
     case -1: // start of the input
       if (isBlank(c) || c == '\n' || c == commentChar_)
