@@ -2,17 +2,29 @@
 
 #include "kvsupport/streams/kvfbuf.h"
 #include "kvsupport/streams/kvfstream.h"
+#include "netlist/PlainScan_p.h"
+
+#include <cstdio>
 
 int NewSpiceStream::dummyLineNum = 0;
 
 namespace {
 
 // Which bytes reach the reader: tab, line feed and 32 to 254.
+// `plain`: readable characters other than line feed and the comment
+// character, which need no decision of the state machine inside a line's
+// content; `skippable`: readable characters other than line feed, inside a
+// comment.
 struct CharTable {
   bool readable[256];
-  constexpr CharTable() : readable() {
-    for (int c = 0; c < 256; ++c)
+  bool plain[256];
+  bool skippable[256];
+  constexpr CharTable() : readable(), plain(), skippable() {
+    for (int c = 0; c < 256; ++c) {
       readable[c] = c == '\t' || c == '\n' || (c >= 32 && c <= 254);
+      skippable[c] = readable[c] && c != '\n';
+      plain[c] = skippable[c] && c != ';';
+    }
   }
 };
 constexpr CharTable kChars;
@@ -25,6 +37,10 @@ NewSpiceStream::NewSpiceStream(kvstream &stream) { kvstream::transferBuffer(&str
 
 NewSpiceStream::NewSpiceStream(const char *path) : sourceFile_(path) {
   kvfstream file(path, kvRead);
+  // Netlists are read from start to end: a larger C buffer saves system calls.
+  if (auto *buffer = dynamic_cast<kvfbuf *>(file.rdbuf()))
+    if (std::FILE *stdio = buffer->stdioFile())
+      std::setvbuf(stdio, nullptr, _IOFBF, 1 << 16);
   kvstream::transferBuffer(&file, this);
 }
 
@@ -84,14 +100,9 @@ void NewSpiceStream::fillOutputLitBuffer() {
   if (last == std::string::npos || last < rawHead_)
     return;
   size_t end = last + 1;
-  if (end == raw_.size()) {
-    litBuffer_.append(raw_.c_str() + rawHead_);
-  } else {
-    char saved = raw_[end];
-    raw_[end] = '\0';
-    litBuffer_.append(raw_.c_str() + rawHead_);
-    raw_[end] = saved;
-  }
+  // Beyond what a Buf can hold, its growth throws MemoryException.
+  size_t length = end - rawHead_;
+  litBuffer_.append(raw_.data() + rawHead_, length > 2147483647u ? 2147483647 : static_cast<int>(length));
   litCount_ += static_cast<int64_t>(end - rawHead_);
   rawHead_ = end;
   if (rawHead_ == raw_.size()) {
@@ -105,6 +116,10 @@ void NewSpiceStream::fillOutputLitBuffer() {
 
 void NewSpiceStream::queueRestOfLine() {
   for (;;) {
+    const char *run = nullptr;
+    size_t count = takeRun(kChars.skippable, &run, false);
+    if (count > 0)
+      pending_.append(run, count);
     int c = getChar();
     if (c == -1)
       return;
@@ -159,9 +174,46 @@ int NewSpiceStream::lookAhead(int c) {
   }
 }
 
+// Takes the run of characters of class `table` that the stream's read window
+// shows (within the character limit), as getChar would one by one: counted
+// and kept in the raw queue. Returns the run, or an empty one.
+size_t NewSpiceStream::takeRun(const bool *table, const char **run, bool afterPending) {
+  if (endReached_ || (afterPending && pendingHead_ != pending_.size()))
+    return 0;
+  const char *end = nullptr;
+  const char *start = peekWindow(&end);
+  if (start == end)
+    return 0;
+  int64_t room = charLimit_ - charCount_;
+  if (end - start > room)
+    end = start + room;
+  if (end - start > 1 << 20)
+    end = start + (1 << 20);
+  unsigned char bits = 0;
+  const char *p = start;
+  if (table == kChars.plain)
+    p = kv::netlist::skipPlainBlocks(start, end, commentChar_, &bits, false);
+  else if (table == kChars.skippable)
+    p = kv::netlist::skipPlainBlocks(start, end, '\n', &bits, false);
+  while (p != end && table[static_cast<unsigned char>(*p)])
+    ++p;
+  size_t count = static_cast<size_t>(p - start);
+  if (count == 0)
+    return 0;
+  raw_.append(start, count);
+  skipWindow(count);
+  charCount_ += static_cast<int64_t>(count);
+  *run = start;
+  return count;
+}
+
 // The line-building state machine.
 inline int NewSpiceStream::next() {
   for (;;) {
+    if (state_ == 4 || state_ == 5) {
+      const char *run = nullptr;
+      takeRun(kChars.skippable, &run, true);
+    }
     if (pendingHead_ == pending_.size()) {
       if (state_ == 3)
         state_ = 2;
@@ -256,7 +308,30 @@ bool NewSpiceStream::gets(YString *line, int *lineNumber) {
   outputBuffer_.flush();
   bool first = true;
   int c;
-  while ((c = next()) != -1) {
+  for (;;) {
+    if (!first && state_ == 3 && pendingHead_ < pending_.size()) {
+      // A replayed line: its plain characters straight from the queue.
+      size_t from = pendingHead_;
+      while (pendingHead_ < pending_.size() &&
+             kChars.plain[static_cast<unsigned char>(pending_[pendingHead_])])
+        ++pendingHead_;
+      outputBuffer_.append(pending_.data() + from, static_cast<int>(pendingHead_ - from));
+      if (pendingHead_ == pending_.size()) {
+        pending_.clear();
+        pendingHead_ = 0;
+      }
+    }
+    if (!first && state_ == 2) {
+      const char *run = nullptr;
+      size_t count = takeRun(kChars.plain, &run, true);
+      if (count > 0) {
+        outputBuffer_.append(run, static_cast<int>(count));
+        currentLine_ = lineCount_ + 1;
+      }
+    }
+    c = next();
+    if (c == -1)
+      break;
     if (first) {
       first = false;
       if (lineNumber)
@@ -267,7 +342,7 @@ bool NewSpiceStream::gets(YString *line, int *lineNumber) {
     outputBuffer_.add(static_cast<char>(c));
   }
   if (line)
-    *line = YString(static_cast<const char *>(outputBuffer_));
+    *line = YString(outputBuffer_, outputBuffer_.getLength());
   return c == '\n' || outputBuffer_.getLength() > 0;
 }
 

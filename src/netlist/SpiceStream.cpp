@@ -3,7 +3,9 @@
 #include "kvsupport/netlist/Tokenizer.h"
 #include "kvsupport/streams/kvfbuf.h"
 #include "kvsupport/streams/kvfstream.h"
+#include "netlist/PlainScan_p.h"
 
+#include <cstdio>
 #include <cstring>
 
 int SpiceStream::dummyLineNum = 0;
@@ -12,11 +14,20 @@ namespace {
 
 // Which bytes reach the reader: tab, line feed and 32 to 254. Everything
 // else (NUL, the other control characters, 255) is dropped where it is read.
+// `plain`: content characters that need no decision of the state machine
+// (readable, and neither line feed, brace nor either inline comment
+// character), taken in runs; per dialect, as the comment character differs.
 struct CharTable {
   bool readable[256];
-  constexpr CharTable() : readable() {
-    for (int c = 0; c < 256; ++c)
+  bool plainNative[256];
+  bool plainHspice[256];
+  constexpr CharTable() : readable(), plainNative(), plainHspice() {
+    for (int c = 0; c < 256; ++c) {
       readable[c] = c == '\t' || c == '\n' || (c >= 32 && c <= 254);
+      bool plain = readable[c] && c != '\n' && c != '{' && c != '}';
+      plainNative[c] = plain && c != ';';
+      plainHspice[c] = plain && c != '$';
+    }
   }
 };
 constexpr CharTable kChars;
@@ -33,6 +44,10 @@ SpiceStream::SpiceStream(kvstream &stream) { kvstream::transferBuffer(&stream, t
 SpiceStream::SpiceStream(const char *path, SpiceLanguage language)
     : language_(language), sourceFile_(path) {
   kvfstream file(path, kvRead);
+  // Netlists are read from start to end: a larger C buffer saves system calls.
+  if (auto *buffer = dynamic_cast<kvfbuf *>(file.rdbuf()))
+    if (std::FILE *stdio = buffer->stdioFile())
+      std::setvbuf(stdio, nullptr, _IOFBF, 1 << 16);
   kvstream::transferBuffer(&file, this);
 }
 
@@ -138,10 +153,75 @@ void SpiceStream::detectStarHash(int c, bool outsideLine) {
     hierarchy_ = true;
 }
 
+// Within a line's content, takes the run of plain characters the stream's
+// read window shows, as the state machine would one by one: echoed, copied to
+// the output, accepted. `high` collects whether any is above 127.
+void SpiceStream::takeContentRun(bool *high) {
+  const char *end = nullptr;
+  const char *start = peekWindow(&end);
+  if (start == end)
+    return;
+  const bool *plain = language_ == SPICE_HSPICE ? kChars.plainHspice : kChars.plainNative;
+  const char *limit = end - start > 1 << 20 ? start + (1 << 20) : end;
+  unsigned char bits = 0;
+  const char *p = kv::netlist::skipPlainBlocks(start, limit, language_ == SPICE_HSPICE ? '$' : ';', &bits);
+  while (p != limit && plain[static_cast<unsigned char>(*p)]) {
+    bits |= static_cast<unsigned char>(*p);
+    ++p;
+  }
+  int count = static_cast<int>(p - start);
+  if (count == 0)
+    return;
+  lineBuffer_.append(start, count);
+  outputBuffer_.append(start, count);
+  skipWindow(static_cast<size_t>(count));
+  charCount_ += count;
+  accept();
+  if (bits & 0x80)
+    *high = true;
+}
+
+// Inside a comment line, skips to its line feed as far as the read window
+// shows: those characters are only counted.
+void SpiceStream::skipCommentRun() {
+  const char *end = nullptr;
+  const char *start = peekWindow(&end);
+  if (start == end)
+    return;
+  const void *newline = std::memchr(start, '\n', static_cast<size_t>(end - start));
+  size_t count = newline ? static_cast<size_t>(static_cast<const char *>(newline) - start)
+                         : static_cast<size_t>(end - start);
+  skipWindow(count);
+  charCount_ += static_cast<int64_t>(count);
+}
+
+// Inside an inline comment, echoes the readable characters before the line
+// feed as far as the read window shows them.
+void SpiceStream::echoCommentRun() {
+  const char *end = nullptr;
+  const char *start = peekWindow(&end);
+  if (start == end)
+    return;
+  if (end - start > 1 << 20)
+    end = start + (1 << 20);
+  unsigned char bits = 0;
+  const char *p = kv::netlist::skipPlainBlocks(start, end, '\n', &bits, false);
+  while (p != end && *p != '\n' && kChars.readable[static_cast<unsigned char>(*p)])
+    ++p;
+  int count = static_cast<int>(p - start);
+  lineBuffer_.append(start, count);
+  skipWindow(static_cast<size_t>(count));
+  charCount_ += count;
+}
+
 // The line-building state machine.
 inline int SpiceStream::next() {
   const int comment = getInlineCommentChar();
   for (;;) {
+    if (state_ == 2 && pushback_ == -1)
+      skipCommentRun();
+    else if (state_ == 4 && pushback_ == -1)
+      echoCommentRun();
     int c = readRaw();
     switch (state_) {
     case 0: // start of a physical line outside any logical line
@@ -251,9 +331,11 @@ bool SpiceStream::gets(YString *line, int *lineNumber, bool *lineEncrypted, bool
   bool first = true;
   // A brace group is collected apart, inner braces as parentheses.
   int depth = 0;
-  Buf group(80);
+  Buf &group = groupBuffer_;
   int c;
   for (;;) {
+    if (!first && depth == 0 && state_ == 3 && pushback_ == -1 && !literalMode_)
+      takeContentRun(&high);
     c = get(literalMode_);
     if (c == -1)
       break;
@@ -300,7 +382,7 @@ bool SpiceStream::gets(YString *line, int *lineNumber, bool *lineEncrypted, bool
   if (hasHighChars)
     *hasHighChars = high;
   if (line)
-    *line = YString(static_cast<const char *>(outputBuffer_));
+    *line = YString(outputBuffer_, outputBuffer_.getLength());
   return c == '\n' || outputBuffer_.getLength() > 0;
 }
 

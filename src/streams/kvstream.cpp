@@ -46,7 +46,7 @@ bool kvstream::fillLineQueue() {
     if (c == -1)
       break;
     lineQueue_->add(static_cast<char>(c));
-    ++charCount_;
+    countTaken(1);
     if (c == '\n')
       break;
   }
@@ -82,12 +82,12 @@ int kvstream::getSlow() {
     if (buffer_->fillReadWindow()) {
       auto c = static_cast<unsigned char>(*buffer_->readNext());
       buffer_->readAdvance(1);
-      ++charCount_;
+      countTaken(1);
       return c;
     }
     int c = buffer_->get();
     if (c != -1)
-      ++charCount_;
+      countTaken(1);
     return c;
   }
   while (lineQueue_->isEmpty())
@@ -148,7 +148,7 @@ bool kvstream::getline(YString *line) {
       const char *newline = static_cast<const char *>(std::memchr(next, '\n', available));
       size_t taken = newline ? static_cast<size_t>(newline - next) : available;
       buffer_->readAdvance(newline ? taken + 1 : taken);
-      charCount_ += static_cast<int>(newline ? taken + 1 : taken);
+      countTaken(newline ? taken + 1 : taken);
       if (newline && gathered.empty()) {
         appendLineText(line, next, taken);
         return true;
@@ -164,7 +164,7 @@ bool kvstream::getline(YString *line) {
         return false;
       break;
     }
-    ++charCount_;
+    countTaken(1);
     if (c == '\n')
       break;
     gathered.push_back(static_cast<char>(c));
@@ -201,7 +201,7 @@ size_t kvstream::read(char *buffer, size_t size) {
     return 0;
   if (!decryptor_) {
     size_t n = buffer_->read(buffer, size);
-    charCount_ += static_cast<int>(n);
+    countTaken(n);
     return n;
   }
   size_t n = 0;

@@ -64,6 +64,7 @@ private:
   inline int take();
   inline int next();
   int lookAhead(int c);
+  size_t takeRun(const bool *table, const char **run, bool afterPending);
   void queueRestOfLine();
   void fillOutputLitBuffer();
 

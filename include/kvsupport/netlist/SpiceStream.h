@@ -99,6 +99,9 @@ private:
   void echoLineFeed();
   void accept();
   void detectStarHash(int c, bool outsideLine);
+  void takeContentRun(bool *high);
+  void skipCommentRun();
+  void echoCommentRun();
 
   int state_ = 0;
   int pushback_ = -1;
@@ -114,6 +117,7 @@ private:
   SpiceLanguage language_ = SPICE_NATIVE;
   Buf lineBuffer_{80};
   Buf outputBuffer_{80};
+  Buf groupBuffer_{80}; // the text of the brace group being read
   YString separator_{"$"};
   YString sourceFile_;
 };

@@ -42,10 +42,28 @@ public:
     if (!decryptor_ && buffer_ && buffer_->readNext() != buffer_->readEnd()) {
       auto c = static_cast<unsigned char>(*buffer_->readNext());
       buffer_->readAdvance(1);
-      ++charCount_;
+      countTaken(1);
       return c;
     }
     return getSlow();
+  }
+  /// The bytes the next get() calls return, as far as the buffer's read
+  /// window shows them without reading: sets *end past the last and returns
+  /// the first (an empty range when none are shown, or while a decryption
+  /// interface is installed). Lets readers scan runs of bytes in place.
+  const char *peekWindow(const char **end) const {
+    if (decryptor_ || !buffer_) {
+      *end = nullptr;
+      return nullptr;
+    }
+    *end = buffer_->readEnd();
+    return buffer_->readNext();
+  }
+  /// Takes `count` bytes of the range peekWindow showed, exactly as `count`
+  /// get() calls would.
+  void skipWindow(size_t count) {
+    buffer_->readAdvance(count);
+    countTaken(count);
   }
   /// The next byte into `c`.
   void get(char &c) { c = static_cast<char>(get()); }
@@ -111,6 +129,10 @@ protected:
   void setBuffer(kvbuf *buffer);
 
 private:
+  // The count wraps rather than overflowing on inputs beyond 2 GiB.
+  void countTaken(size_t count) {
+    charCount_ = static_cast<int>(static_cast<unsigned>(charCount_) + static_cast<unsigned>(count));
+  }
   int getSlow();
   bool getlineDecrypted(YString *line);
   bool fillLineQueue();
