@@ -75,6 +75,12 @@ inline int NewSpiceStream::getChar() {
 
 // The next character for the state machine: read-ahead characters first.
 inline int NewSpiceStream::take() {
+  if (pushed_ != -1) {
+    int c = pushed_;
+    pushed_ = -1;
+    currentLine_ = pushedLine_;
+    return c;
+  }
   if (pendingHead_ < pending_.size()) {
     char c = pending_[pendingHead_++];
     if (pendingAtLineStart_ && !pendingLines_.empty()) {
@@ -158,10 +164,11 @@ int NewSpiceStream::lookAhead(int c) {
     }
     if (c == '+') {
       fillOutputLitBuffer();
-      pending_.assign(1, ' ');
+      pending_.clear();
       pendingHead_ = 0;
       pendingLines_.clear();
       pendingAtLineStart_ = false;
+      push(' ', currentLine_);
       state_ = 2;
       return -2;
     }
@@ -178,7 +185,7 @@ int NewSpiceStream::lookAhead(int c) {
 // shows (within the character limit), as getChar would one by one: counted
 // and kept in the raw queue. Returns the run, or an empty one.
 size_t NewSpiceStream::takeRun(const bool *table, const char **run, bool afterPending) {
-  if (endReached_ || (afterPending && pendingHead_ != pending_.size()))
+  if (endReached_ || (afterPending && (pushed_ != -1 || pendingHead_ != pending_.size())))
     return 0;
   const char *end = nullptr;
   const char *start = peekWindow(&end);
@@ -214,7 +221,7 @@ inline int NewSpiceStream::next() {
       const char *run = nullptr;
       takeRun(kChars.skippable, &run, true);
     }
-    if (pendingHead_ == pending_.size()) {
+    if (pendingHead_ == pending_.size() && pushed_ == -1) {
       if (state_ == 3)
         state_ = 2;
       else if (state_ == 6)
@@ -235,10 +242,7 @@ inline int NewSpiceStream::next() {
       if (isBlank(c) || c == '\n')
         continue;
       if (c == '+') {
-        pending_.assign(1, ' ');
-        pendingHead_ = 0;
-        pendingLines_.clear();
-        pendingAtLineStart_ = false;
+        push(' ', currentLine_);
         state_ = 2;
         continue;
       }
@@ -252,11 +256,7 @@ inline int NewSpiceStream::next() {
         state_ = 4;
         continue;
       }
-      pendingLines_.clear();
-      pendingLines_.push_back(currentLine_);
-      pendingAtLineStart_ = true;
-      pending_.assign(1, static_cast<char>(c));
-      pendingHead_ = 0;
+      push(c, currentLine_); // it starts the next line
       state_ = 2;
       return '\n';
     case 2: // content
@@ -358,6 +358,7 @@ void NewSpiceStream::init() {
   pendingHead_ = 0;
   pendingLines_.clear();
   pendingAtLineStart_ = false;
+  pushed_ = -1;
   currentLine_ = 1;
 }
 

@@ -86,6 +86,14 @@ private:
   // pendingAtLineStart_ tells that the next pending character starts one.
   std::deque<int64_t> pendingLines_;
   bool pendingAtLineStart_ = false;
+  // One character read ahead outside the queue (the first of the next line,
+  // or the blank that stands for a `+`), handed out before it; its line.
+  int pushed_ = -1;
+  int64_t pushedLine_ = 0;
+  void push(int c, int64_t line) {
+    pushed_ = c;
+    pushedLine_ = line;
+  }
   // Physical line of the character next() returned last.
   int64_t currentLine_ = 1;
   YString sourceFile_;
