@@ -79,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   NewSpiceStream fromFile(scratchFile().c_str());
   auto first = readAll(fromFile, 1, fileLineFeeds + 1);
   check(fromFile.getLineCount() == fileLineFeeds, "every line feed counted");
-  if (text.find('\xff') == std::string::npos) {
+  // Memory streams end at a 255 or NUL byte: only inputs without them compare.
+  if (text.find('\xff') == std::string::npos && text.find('\0') == std::string::npos) {
     kvstrstream memory(text.c_str(), static_cast<int>(text.size()));
     NewSpiceStream fromMemory(memory);
     check(readAll(fromMemory, 1, fileLineFeeds + 1) == first, "file and memory give the same lines");

@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   bool hasFF = false;
   for (char c : text) {
     lineFeeds += c == '\n';
-    hasFF |= static_cast<unsigned char>(c) == 0xFF;
+    hasFF |= static_cast<unsigned char>(c) == 0xFF || c == '\0';
   }
 
   std::FILE *file = std::fopen(scratchFile().c_str(), "wb");
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   SpiceStream fromFile(scratchFile().c_str(), language);
   Read first = readAll(fromFile, lineFeeds, literalStart);
 
-  // Memory streams end at a 255 byte, so only inputs without one compare; a
+  // Memory streams end at a 255 or NUL byte, so only inputs without them compare; a
   // reader built on a stream starts in the native dialect.
   if (!hasFF && language == SPICE_NATIVE) {
     kvstrstream memory(text.c_str(), static_cast<int>(text.size()));

@@ -317,7 +317,8 @@ int SpiceStream::get(bool literal) {
   if (!literal)
     return next();
   int c = readRaw();
-  state_ = 0;
+  // The end is sticky in literal mode too, so eof() tells of it.
+  state_ = c == -1 ? 7 : 0;
   if (c != -1)
     lineBuffer_.add(static_cast<char>(c));
   return c;

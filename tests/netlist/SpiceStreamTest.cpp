@@ -228,6 +228,13 @@ TEST(SpiceStreamTest, TitleLiteralModeAndInit) {
   EXPECT_STREQ(line.tocs(), "My * title ");
   EXPECT_EQ(number, 1);
   EXPECT_STREQ(reader.getSeparator(), "$");
+
+  // The end met in literal mode is the end.
+  reader.setLiteralMode(true);
+  while (reader.gets(&line, &number, nullptr, nullptr)) {
+  }
+  EXPECT_TRUE(reader.eof());
+  EXPECT_EQ(reader.get(false), -1);
 }
 
 TEST(SpiceStreamTest, FlagsHighCharactersAndMissingFiles) {
