@@ -4,7 +4,6 @@
 #include "kvsupport/streams/kvfstream.h"
 #include "netlist/PlainScan_p.h"
 
-#include <cstdio>
 
 int NewSpiceStream::dummyLineNum = 0;
 
@@ -39,8 +38,7 @@ NewSpiceStream::NewSpiceStream(const char *path) : sourceFile_(path) {
   kvfstream file(path, kvRead);
   // Netlists are read from start to end: a larger C buffer saves system calls.
   if (auto *buffer = dynamic_cast<kvfbuf *>(file.rdbuf()))
-    if (std::FILE *stdio = buffer->stdioFile())
-      std::setvbuf(stdio, nullptr, _IOFBF, 1 << 16);
+    buffer->setStdioBufferSize(1 << 16);
   kvstream::transferBuffer(&file, this);
 }
 

@@ -5,7 +5,6 @@
 #include "kvsupport/streams/kvfstream.h"
 #include "netlist/PlainScan_p.h"
 
-#include <cstdio>
 #include <cstring>
 
 int SpiceStream::dummyLineNum = 0;
@@ -46,8 +45,7 @@ SpiceStream::SpiceStream(const char *path, SpiceLanguage language)
   kvfstream file(path, kvRead);
   // Netlists are read from start to end: a larger C buffer saves system calls.
   if (auto *buffer = dynamic_cast<kvfbuf *>(file.rdbuf()))
-    if (std::FILE *stdio = buffer->stdioFile())
-      std::setvbuf(stdio, nullptr, _IOFBF, 1 << 16);
+    buffer->setStdioBufferSize(1 << 16);
   kvstream::transferBuffer(&file, this);
 }
 

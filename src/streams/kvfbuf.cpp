@@ -4,6 +4,8 @@
 #include "os/StdioFile_p.h"
 
 #include <cstring>
+#include <mutex>
+#include <vector>
 #include <typeinfo>
 
 kvfbuf::kvfbuf(const char *path, int mode, bool lock) { open(path, mode, lock); }
@@ -45,6 +47,8 @@ void kvfbuf::close() {
     std::fclose(file_);
     file_ = nullptr;
   }
+  delete[] stdioBuffer_; // the C file that used it is closed
+  stdioBuffer_ = nullptr;
   if (lock_.locked())
     lock_.unlock();
 }
@@ -82,6 +86,8 @@ void kvfbuf::open(const char *path, int mode, bool lock) {
     std::fclose(file_);
     file_ = nullptr;
   }
+  delete[] stdioBuffer_; // the file that used it is closed
+  stdioBuffer_ = nullptr;
   if (!lock && lock_.locked())
     lock_.unlock();
   if (!path || !*path)
@@ -170,7 +176,31 @@ std::FILE *kvfbuf::detach() {
   settleReadWindow();
   std::FILE *file = file_;
   file_ = nullptr;
+  if (stdioBuffer_) {
+    // The file handed out still uses this memory and nobody will tell when
+    // it closes: it stays, reachable, for the process's life (never freed,
+    // not even by static destructors, as the C library may flush the file
+    // at exit).
+    static std::mutex handedOutLock;
+    static auto *handedOut = new std::vector<char *>;
+    std::lock_guard<std::mutex> guard(handedOutLock);
+    handedOut->push_back(stdioBuffer_);
+    stdioBuffer_ = nullptr;
+  }
   return file;
+}
+
+bool kvfbuf::setStdioBufferSize(size_t size) {
+  if (!file_ || size == 0 || windowStart_)
+    return false;
+  char *buffer = new char[size];
+  if (std::setvbuf(file_, buffer, _IOFBF, size) != 0) {
+    delete[] buffer;
+    return false;
+  }
+  delete[] stdioBuffer_;
+  stdioBuffer_ = buffer;
+  return true;
 }
 
 int kvfbuf::fd() {

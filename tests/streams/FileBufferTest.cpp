@@ -233,3 +233,34 @@ TEST(FileBufferTest, GetlineKeepsTextPastANulPieceByPiece) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FileBufferTest, OwnStdioBufferServesReadsUntilTheFileCloses) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("big.txt").toStdString();
+  std::string text;
+  for (int i = 0; i < 30000; ++i)
+    text += "row " + std::to_string(i) + "\n";
+  spit(QString::fromStdString(path), text);
+
+  kvfbuf closed;
+  EXPECT_FALSE(closed.setStdioBufferSize(1 << 16));
+  kvfbuf buffer(path.c_str(), kvRead | kvBinary, false);
+  EXPECT_FALSE(buffer.setStdioBufferSize(0));
+  ASSERT_TRUE(buffer.setStdioBufferSize(1 << 16));
+  std::string read;
+  for (int c; (c = buffer.get()) != -1;)
+    read += static_cast<char>(c);
+  EXPECT_EQ(read, text);
+  // Reopening closes the file that used the memory, then frees it.
+  buffer.open(path.c_str(), kvRead | kvBinary, false);
+  ASSERT_TRUE(buffer.setStdioBufferSize(1 << 12));
+  EXPECT_EQ(buffer.get(), 'r');
+  std::FILE *file = buffer.detach();
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::fgetc(file), 'o'); // the handed-out file still reads through it
+  std::fclose(file);
+}
+
+} // namespace

@@ -56,6 +56,12 @@ public:
   virtual int fd();
   /// The open file's size in bytes; 0 when closed.
   int64_t getFileSize() const;
+  /// Gives the open C file a buffer of `size` bytes, owned by this buffer
+  /// until it closes the file; for files read from start to end, where a
+  /// larger buffer saves system calls. Only before the first read or write.
+  /// False when the file is closed or the C library refuses. A file handed
+  /// out by detach() keeps the memory for the rest of the process.
+  bool setStdioBufferSize(size_t size);
 
   /// The open C file (still owned by the buffer), or null. Bytes taken from
   /// the read window are settled first, so the file's position is exact.
@@ -74,6 +80,7 @@ private:
   void settleReadWindow() const;
 
   std::FILE *file_ = nullptr;
+  char *stdioBuffer_ = nullptr; // given to the C file by setStdioBufferSize
   // Start of the shown read window inside the C file's buffer, or null.
   mutable const char *windowStart_ = nullptr;
   FileLock lock_;
