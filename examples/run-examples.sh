@@ -24,3 +24,8 @@ show cross --nearest 0.55 "$here/cross-sine.txt" 0.5
 show printf "Error : %s at line %d, value %g" "bad token" i:42 d:2.5
 show printf "%*d|%-8s|%I64x|%5.2f" i:6 i:42 s:left l:255 || true
 show paths --base "C:/a/b" "C:\\dir\\name.tar.gz" "C:/a/c/f.txt" "/home/u/p/../x.cir"
+show netlist --numbers "$here/amplifier.cir"
+show newnetlist --numbers "$here/amplifier.cir"
+show lib --index "$here/models.lib"
+show lib --numbers "$here/models.lib" QX Q2N2222
+show lib "$here/models.lib" buffer

@@ -2,6 +2,7 @@
 // C stdio file, implemented by the platform layer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -16,5 +17,15 @@ int64_t tellStdioFile(std::FILE *file);
 int stdioFileDescriptor(std::FILE *file);
 /// The size in bytes of the file under `file`, or -1.
 int64_t stdioFileSize(std::FILE *file);
+
+/// The bytes `file` holds buffered for reading and has not handed out yet:
+/// stores their address in *data and returns their number, first refilling
+/// the buffer from the file when it is empty. 0 at the end of the input, on
+/// an error, while the file was last written, and where the C library does
+/// not show its buffer; the caller then reads with fgetc.
+size_t stdioReadAhead(std::FILE *file, const char **data);
+/// Marks the first `count` bytes shown by stdioReadAhead as read, exactly as
+/// `count` calls of fgetc would.
+void stdioConsume(std::FILE *file, size_t count);
 
 } // namespace kv::os

@@ -5,6 +5,7 @@
 #include "kvsupport/strings/YString.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -45,7 +46,7 @@ bool kvstream::fillLineQueue() {
     if (c == -1)
       break;
     lineQueue_->add(static_cast<char>(c));
-    ++charCount_;
+    countTaken(1);
     if (c == '\n')
       break;
   }
@@ -74,13 +75,19 @@ bool kvstream::fillLineQueue() {
   return true;
 }
 
-int kvstream::get() {
+int kvstream::getSlow() {
   if (!buffer_)
     return 0;
   if (!decryptor_) {
+    if (buffer_->fillReadWindow()) {
+      auto c = static_cast<unsigned char>(*buffer_->readNext());
+      buffer_->readAdvance(1);
+      countTaken(1);
+      return c;
+    }
     int c = buffer_->get();
     if (c != -1)
-      ++charCount_;
+      countTaken(1);
     return c;
   }
   while (lineQueue_->isEmpty())
@@ -104,10 +111,69 @@ void kvstream::getline(char *line, int size) {
   }
 }
 
+namespace {
+
+// Stores a line of `length` bytes as the text of *line. A NUL ends the
+// text of the 511-byte piece of the line it falls in; the pieces after it
+// are kept, as when the line is gathered piece by piece.
+void appendLineText(YString *line, const char *text, size_t length) {
+  constexpr size_t kPiece = 511;
+  if (length == 0)
+    return;
+  if (length <= kPiece * 1024 && !std::memchr(text, '\0', length) && line->length() == 0) {
+    *line = YString(text, static_cast<int>(length));
+    return;
+  }
+  for (size_t at = 0; at < length; at += kPiece) {
+    size_t piece = length - at < kPiece ? length - at : kPiece;
+    *line &= YString(text + at, static_cast<int>(strnlen(text + at, piece)));
+  }
+}
+
+} // namespace
+
 bool kvstream::getline(YString *line) {
   *line = YString();
   if (!buffer_ || eof())
     return false;
+  if (decryptor_)
+    return getlineDecrypted(line);
+  // Whole lines inside the buffer's read window are cut out with memchr; a
+  // line that runs over the window's end is gathered first.
+  std::string gathered;
+  for (;;) {
+    if (buffer_->readNext() != buffer_->readEnd() || buffer_->fillReadWindow()) {
+      const char *next = buffer_->readNext();
+      size_t available = static_cast<size_t>(buffer_->readEnd() - next);
+      const char *newline = static_cast<const char *>(std::memchr(next, '\n', available));
+      size_t taken = newline ? static_cast<size_t>(newline - next) : available;
+      buffer_->readAdvance(newline ? taken + 1 : taken);
+      countTaken(newline ? taken + 1 : taken);
+      if (newline && gathered.empty()) {
+        appendLineText(line, next, taken);
+        return true;
+      }
+      gathered.append(next, taken);
+      if (newline)
+        break;
+      continue;
+    }
+    int c = buffer_->get();
+    if (c == -1) {
+      if (gathered.empty())
+        return false;
+      break;
+    }
+    countTaken(1);
+    if (c == '\n')
+      break;
+    gathered.push_back(static_cast<char>(c));
+  }
+  appendLineText(line, gathered.data(), gathered.size());
+  return true;
+}
+
+bool kvstream::getlineDecrypted(YString *line) {
   // Bytes gather in a chunk that is appended to the line whenever it fills.
   char chunk[512];
   int used = 0;
@@ -135,7 +201,7 @@ size_t kvstream::read(char *buffer, size_t size) {
     return 0;
   if (!decryptor_) {
     size_t n = buffer_->read(buffer, size);
-    charCount_ += static_cast<int>(n);
+    countTaken(n);
     return n;
   }
   size_t n = 0;

@@ -49,10 +49,13 @@ void Buf::grow() {
   capacity_ *= 2;
 }
 
-void Buf::add(char c) {
-  if (length_ >= capacity_ - 1)
+void Buf::append(const char *text, int length) {
+  if (!text || length <= 0)
+    return;
+  while (capacity_ - 1 - length_ < length)
     grow();
-  data_[length_++] = c;
+  std::memcpy(data_ + length_, text, static_cast<size_t>(length));
+  length_ += length;
   data_[length_] = '\0';
 }
 

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -53,6 +55,67 @@ TEST(NetlistToolTest, TokensPrintsWordsAndDelimiters) {
   EXPECT_EQ(runKvtool({"tokens"}).exitCode, 2);
   EXPECT_EQ(runKvtool({"tokens", "--bogus", "x"}).exitCode, 2);
   EXPECT_EQ(runKvtool({"eng"}).exitCode, 2);
+}
+
+std::string slurp(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// The netlist commands against hand-checked outputs for real files.
+TEST(NetlistToolTest, NetlistCommandsPrintLogicalLines) {
+  const std::string dir = KV_TEST_SOURCE_DIR "/tests/netlist/data/";
+  struct Case {
+    QStringList arguments;
+    std::string expectedFile;
+  } cases[] = {
+      {{"netlist", "--numbers", QString::fromStdString(dir + "bipolar-noise.cir")},
+       "bipolar-noise.cir.netlist.expected"},
+      {{"newnetlist", "--numbers", QString::fromStdString(dir + "bipolar-noise.cir")},
+       "bipolar-noise.cir.newnetlist.expected"},
+      {{"netlist", "--numbers", QString::fromStdString(dir + "loop_while.cir")},
+       "loop_while.cir.netlist.expected"},
+      {{"newnetlist", "--numbers", QString::fromStdString(dir + "loop_while.cir")},
+       "loop_while.cir.newnetlist.expected"},
+      {{"lib", "--index", QString::fromStdString(dir + "F5models.lib")},
+       "F5models.lib.index.expected"},
+  };
+  for (const Case &c : cases) {
+    ToolRun run = runKvtool(c.arguments);
+    if (run.exitCode == -1)
+      GTEST_SKIP() << "kvtool not built beside the tests";
+    EXPECT_EQ(run.exitCode, 0) << c.expectedFile;
+    EXPECT_EQ(run.out, slurp(dir + c.expectedFile)) << c.expectedFile;
+  }
+
+  const QString lib = QString::fromStdString(dir + "F5models.lib");
+  ToolRun run = runKvtool({"lib", "--numbers", lib, "dmod", "D2"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "44\t.model D2  D\n");
+  run = runKvtool({"lib", lib, "RPOT"});
+  EXPECT_EQ(run.out, ".subckt RPOT 1 2 3\nR1 1 2 {value*ratio + 1m}\nR2 2 3 {value*(1-ratio)+ 1m}\n"
+                     "* below are default parameters, which are required by some simulators\n"
+                     ".param value=1k\n.param ratio=1\n.ends\n");
+  run = runKvtool({"netlist", "--dialect", "hspice", lib});
+  EXPECT_EQ(run.exitCode, 0);
+
+  struct Failure {
+    QStringList arguments;
+    int exitCode;
+  } failures[] = {
+      {{"netlist"}, 2},
+      {{"netlist", "--dialect", "spectre", lib}, 2},
+      {{"netlist", "/nonexistent/x.cir"}, 1},
+      {{"newnetlist", "--bogus", lib}, 2},
+      {{"lib", "--index"}, 2},
+      {{"lib", lib}, 2},
+      {{"lib", lib, "NOSUCH"}, 1},
+      {{"lib", "--index", "/nonexistent/x.lib"}, 1},
+  };
+  for (const Failure &f : failures)
+    EXPECT_EQ(runKvtool(f.arguments).exitCode, f.exitCode) << f.arguments.join(' ').toStdString();
 }
 
 } // namespace

@@ -167,3 +167,100 @@ TEST(FileBufferTest, FileStreamsReadLinesAndCountCharacters) {
 }
 
 } // namespace
+
+namespace {
+
+// Bytes taken through the stream's inline read window must leave the file
+// exactly where as many fgetc calls would: every other operation sees the
+// same position, and lines read back are the same bytes.
+TEST(FileBufferTest, ReadWindowKeepsTheFilePositionExact) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("window.txt");
+  std::string text;
+  for (int i = 0; i < 20000; ++i)
+    text += "line " + std::to_string(i) + (i % 7 != 3 ? "\n" : std::string(700, 'x') + "\n");
+  spit(path, text);
+  const std::string name = path.toStdString();
+
+  kvfstream stream(name.c_str(), kvRead | kvBinary);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(stream.get(), static_cast<unsigned char>(text[i]));
+  EXPECT_EQ(stream.tellg(), 5);
+  EXPECT_EQ(stream.getCharCount(), 5);
+  char line[64];
+  stream.gets(line, sizeof line); // straight from the C file
+  EXPECT_STREQ(line, "0");
+  EXPECT_EQ(stream.get(), 'l');
+  EXPECT_EQ(stream.rdbuf()->get(), 'i');
+  char bytes[3];
+  EXPECT_EQ(stream.read(bytes, 3), 3u);
+  EXPECT_EQ(std::string(bytes, 3), "ne ");
+  EXPECT_EQ(stream.getFileSize(), static_cast<int64_t>(text.size()));
+  EXPECT_EQ(stream.get(), '1');
+
+  // Lines longer than the C library's buffer and the last line without a
+  // newline come back whole.
+  stream.seekg(0);
+  YString read;
+  size_t at = 0;
+  int lines = 0;
+  while (stream.getline(&read)) {
+    size_t end = text.find('\n', at);
+    ASSERT_EQ(std::string(read.tocs()), text.substr(at, end - at)) << lines;
+    at = end + 1;
+    ++lines;
+  }
+  EXPECT_EQ(lines, 20000);
+  EXPECT_TRUE(stream.eof());
+  EXPECT_EQ(stream.get(), -1);
+}
+
+TEST(FileBufferTest, GetlineKeepsTextPastANulPieceByPiece) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("nul.txt");
+  // A NUL ends the text of its 511-byte piece; later pieces are kept.
+  std::string first(600, 'a');
+  first[10] = '\0';
+  spit(path, first + "\nlast");
+  kvfstream stream(path.toStdString().c_str(), kvRead | kvBinary);
+  YString line;
+  ASSERT_TRUE(stream.getline(&line));
+  EXPECT_EQ(std::string(line.tocs()), std::string(10, 'a') + std::string(89, 'a'));
+  ASSERT_TRUE(stream.getline(&line));
+  EXPECT_STREQ(line.tocs(), "last");
+  EXPECT_FALSE(stream.getline(&line));
+  EXPECT_EQ(stream.getCharCount(), 605);
+}
+
+} // namespace
+
+namespace {
+
+TEST(FileBufferTest, OwnStdioBufferServesReadsUntilTheFileCloses) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("big.txt").toStdString();
+  std::string text;
+  for (int i = 0; i < 30000; ++i)
+    text += "row " + std::to_string(i) + "\n";
+  spit(QString::fromStdString(path), text);
+
+  kvfbuf closed;
+  EXPECT_FALSE(closed.setStdioBufferSize(1 << 16));
+  kvfbuf buffer(path.c_str(), kvRead | kvBinary, false);
+  EXPECT_FALSE(buffer.setStdioBufferSize(0));
+  ASSERT_TRUE(buffer.setStdioBufferSize(1 << 16));
+  std::string read;
+  for (int c; (c = buffer.get()) != -1;)
+    read += static_cast<char>(c);
+  EXPECT_EQ(read, text);
+  // Reopening closes the file that used the memory, then frees it.
+  buffer.open(path.c_str(), kvRead | kvBinary, false);
+  ASSERT_TRUE(buffer.setStdioBufferSize(1 << 12));
+  EXPECT_EQ(buffer.get(), 'r');
+  std::FILE *file = buffer.detach();
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::fgetc(file), 'o'); // the handed-out file still reads through it
+  std::fclose(file);
+}
+
+} // namespace

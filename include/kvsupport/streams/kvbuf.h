@@ -49,4 +49,34 @@ public:
   virtual void flush() {}
   /// Whether a write has failed since the buffer was opened.
   virtual bool writeFailed() const { return false; }
+
+  // Read-ahead window. A buffer that holds input it has fetched but not yet
+  // handed out may show it here, so that character readers take it without
+  // a virtual call per byte. Taking bytes from the window is the same as
+  // reading them with get(); every other operation of the buffer first
+  // settles what was taken. Buffers that cannot show their input leave the
+  // window empty.
+
+  /// The first unread byte of the window; equal to readEnd() when empty.
+  const char *readNext() const { return readNext_; }
+  /// One past the last byte of the window.
+  const char *readEnd() const { return readEnd_; }
+  /// Takes `count` bytes from the window (at most readEnd() - readNext()).
+  void readAdvance(size_t count) { readNext_ += count; }
+  /// Fills the window when it is empty; false when no input can be shown
+  /// (the end of the input, an error, or a buffer without a window), in
+  /// which case get() is the way to read on.
+  virtual bool fillReadWindow() { return readNext_ != readEnd_; }
+
+protected:
+  /// Set by buffers that show a window.
+  void setReadWindow(const char *next, const char *end) const {
+    readNext_ = next;
+    readEnd_ = end;
+  }
+
+private:
+  // Mutable so that const accessors of a buffer can settle the window.
+  mutable const char *readNext_ = nullptr;
+  mutable const char *readEnd_ = nullptr;
 };

@@ -42,6 +42,9 @@ public:
   int64_t tellg() override;
   void flush() override;
   bool writeFailed() const override { return writeFailed_.load(); }
+  /// Shows the bytes the C file holds buffered for reading (plain
+  /// synchronous buffers only; derived buffers keep their own positions).
+  bool fillReadWindow() override;
 
   /// Hands the open file to the caller without closing it.
   virtual std::FILE *detach();
@@ -53,9 +56,16 @@ public:
   virtual int fd();
   /// The open file's size in bytes; 0 when closed.
   int64_t getFileSize() const;
+  /// Gives the open C file a buffer of `size` bytes, owned by this buffer
+  /// until it closes the file; for files read from start to end, where a
+  /// larger buffer saves system calls. Only before the first read or write.
+  /// False when the file is closed or the C library refuses. A file handed
+  /// out by detach() keeps the memory for the rest of the process.
+  bool setStdioBufferSize(size_t size);
 
-  /// The open C file (still owned by the buffer), or null.
-  std::FILE *stdioFile() const { return file_; }
+  /// The open C file (still owned by the buffer), or null. Bytes taken from
+  /// the read window are settled first, so the file's position is exact.
+  std::FILE *stdioFile() const;
 
   /// The C mode string for mode bits (without the "b").
   static const char *cModeFor(int mode);
@@ -65,7 +75,14 @@ protected:
   void setWriteFailed() { writeFailed_ = true; }
 
 private:
+  /// Tells the C file how many bytes of the read window were taken, and
+  /// empties the window.
+  void settleReadWindow() const;
+
   std::FILE *file_ = nullptr;
+  char *stdioBuffer_ = nullptr; // given to the C file by setStdioBufferSize
+  // Start of the shown read window inside the C file's buffer, or null.
+  mutable const char *windowStart_ = nullptr;
   FileLock lock_;
   // Set by a short write or a failed flush, never cleared; the writer thread
   // of an asynchronous buffer sets it too.

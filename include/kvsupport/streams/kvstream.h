@@ -1,12 +1,13 @@
 #pragma once
 
+#include "kvsupport/streams/kvbuf.h"
+
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
 class CharQueue;
 class YString;
-class kvbuf;
 
 /// Decrypts the marked lines of an input file for a kvstream. Supplied by the
 /// caller, who keeps it alive while the stream uses it.
@@ -35,8 +36,35 @@ public:
   kvstream &operator=(const kvstream &) = delete;
   virtual ~kvstream();
 
-  /// The next byte, or -1 at the end of input (0 without a buffer).
-  int get();
+  /// The next byte, or -1 at the end of input (0 without a buffer). Bytes
+  /// the buffer shows in its read window are taken inline.
+  int get() {
+    if (!decryptor_ && buffer_ && buffer_->readNext() != buffer_->readEnd()) {
+      auto c = static_cast<unsigned char>(*buffer_->readNext());
+      buffer_->readAdvance(1);
+      countTaken(1);
+      return c;
+    }
+    return getSlow();
+  }
+  /// The bytes the next get() calls return, as far as the buffer's read
+  /// window shows them without reading: sets *end past the last and returns
+  /// the first (an empty range when none are shown, or while a decryption
+  /// interface is installed). Lets readers scan runs of bytes in place.
+  const char *peekWindow(const char **end) const {
+    if (decryptor_ || !buffer_) {
+      *end = nullptr;
+      return nullptr;
+    }
+    *end = buffer_->readEnd();
+    return buffer_->readNext();
+  }
+  /// Takes `count` bytes of the range peekWindow showed, exactly as `count`
+  /// get() calls would.
+  void skipWindow(size_t count) {
+    buffer_->readAdvance(count);
+    countTaken(count);
+  }
   /// The next byte into `c`.
   void get(char &c) { c = static_cast<char>(get()); }
   /// Stores bytes into `line` until a newline or the end of input, either of
@@ -101,6 +129,12 @@ protected:
   void setBuffer(kvbuf *buffer);
 
 private:
+  // The count wraps rather than overflowing on inputs beyond 2 GiB.
+  void countTaken(size_t count) {
+    charCount_ = static_cast<int>(static_cast<unsigned>(charCount_) + static_cast<unsigned>(count));
+  }
+  int getSlow();
+  bool getlineDecrypted(YString *line);
   bool fillLineQueue();
 
   int lineIsEncrypted_ = 0;

@@ -14,9 +14,17 @@ public:
 
   /// Appends `c`, first doubling the capacity when the length has reached
   /// capacity - 1. Throws MemoryException when the heap is exhausted.
-  void add(char c);
+  void add(char c) {
+    if (length_ >= capacity_ - 1)
+      grow();
+    data_[length_++] = c;
+    data_[length_] = '\0';
+  }
   /// Adds each character of `text` (null adds nothing).
   void append(const char *text);
+  /// Adds the `length` bytes at `text`, as many add() calls would (nothing
+  /// when `length` is not positive).
+  void append(const char *text, int length);
   /// Empties the text; the capacity is kept.
   void flush();
   /// Drops the last `n` characters (all of them when `n` exceeds the

@@ -1,0 +1,258 @@
+#include "kvsupport/netlist/LibraryIndex.h"
+#include "kvsupport/netlist/LibraryStream.h"
+#include "kvsupport/netlist/NewSpiceStream.h"
+#include "kvsupport/netlist/SpiceStream.h"
+#include "kvsupport/netlist/Tokenizer.h"
+
+#include <QDirIterator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string slurp(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+struct Line {
+  int number;
+  std::string text;
+  bool operator==(const Line &o) const { return number == o.number && text == o.text; }
+};
+
+std::ostream &operator<<(std::ostream &out, const Line &line) {
+  return out << line.number << ":[" << line.text << "]";
+}
+
+std::vector<Line> readDefinition(const SymbolLoc &location, const char *name) {
+  LibraryStream reader(location, YString(name));
+  std::vector<Line> lines;
+  YString text;
+  int number = 0;
+  while (reader.gets(&text, &number))
+    lines.push_back({number, text.tocs()});
+  return lines;
+}
+
+class LibraryFile {
+public:
+  explicit LibraryFile(const std::string &bytes) {
+    path_ = dir_.filePath("models.lib").toStdString();
+    std::ofstream(path_, std::ios::binary) << bytes;
+  }
+  SymbolLoc at(int start, int end, int line) const {
+    SymbolLoc location;
+    location.path = path_.c_str();
+    location.start = start;
+    location.end = end;
+    location.line = line;
+    return location;
+  }
+  const char *path() const { return path_.c_str(); }
+
+private:
+  QTemporaryDir dir_;
+  std::string path_;
+};
+
+TEST(LibraryStreamTest, RenamesTheDefinitionLineAndNumbersAsInTheFile) {
+  const std::string text = "* lib\n.model QX NPN(BF=100)\n.subckt amp a b\n+ c\nR1 a b 1k\n.ends\n";
+  LibraryFile file(text);
+  const int model = static_cast<int>(text.find(".model"));
+  const int subckt = static_cast<int>(text.find(".subckt"));
+  struct Case {
+    int start, end, line;
+    const char *name;
+    std::vector<Line> expected;
+  } cases[] = {
+      {model, subckt, 2, "Q2N2222", {{2, ".model Q2N2222  NPN(BF=100)"}}},
+      {model, subckt, 2, "qx", {{2, ".model QX NPN(BF=100)"}}},
+      {model, subckt, 2, "", {{2, ".model QX NPN(BF=100)"}}},
+      {subckt, static_cast<int>(text.size()), 3, "opamp",
+       {{3, ".subckt opamp  a b  c"}, {5, "R1 a b 1k"}, {6, ".ends"}}},
+      // A range that starts at the comment: the first definition line is the
+      // one renamed.
+      {0, subckt, 1, "Q1", {{1, "* lib"}, {2, ".model Q1  NPN(BF=100)"}}},
+      // A range ending inside a line yields the partial line, then the end.
+      {model, model + 12, 2, "Q9", {{2, ".model Q9  NP"}}},
+      {model, model, 2, "Q9", {}},
+      {model, model - 5, 2, "Q9", {}},
+      {static_cast<int>(text.size()) + 10, static_cast<int>(text.size()) + 20, 9, "Q9", {}},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(readDefinition(file.at(c.start, c.end, c.line), c.name), c.expected)
+        << c.start << "-" << c.end << " " << c.name;
+
+  SymbolLoc missing = file.at(0, 10, 1);
+  missing.path = "/nonexistent/dir/models.lib";
+  EXPECT_TRUE(readDefinition(missing, "X").empty());
+}
+
+TEST(LibraryStreamTest, IndexListsTopLevelDefinitions) {
+  const std::string text = "* header\n"
+                           ".MODEL QA npn\n"
+                           "* comment between\n"
+                           "\n"
+                           "+ bf=100\n"
+                           "* trailing comment\n"
+                           ".subckt outer a b\n"
+                           ".model inner d\n"
+                           ".subckt nested c\n"
+                           ".ends nested\n"
+                           ".ends outer\n"
+                           "  .model (DB) d(is=1n)\r\n"
+                           ".model\n"
+                           ".ends\n"
+                           ".subckt open x";
+  LibraryFile file(text);
+  YVector<SymbolLoc> entries;
+  ASSERT_TRUE(sp_IndexLibrary(file.path(), &entries));
+  auto offset = [&](const char *what) { return static_cast<int>(text.find(what)); };
+  auto after = [&](const char *what) { return offset(what) + static_cast<int>(strlen(what)); };
+  struct Expected {
+    SymbolKind kind;
+    const char *name;
+    int start, end, line;
+  } expected[] = {
+      {SYMBOL_MODEL, "QA", offset(".MODEL"), after("+ bf=100\n"), 2},
+      {SYMBOL_SUBCKT, "outer", offset(".subckt outer"), after(".ends outer\n"), 7},
+      {SYMBOL_MODEL, "DB", offset("  .model (DB)"), after("d(is=1n)\r\n"), 12},
+      {SYMBOL_SUBCKT, "open", offset(".subckt open"), static_cast<int>(text.size()), 15},
+  };
+  ASSERT_EQ(entries.size(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(entries[i].kind, expected[i].kind) << i;
+    EXPECT_STREQ(entries[i].name.tocs(), expected[i].name) << i;
+    EXPECT_EQ(entries[i].start, expected[i].start) << i;
+    EXPECT_EQ(entries[i].end, expected[i].end) << i;
+    EXPECT_EQ(entries[i].line, expected[i].line) << i;
+    EXPECT_STREQ(entries[i].path.tocs(), file.path()) << i;
+  }
+  EXPECT_EQ(readDefinition(entries[0], "Q1"), (std::vector<Line>{{2, ".MODEL Q1  npn  bf=100"}}));
+
+  YVector<SymbolLoc> none;
+  EXPECT_FALSE(sp_IndexLibrary("/nonexistent/dir/models.lib", &none));
+  EXPECT_TRUE(none.isEmpty());
+}
+
+TEST(LibraryStreamTest, BundledLibraryIndexMatchesItsExpectedOutput) {
+  const std::string dir = KV_TEST_SOURCE_DIR "/tests/netlist/data/";
+  YVector<SymbolLoc> entries;
+  ASSERT_TRUE(sp_IndexLibrary((dir + "F5models.lib").c_str(), &entries));
+  std::string listed;
+  for (const SymbolLoc &entry : entries)
+    listed += std::string(entry.kind == SYMBOL_SUBCKT ? "subckt" : "model") + "\t" +
+              entry.name.tocs() + "\t" + std::to_string(entry.start) + "\t" +
+              std::to_string(entry.end) + "\t" + std::to_string(entry.line) + "\n";
+  EXPECT_EQ(listed, slurp(dir + "F5models.lib.index.expected"));
+  EXPECT_EQ(readDefinition(entries[1], "J2"),
+            (std::vector<Line>{{11, ".MODEL J2  NJF(Beta=59.86m Rs=4.151 Rd=4.151 Lambda=1.923m "
+                                    "Vto=-.5024 Cgd=20p Pb=.4746 Fc=.5 Cgs=25.48p Is=8.477p "
+                                    "Kf=111.3E-18 Af=1)"}}));
+}
+
+// The physical line numbers: 1 + the line feeds before each offset.
+std::vector<int> lineStarts(const std::string &bytes) {
+  std::vector<int> starts{0};
+  for (size_t i = 0; i < bytes.size(); ++i)
+    if (bytes[i] == '\n')
+      starts.push_back(static_cast<int>(i + 1));
+  return starts;
+}
+
+int lineAt(const std::vector<int> &starts, int offset) {
+  return static_cast<int>(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin());
+}
+
+// The literal buffer holds every physical line as read: the file without its
+// carriage returns and unreadable bytes, ended by a line feed.
+std::string readableText(const std::string &bytes) {
+  std::string text;
+  for (char ch : bytes) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c == '\t' || c == '\n' || (c >= 32 && c <= 254))
+      text += ch;
+  }
+  if (!text.empty() && text.back() != '\n')
+    text += '\n';
+  return text;
+}
+
+// Every file of the real-world corpus through both readers and the indexer.
+TEST(LibraryStreamTest, CorpusReadsConsistently) {
+  const QString root = QStringLiteral(KV_TEST_CORPUS_DIR "/spice");
+  if (!QFileInfo(root).isDir())
+    GTEST_SKIP() << "no netlist corpus at " << root.toStdString();
+  int files = 0, definitions = 0;
+  QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const std::string path = it.next().toStdString();
+    const std::string bytes = slurp(path);
+    const std::vector<int> starts = lineStarts(bytes);
+    const int physicalLines = static_cast<int>(starts.size());
+    ++files;
+
+    for (SpiceLanguage language : {SPICE_NATIVE, SPICE_PSPICE, SPICE_HSPICE}) {
+      SpiceStream reader(path.c_str(), language);
+      YString line;
+      int number = 0, previous = 0;
+      while (reader.gets(&line, &number, nullptr, nullptr)) {
+        ASSERT_GE(number, previous) << path;
+        ASSERT_LE(number, physicalLines) << path;
+        previous = number;
+        reader.flushBuffer();
+      }
+      EXPECT_EQ(reader.getLineCount(), physicalLines - 1) << path;
+    }
+
+    NewSpiceStream reader(path.c_str());
+    YString line;
+    int number = 0, previous = 0;
+    while (reader.gets(&line, &number)) {
+      ASSERT_GE(number, previous) << path;
+      ASSERT_LE(number, physicalLines) << path;
+      previous = number;
+    }
+    EXPECT_EQ(std::string(static_cast<const char *>(reader.getLitBuffer())), readableText(bytes))
+        << path;
+
+    YVector<SymbolLoc> entries;
+    ASSERT_TRUE(sp_IndexLibrary(path.c_str(), &entries)) << path;
+    for (const SymbolLoc &entry : entries) {
+      ++definitions;
+      ASSERT_EQ(entry.line, lineAt(starts, entry.start)) << path << " " << entry.name.tocs();
+      ASSERT_LE(entry.end, static_cast<int>(bytes.size())) << path;
+      for (const char *name : {"", "RENAMED_DEFINITION"}) {
+        LibraryStream library(entry, YString(name));
+        ASSERT_TRUE(library.gets(&line, &number)) << path << " " << entry.name.tocs();
+        EXPECT_EQ(number, entry.line) << path;
+        const char *cursor = line.tocs();
+        YString keyword = sp_GetToken(&cursor, " =(),\t", nullptr, nullptr, false);
+        YString defined = sp_GetToken(&cursor, " =(),\t", nullptr, nullptr, false);
+        EXPECT_STRCASEEQ(keyword.tocs(), entry.kind == SYMBOL_SUBCKT ? ".subckt" : ".model")
+            << path;
+        EXPECT_STREQ(defined.tocs(), *name ? name : entry.name.tocs()) << path;
+        previous = number;
+        const int lastLine = lineAt(starts, entry.end > 0 ? entry.end - 1 : 0);
+        while (library.gets(&line, &number)) {
+          ASSERT_GE(number, previous) << path;
+          ASSERT_LE(number, lastLine) << path << " " << entry.name.tocs();
+          previous = number;
+        }
+      }
+    }
+  }
+  EXPECT_GT(files, 700);
+  EXPECT_GT(definitions, 1000);
+}
+
+} // namespace

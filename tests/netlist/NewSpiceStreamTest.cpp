@@ -1,0 +1,125 @@
+#include "kvsupport/netlist/NewSpiceStream.h"
+#include "kvsupport/streams/kvstrstream.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Line {
+  int number;
+  std::string text;
+  bool operator==(const Line &o) const { return number == o.number && text == o.text; }
+};
+
+std::ostream &operator<<(std::ostream &out, const Line &line) {
+  return out << line.number << ":[" << line.text << "]";
+}
+
+std::vector<Line> readLines(const std::string &bytes, std::string *literal = nullptr) {
+  QTemporaryDir dir;
+  std::string path = dir.filePath("net.cir").toStdString();
+  std::ofstream(path, std::ios::binary) << bytes;
+  NewSpiceStream reader(path.c_str());
+  std::vector<Line> lines;
+  YString text;
+  int number = 0;
+  while (reader.gets(&text, &number))
+    lines.push_back({number, text.tocs()});
+  EXPECT_FALSE(reader.gets(&text, &number));
+  if (literal)
+    *literal = static_cast<const char *>(reader.getLitBuffer());
+  return lines;
+}
+
+TEST(NewSpiceStreamTest, LogicalLinesKeepStarComments) {
+  struct Case {
+    const char *name;
+    std::string input;
+    std::vector<Line> expected;
+  } cases[] = {
+      {"comment between lines is a line", "R1 a b 1k\n* note\nC1 b 0 1n\n",
+       {{1, "R1 a b 1k"}, {2, "* note"}, {3, "C1 b 0 1n"}}},
+      {"comment inside a continued line vanishes", "R1 a b\n* note\n+ 1k\n", {{1, "R1 a b  1k"}}},
+      {"inline comment dropped", "R1 a b ; note\n", {{1, "R1 a b "}}},
+      {"semicolon lines never reach the caller", "R1 a\n; x\nR2 b\n", {{1, "R1 a"}, {3, "R2 b"}}},
+      {"semicolon lines among comment lines", "R1 a\n* one\n; two\n* three\nR2 b\n",
+       {{1, "R1 a"}, {2, "* one"}, {4, "* three"}, {5, "R2 b"}}},
+      {"replayed comments keep their own numbers",
+       "R1 a b 1k ; load\n+ tc=0.01\n\n* note\n\n*x ; y\nC1 b 0 1n\n",
+       {{1, "R1 a b 1k   tc=0.01"}, {4, "* note"}, {6, "*x "}, {7, "C1 b 0 1n"}}},
+      {"leading semicolons and blanks skipped", ";;\n\n  R1 a\n", {{3, "R1 a"}}},
+      {"star line at the start is a line", "* title\n* more\nR1\n",
+       {{1, "* title"}, {2, "* more"}, {3, "R1"}}},
+      {"comments at the end", "R1\n* tail\n\n", {{1, "R1"}, {2, "* tail"}}},
+      {"no final line feed", "R1 a\n+ b", {{1, "R1 a  b"}}},
+      {"carriage returns and control bytes", std::string("R1\r\n+\0 b\x1a\xff\r\n", 13),
+       {{1, "R1  b"}}},
+      {"carriage returns only", "R1 a\rR2 b\r", {{1, "R1 aR2 b"}}},
+      {"empty", "", {}},
+      // At the very start only the semicolons themselves are skipped.
+      {"semicolon lines at the start", ";a\n;b", {{1, "a"}}},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(readLines(c.input), c.expected) << c.name;
+}
+
+TEST(NewSpiceStreamTest, LiteralBufferHoldsEveryPhysicalLine) {
+  struct Case {
+    std::string input;
+    std::string literal;
+  } cases[] = {
+      {"R1 a b\n* note\n+ 1k\n", "R1 a b\n* note\n+ 1k\n"},
+      {"R1\n; x\nR2", "R1\n; x\nR2\n"},
+      {"R1\r\n* c\r\nR2\n", "R1\n* c\nR2\n"},
+  };
+  for (const Case &c : cases) {
+    std::string literal;
+    readLines(c.input, &literal);
+    EXPECT_EQ(literal, c.literal) << c.input;
+  }
+}
+
+TEST(NewSpiceStreamTest, GetHandsOutLinesWithLineFeeds) {
+  kvstrstream text("R1 a\n* c\n+ b\nR2\n* d\nR3 ; e\n");
+  NewSpiceStream reader(text);
+  std::string seen;
+  for (int c; (c = reader.get()) != -1;)
+    seen += static_cast<char>(c);
+  EXPECT_EQ(seen, "R1 a  b\nR2\n* d\nR3 ");
+  EXPECT_EQ(reader.getLineCount(), 6);
+  EXPECT_EQ(reader.getCharCount(), 27);
+  reader.clearCounts();
+  EXPECT_EQ(reader.getLineCount(), 0);
+
+  // init restarts reading where the stream is.
+  reader.seekg(0);
+  reader.init();
+  YString line;
+  int number = 0;
+  ASSERT_TRUE(reader.gets(&line, &number));
+  EXPECT_STREQ(line.tocs(), "R1 a  b");
+  EXPECT_EQ(number, 1);
+}
+
+TEST(NewSpiceStreamTest, MissingFileAndHugeLines) {
+  NewSpiceStream missing("/nonexistent/dir/x.cir");
+  YString line;
+  EXPECT_FALSE(missing.gets(&line, &NewSpiceStream::dummyLineNum));
+  EXPECT_STREQ(missing.getSourceFile().tocs(), "/nonexistent/dir/x.cir");
+
+  std::string big(3 << 20, 'y');
+  std::string comments;
+  for (int i = 0; i < 100000; ++i)
+    comments += "* c\n";
+  std::vector<Line> lines = readLines("R1 " + big + "\n" + comments + "+ z\nR2\n");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].text, "R1 " + big + "  z");
+  EXPECT_EQ(lines[1].number, 100003);
+}
+
+} // namespace

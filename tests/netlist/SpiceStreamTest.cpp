@@ -1,0 +1,269 @@
+#include "kvsupport/netlist/SpiceStream.h"
+#include "kvsupport/streams/kvstrstream.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Line {
+  int number;
+  std::string text;
+  bool operator==(const Line &o) const { return number == o.number && text == o.text; }
+};
+
+std::ostream &operator<<(std::ostream &out, const Line &line) {
+  return out << line.number << ":[" << line.text << "]";
+}
+
+// Writes the bytes to a file so that every byte value reaches the reader as
+// the file holds it.
+class NetlistFile {
+public:
+  explicit NetlistFile(const std::string &bytes) {
+    path_ = dir_.filePath("net.cir").toStdString();
+    std::ofstream(path_, std::ios::binary) << bytes;
+  }
+  const char *path() const { return path_.c_str(); }
+
+private:
+  QTemporaryDir dir_;
+  std::string path_;
+};
+
+std::vector<Line> readLines(SpiceStream &reader) {
+  std::vector<Line> lines;
+  YString text;
+  int number = 0;
+  bool encrypted = true, high = true;
+  while (reader.gets(&text, &number, &encrypted, &high))
+    lines.push_back({number, text.tocs()});
+  EXPECT_FALSE(reader.gets(&text, &number, &encrypted, &high)); // the end stays
+  EXPECT_TRUE(reader.eof());
+  return lines;
+}
+
+std::vector<Line> readLines(const std::string &bytes, SpiceLanguage language = SPICE_NATIVE) {
+  NetlistFile file(bytes);
+  SpiceStream reader(file.path(), language);
+  return readLines(reader);
+}
+
+TEST(SpiceStreamTest, LogicalLinesAcrossDialects) {
+  struct Case {
+    const char *name;
+    std::string input;
+    SpiceLanguage language;
+    std::vector<Line> expected;
+  } cases[] = {
+      {"continuation over a comment line", "R1 a b 1k ; load\n+ tc=0.01\n* note\nC1 b 0 1n\n",
+       SPICE_NATIVE, {{1, "R1 a b 1k   tc=0.01"}, {4, "C1 b 0 1n"}}},
+      {"blank lines between continuations", "R1 a\n\n   \n+ b\n+c\nR2\n", SPICE_NATIVE,
+       {{1, "R1 a  b c"}, {6, "R2"}}},
+      {"comment and blank lines skipped", "* title\n\n  \t\n;x\nV1 1 0 5\n", SPICE_NATIVE,
+       {{5, "V1 1 0 5"}}},
+      {"hspice dollar comments", "R1 a b 1k $ c ; d\nR2 x;y 2\n", SPICE_HSPICE,
+       {{1, "R1 a b 1k "}, {2, "R2 x;y 2"}}},
+      {"native semicolon comments", "R1 a b 1k $ c ; d\n", SPICE_NATIVE, {{1, "R1 a b 1k $ c "}}},
+      {"pspice like native", "R1 a ;c\n$x\n", SPICE_PSPICE, {{1, "R1 a "}, {2, "$x"}}},
+      {"header switches to hspice", "*#HSPICE\nR1 a $ c\n", SPICE_NATIVE, {{2, "R1 a "}}},
+      // Only a header outside any logical line (before the first one) counts.
+      {"header after a line changes nothing", "*#hspice\nR1 a $ c\n*#Kelvanta\nR2 b $ c ; d\n",
+       SPICE_NATIVE, {{2, "R1 a "}, {4, "R2 b "}}},
+      {"header inside a continued line keeps the dialect", "R1 a\n*#HSPICE\n+ b $ c\n",
+       SPICE_NATIVE, {{1, "R1 a  b $ c"}}},
+      {"no final line feed", "R1 a b", SPICE_NATIVE, {{1, "R1 a b"}}},
+      {"carriage returns, NUL and 255 dropped",
+       std::string("R1\r a\0b\xff c\r\n+\r d\r\n", 17), SPICE_NATIVE, {{1, "R1 ab c  d"}}},
+      {"carriage returns only: one long line", "R1 a\rR2 b\r", SPICE_NATIVE, {{1, "R1 aR2 b"}}},
+      {"end-of-file byte dropped", "R1 a\n\x1a", SPICE_NATIVE, {{1, "R1 a"}}},
+      {"default evaluate keeps groups", "V1 a 0 {2*{x}}\nE1 {a\n", SPICE_NATIVE,
+       {{1, "V1 a 0 {2*(x)}"}, {2, "E1 "}}},
+      {"empty input", "", SPICE_NATIVE, {}},
+      {"only comments", "* a\n*b", SPICE_NATIVE, {}},
+      {"high characters kept", "R\xe9 a\n", SPICE_NATIVE, {{1, "R\xe9 a"}}},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(readLines(c.input, c.language), c.expected) << c.name;
+}
+
+TEST(SpiceStreamTest, EchoBufferHoldsCommentsAndOneLineFeedPerRun) {
+  NetlistFile file("R1 a b 1k ; load\n+ tc=0.01\n\n\n* note\nC1 b 0 1n\n");
+  SpiceStream reader(file.path(), SPICE_NATIVE);
+  YString line;
+  ASSERT_TRUE(reader.gets(&line, &SpiceStream::dummyLineNum, nullptr, nullptr));
+  EXPECT_STREQ(static_cast<const char *>(*reader.getBuffer()),
+               "R1 a b 1k ; load\n+ tc=0.01\n* note\n");
+  reader.flushBuffer();
+  ASSERT_TRUE(reader.gets(&line, nullptr, nullptr, nullptr));
+  EXPECT_STREQ(static_cast<const char *>(*reader.getBuffer()), "C1 b 0 1n\n");
+
+  NetlistFile kept("R1 a\n\n+ b\nC1\n");
+  SpiceStream keeping(kept.path(), SPICE_NATIVE);
+  keeping.dontSuppressEmptyLines();
+  ASSERT_TRUE(keeping.gets(&line, nullptr, nullptr, nullptr));
+  EXPECT_STREQ(static_cast<const char *>(*keeping.getBuffer()), "R1 a\n\n+ b\n");
+}
+
+TEST(SpiceStreamTest, HeadersSetDialectSeparatorAndHierarchy) {
+  struct Case {
+    std::string header;
+    SpiceLanguage language;
+    const char *separator;
+  } cases[] = {
+      {"*#KELVANTA sep=.\n", SPICE_NATIVE, "."},
+      {"*#kelvanta SEP = ( / )\n", SPICE_NATIVE, "/"},
+      {"*#KELVANTA sep=none\n", SPICE_NATIVE, ""},
+      {"*#KELVANTA sep=ab\n", SPICE_NATIVE, "$"},
+      {"*#HSPICE\n", SPICE_HSPICE, ""},
+      {"*#PSpice\r\n", SPICE_PSPICE, ""},
+      {"*# \n", SPICE_PSPICE, "$"},
+      {"* #HSPICE\n", SPICE_PSPICE, "$"},
+      {";#HSPICE\n", SPICE_PSPICE, "$"},
+  };
+  for (const Case &c : cases) {
+    NetlistFile file(c.header + "R1 a b\n");
+    SpiceStream reader(file.path(), SPICE_PSPICE);
+    YString line;
+    int number = 0;
+    ASSERT_TRUE(reader.gets(&line, &number, nullptr, nullptr)) << c.header;
+    EXPECT_STREQ(line.tocs(), "R1 a b") << c.header;
+    EXPECT_EQ(number, 2) << c.header;
+    EXPECT_EQ(reader.getLanguage(), c.language) << c.header;
+    EXPECT_STREQ(reader.getSeparator(), c.separator) << c.header;
+  }
+
+  // The hierarchy mark counts inside a continued line and is cleared by the
+  // next gets.
+  NetlistFile file("X1 a\n*#Hierarchy\n+ b\nX2 c\n");
+  SpiceStream reader(file.path(), SPICE_NATIVE);
+  YString line;
+  ASSERT_TRUE(reader.gets(&line, nullptr, nullptr, nullptr));
+  EXPECT_TRUE(reader.isHierarchy());
+  ASSERT_TRUE(reader.gets(&line, nullptr, nullptr, nullptr));
+  EXPECT_FALSE(reader.isHierarchy());
+}
+
+TEST(SpiceStreamTest, LongHeaderIsCutAndItsRestSkipped) {
+  std::string header = "*#HSPICE" + std::string(300, ' ') + "tail\n";
+  EXPECT_EQ(readLines(header + "R1 a $ b\n"), (std::vector<Line>{{2, "R1 a "}}));
+  // The word after the 199-character limit is not part of the header.
+  std::string cut = "*#" + std::string(195, ' ') + "abc" + "HSPICE\nR1 $x\n";
+  EXPECT_EQ(readLines(cut), (std::vector<Line>{{2, "R1 $x"}}));
+}
+
+TEST(SpiceStreamTest, PositionsNameTheLastAcceptedCharacter) {
+  NetlistFile file("* t\nR1 a\r\n+ b\n\nC1\n");
+  SpiceStream reader(file.path(), SPICE_NATIVE);
+  int c;
+  std::string seen;
+  while ((c = reader.get(false)) != 'b')
+    seen += static_cast<char>(c);
+  EXPECT_EQ(seen, "R1 a  "); // a blank for the '+', then the one after it
+  EXPECT_EQ(reader.getLastAcceptedLineCount(), 2);
+  EXPECT_EQ(reader.getLastAcceptedCharCount(), 13);
+  // The line end that completes the line is the last accepted position.
+  EXPECT_EQ(reader.get(false), '\n');
+  EXPECT_EQ(reader.getLastAcceptedLineCount(), 3);
+  EXPECT_EQ(reader.getLastAcceptedCharCount(), 14);
+  EXPECT_EQ(reader.get(false), 'C');
+  EXPECT_EQ(reader.getLineCount(), 4);
+  EXPECT_EQ(reader.getCharCount(), 16);
+  reader.clearCounts();
+  EXPECT_EQ(reader.getLineCount(), 0);
+  EXPECT_EQ(reader.getCharCount(), 0);
+  EXPECT_EQ(reader.getLastAcceptedLineCount(), 4);
+}
+
+class Evaluating : public SpiceStream {
+public:
+  explicit Evaluating(kvstream &stream) : SpiceStream(stream) {}
+  bool evaluate(const char *expression, YString *result) override {
+    seen.push_back(expression);
+    if (std::string(expression) == "skip")
+      return false;
+    *result = YString("<") &= expression;
+    *result &= ">";
+    return true;
+  }
+  std::vector<std::string> seen;
+};
+
+TEST(SpiceStreamTest, BraceGroupsGoToTheHook) {
+  kvstrstream text("V1 a 0 {2*{x}} {skip} {}\nE {a{b}\n");
+  Evaluating reader(text);
+  YString line;
+  ASSERT_TRUE(reader.gets(&line, nullptr, nullptr, nullptr));
+  EXPECT_STREQ(line.tocs(), "V1 a 0 <2*(x)> {skip} <>");
+  ASSERT_TRUE(reader.gets(&line, nullptr, nullptr, nullptr));
+  EXPECT_STREQ(line.tocs(), "E ");
+  EXPECT_EQ(reader.seen, (std::vector<std::string>{"2*(x)", "skip", ""}));
+}
+
+TEST(SpiceStreamTest, TitleLiteralModeAndInit) {
+  NetlistFile file("My * title ; x\n* c\nR1 a ; z\n");
+  SpiceStream reader(file.path(), SPICE_NATIVE);
+  reader.readTitle();
+  EXPECT_STREQ(static_cast<const char *>(*reader.getBuffer()), "My * title ; x");
+  EXPECT_EQ(reader.getLineCount(), 1);
+  reader.flushBuffer();
+  reader.setLiteralMode(true);
+  YString line;
+  int number = 0;
+  ASSERT_TRUE(reader.gets(&line, &number, nullptr, nullptr));
+  EXPECT_STREQ(line.tocs(), "* c");
+  EXPECT_EQ(number, 2);
+  reader.setLiteralMode(false);
+  ASSERT_TRUE(reader.gets(&line, &number, nullptr, nullptr));
+  EXPECT_STREQ(line.tocs(), "R1 a ");
+
+  // init restarts the counts on the same stream; seeking back rereads it.
+  reader.seekg(0);
+  reader.init();
+  ASSERT_TRUE(reader.gets(&line, &number, nullptr, nullptr));
+  EXPECT_STREQ(line.tocs(), "My * title ");
+  EXPECT_EQ(number, 1);
+  EXPECT_STREQ(reader.getSeparator(), "$");
+
+  // The end met in literal mode is the end.
+  reader.setLiteralMode(true);
+  while (reader.gets(&line, &number, nullptr, nullptr)) {
+  }
+  EXPECT_TRUE(reader.eof());
+  EXPECT_EQ(reader.get(false), -1);
+}
+
+TEST(SpiceStreamTest, FlagsHighCharactersAndMissingFiles) {
+  NetlistFile file("R\xc3\xa9 a\nR2 b\n");
+  SpiceStream reader(file.path(), SPICE_NATIVE);
+  YString line;
+  bool high = false, encrypted = true;
+  ASSERT_TRUE(reader.gets(&line, nullptr, &encrypted, &high));
+  EXPECT_TRUE(high);
+  EXPECT_FALSE(encrypted);
+  ASSERT_TRUE(reader.gets(&line, nullptr, &encrypted, &high));
+  EXPECT_FALSE(high);
+
+  SpiceStream missing("/nonexistent/dir/x.cir", SPICE_HSPICE);
+  EXPECT_FALSE(missing.gets(&line, nullptr, nullptr, nullptr));
+  EXPECT_STREQ(missing.getSourceFile().tocs(), "/nonexistent/dir/x.cir");
+  kvstream empty;
+  SpiceStream unbuffered(empty);
+  EXPECT_FALSE(unbuffered.gets(&line, nullptr, nullptr, nullptr));
+}
+
+// Megabyte lines and long runs of comment lines read in linear time and come
+// back whole.
+TEST(SpiceStreamTest, HugeLinesComeBackWhole) {
+  std::string big(3 << 20, 'x');
+  std::string input = "R1 " + big + "\n" + std::string(1 << 20, '\n') + "+ y\n";
+  std::vector<Line> lines = readLines(input);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].text, "R1 " + big + "  y");
+}
+
+} // namespace
