@@ -94,7 +94,8 @@ YString span(const char *begin, const char *end) {
 
 // The quoted word opening at p, closed by `close`; the cursor moves past the
 // closing quote, or to the terminator when there is none.
-YString readQuoted(const char **cursor, const char *p, char close, const ScanSpec &spec) {
+__attribute__((noinline)) YString readQuoted(const char **cursor, const char *p, char close,
+                                             const ScanSpec &spec) {
   char open = *p;
   bool nest = spec.nestQuotes && open != close;
   const char *inner = p + 1;

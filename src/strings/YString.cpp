@@ -151,9 +151,8 @@ YString::YString(const char *text, int count) : block_(nullBlockPointer()) {
 
 YString YString::fromSpan(const char *text, size_t length) {
   assert(std::memchr(text, '\0', length) == nullptr && "a span holds no terminator");
-  YString result;
   if (length == 0)
-    return result;
+    return YString(nullBlockPointer());
   Block *block = allocate(length);
   char *to = block->text();
   // Words cut by the readers are mostly a few bytes long: two overlapping
@@ -172,8 +171,7 @@ YString YString::fromSpan(const char *text, size_t length) {
     to[length - 1] = text[length - 1];
   }
   to[length] = '\0';
-  result.block_ = block;
-  return result;
+  return YString(block);
 }
 
 namespace {

@@ -207,6 +207,9 @@ private:
     const char *text() const { return reinterpret_cast<const char *>(this) + sizeof(int32_t); }
   };
 
+  /// Takes over `block` (count already set).
+  explicit YString(Block *block) noexcept : block_(block) {}
+
   static Block *nullBlockPointer();
   static Block *allocate(size_t length);
   static Block *makeBlock(const char *text, size_t length);
