@@ -150,9 +150,9 @@ YString::YString(const char *text, int count) : block_(nullBlockPointer()) {
 }
 
 YString YString::fromSpan(const char *text, size_t length) {
-  assert(std::memchr(text, '\0', length) == nullptr && "a span holds no terminator");
   if (length == 0)
     return YString(nullBlockPointer());
+  assert(text && std::memchr(text, '\0', length) == nullptr && "a span holds no terminator");
   Block *block = allocate(length);
   char *to = block->text();
   // Words cut by the readers are mostly a few bytes long: two overlapping

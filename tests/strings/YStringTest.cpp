@@ -392,6 +392,7 @@ TEST(YStringTest, FromSpanCopiesExactlyTheSpan) {
       std::free(detached);
     }
   }
+  EXPECT_TRUE(YString::fromSpan(nullptr, 0).isEmpty());
 }
 
 TEST(YStringTest, BlockRecordsRoundTrip) {

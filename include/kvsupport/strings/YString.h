@@ -48,7 +48,8 @@ public:
   YString(const char *text, int count);
   /// The `length` bytes at `text`, which must all be non-NUL: the string is
   /// built without scanning for a terminator, for readers that already know
-  /// the extent of a word. Length 0 gives the empty string.
+  /// the extent of a word. Length 0 gives the empty string (text may then be
+  /// null).
   static YString fromSpan(const char *text, size_t length);
   /// Decimal text, as "%d".
   explicit YString(int value);
