@@ -1,7 +1,11 @@
 // The word readers of the netlist and ascii-file readers. They run once per
-// word of every netlist line, so each call does little set-up: the first
-// character is compared with the short separator and delimiter lists
-// directly, and only an ordinary word builds the bit set its loop tests.
+// word of every netlist line, so each call does little set-up. Nearly every
+// scan cuts at characters below 64 (blank, tab, = ( ) , ; and the like): for
+// those the separators and delimiters become two 64-bit masks, built with a
+// few instructions per list character, and every test in the scanning loops
+// is a compare, a shift and a mask. Scans with other separators or
+// delimiters take the general reader, which looks characters up in the
+// lists themselves.
 #include "kvsupport/netlist/Tokenizer.h"
 
 #include <cstdint>
@@ -82,14 +86,41 @@ int quotePosition(const char *openQuotes, const char *closeQuotes, char c) {
   return closeQuotes[position] ? static_cast<int>(position) : -1;
 }
 
+// Every span the readers cut ends before the terminator, so it holds no NUL
+// and needs no scan for one.
 YString span(const char *begin, const char *end) {
-  return YString(begin, static_cast<int>(end - begin));
+  return YString::fromSpan(begin, static_cast<size_t>(end - begin));
 }
 
-YString readToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
-  // Separators and delimiters are short lists: the first character of a word
-  // is compared with them directly, and the set for the word loop is built
-  // only when an ordinary word follows.
+// The quoted word opening at p, closed by `close`; the cursor moves past the
+// closing quote, or to the terminator when there is none.
+__attribute__((noinline)) YString readQuoted(const char **cursor, const char *p, char close,
+                                             const ScanSpec &spec) {
+  char open = *p;
+  bool nest = spec.nestQuotes && open != close;
+  const char *inner = p + 1;
+  const char *q = inner;
+  int depth = 0;
+  for (; *q; ++q) {
+    if (nest && *q == open) {
+      ++depth;
+    } else if (*q == close) {
+      if (depth == 0)
+        break;
+      --depth;
+    }
+  }
+  const char *begin = spec.keepQuotes ? p : inner;
+  const char *end = (spec.keepQuotes && *q) ? q + 1 : q;
+  *cursor = *q ? q + 1 : q;
+  return span(begin, end);
+}
+
+// The general reader, for any separators and delimiters: the first character
+// of a word is compared with the lists directly, and only an ordinary word
+// builds the set its loop tests.
+__attribute__((noinline)) YString readToken(const char **cursor, const ScanSpec &spec,
+                                            int *delimiter) {
   const char *separators = spec.separators ? spec.separators : "";
   const char *delimiters = spec.delimiters ? spec.delimiters : "";
   const char *p = *cursor;
@@ -104,27 +135,8 @@ YString readToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
 
   if (spec.openQuotes && spec.closeQuotes) {
     int position = quotePosition(spec.openQuotes, spec.closeQuotes, *p);
-    if (position >= 0) {
-      char open = *p;
-      char close = spec.closeQuotes[position];
-      bool nest = spec.nestQuotes && open != close;
-      const char *inner = p + 1;
-      const char *q = inner;
-      int depth = 0;
-      for (; *q; ++q) {
-        if (nest && *q == open) {
-          ++depth;
-        } else if (*q == close) {
-          if (depth == 0)
-            break;
-          --depth;
-        }
-      }
-      const char *begin = spec.keepQuotes ? p : inner;
-      const char *end = (spec.keepQuotes && *q) ? q + 1 : q;
-      *cursor = *q ? q + 1 : q;
-      return span(begin, end);
-    }
+    if (position >= 0)
+      return readQuoted(cursor, p, spec.closeQuotes[position], spec);
   }
 
   if (findChar(delimiters, *p)) {
@@ -138,14 +150,119 @@ YString readToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
   CharSet stops(separators);
   stops.add(delimiters);
   stops.addTerminator();
-  const char *begin = p;
-  const char *limit = p + kMaxScanWord;
-  ++p; // the first character is neither a separator nor a delimiter
-  while (!stops.has(*p) && p != limit)
-    ++p;
-  *cursor = p;
-  return span(begin, p);
+  // The first character is neither a separator nor a delimiter. Counting
+  // rather than comparing with p + kMaxScanWord keeps every pointer within
+  // the text.
+  size_t length = 1;
+  while (!stops.has(p[length]) && length != kMaxScanWord)
+    ++length;
+  *cursor = p + length;
+  return YString::fromSpan(p, length);
 }
+
+// The separators and delimiters of a scan as masks of the characters below
+// 64. Complete only when every listed character is below 64; otherwise the
+// masks are not used and the general reader serves the scan.
+struct LowClasses {
+  uint64_t separators = 0;
+  uint64_t delimiters = 0;
+  bool complete = true;
+};
+
+// Bit (c & 63) for every character of `chars` (null counts as empty); the
+// characters are ORed into *all so that the caller can tell whether any of
+// them is 64 or above, which would make the bit ambiguous.
+inline uint64_t lowBits(const char *chars, unsigned *all) {
+  uint64_t bits = 0;
+  if (!chars)
+    return 0;
+  // Unrolled: a list of up to four characters (nearly all of them) takes
+  // each branch the same way on every call, which predicts well.
+  for (;; chars += 4) {
+    unsigned c = static_cast<unsigned char>(chars[0]);
+    if (!c)
+      break;
+    bits |= uint64_t{1} << (c & 63);
+    *all |= c;
+    c = static_cast<unsigned char>(chars[1]);
+    if (!c)
+      break;
+    bits |= uint64_t{1} << (c & 63);
+    *all |= c;
+    c = static_cast<unsigned char>(chars[2]);
+    if (!c)
+      break;
+    bits |= uint64_t{1} << (c & 63);
+    *all |= c;
+    c = static_cast<unsigned char>(chars[3]);
+    if (!c)
+      break;
+    bits |= uint64_t{1} << (c & 63);
+    *all |= c;
+  }
+  return bits;
+}
+
+inline LowClasses lowClasses(const ScanSpec &spec) {
+  unsigned all = 0;
+  LowClasses classes;
+  classes.separators = lowBits(spec.separators, &all);
+  classes.delimiters = lowBits(spec.delimiters, &all);
+  classes.complete = (all & 0xC0) == 0;
+  return classes;
+}
+
+inline bool inLow(uint64_t mask, char ch) {
+  unsigned c = static_cast<unsigned char>(ch);
+  return c < 64 && ((mask >> c) & 1);
+}
+
+// readToken for a scan whose classes are complete; the same results.
+inline __attribute__((always_inline)) YString readLow(const char **cursor, const ScanSpec &spec,
+                                                      const LowClasses &classes, int *delimiter) {
+  const char *p = *cursor;
+  while (inLow(classes.separators, *p))
+    ++p;
+  if (*p == '\0') {
+    *cursor = p;
+    *delimiter = -1;
+    return YString();
+  }
+  *delimiter = 0;
+
+  if (spec.openQuotes && spec.closeQuotes) {
+    int position = quotePosition(spec.openQuotes, spec.closeQuotes, *p);
+    if (position >= 0)
+      return readQuoted(cursor, p, spec.closeQuotes[position], spec);
+  }
+
+  if (inLow(classes.delimiters, *p)) {
+    *delimiter = *p; // below 64, so the code is the character itself
+    *cursor = p + 1;
+    return YString();
+  }
+
+  const uint64_t stops = classes.separators | classes.delimiters | 1; // 1: the terminator
+  size_t length = 1;
+  while (!inLow(stops, p[length]) && length != kMaxScanWord)
+    ++length;
+  *cursor = p + length;
+  return YString::fromSpan(p, length);
+}
+
+// Reads words of one scan, its classes computed once.
+class WordReader {
+public:
+  explicit WordReader(const ScanSpec &spec) : spec_(spec), classes_(lowClasses(spec)) {}
+  YString read(const char **cursor, int *delimiter) const {
+    return classes_.complete ? readLow(cursor, spec_, classes_, delimiter)
+                             : readToken(cursor, spec_, delimiter);
+  }
+
+private:
+  const ScanSpec &spec_;
+  LowClasses classes_;
+};
 
 void fillUp(YArray<YString> *fields, int minCount) {
   while (fields->size() < minCount)
@@ -162,6 +279,9 @@ YString sp_GetToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
     *delimiter = -1;
     return YString();
   }
+  LowClasses classes = lowClasses(spec);
+  if (classes.complete)
+    return readLow(cursor, spec, classes, delimiter);
   return readToken(cursor, spec, delimiter);
 }
 
@@ -249,10 +369,11 @@ int sp_GetNonWS(const char **cursor) {
 void sp_ScanLine(const char *line, const char *separators, YArray<YString> *words, int count) {
   if (!line || !words)
     return;
-  ScanSpec spec{separators, nullptr, nullptr, nullptr, false, false};
+  const ScanSpec spec{separators, nullptr, nullptr, nullptr, false, false};
+  const WordReader reader(spec);
   int delimiter = 0;
   for (int appended = 0; count < 0 || appended < count; ++appended) {
-    YString word = readToken(&line, spec, &delimiter);
+    YString word = reader.read(&line, &delimiter);
     if (word.isEmpty())
       break;
     words->add(std::move(word));
@@ -262,9 +383,10 @@ void sp_ScanLine(const char *line, const char *separators, YArray<YString> *word
 void sp_ScanLine(const char *line, const ScanSpec &spec, YArray<ScanToken> *tokens, int count) {
   if (!line || !tokens)
     return;
+  const WordReader reader(spec);
   for (int appended = 0; count < 0 || appended < count; ++appended) {
     ScanToken token;
-    token.text = readToken(&line, spec, &token.delimiter);
+    token.text = reader.read(&line, &token.delimiter);
     if (token.delimiter == -1)
       break;
     tokens->add(std::move(token));
@@ -274,9 +396,10 @@ void sp_ScanLine(const char *line, const ScanSpec &spec, YArray<ScanToken> *toke
 void sp_ScanLine(const char *line, const ScanSpec &spec, YArray<YString> *words, int count) {
   if (!line || !words)
     return;
+  const WordReader reader(spec);
   int delimiter = 0;
   for (int appended = 0; count < 0 || appended < count; ++appended) {
-    YString word = readToken(&line, spec, &delimiter);
+    YString word = reader.read(&line, &delimiter);
     if (delimiter == -1)
       break;
     words->add(std::move(word));

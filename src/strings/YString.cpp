@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -146,6 +147,31 @@ YString::YString(const char *text)
 YString::YString(const char *text, int count) : block_(nullBlockPointer()) {
   if (text && count > 0)
     block_ = makeBlock(text, strnlen(text, static_cast<size_t>(count)));
+}
+
+YString YString::fromSpan(const char *text, size_t length) {
+  if (length == 0)
+    return YString(nullBlockPointer());
+  assert(text && std::memchr(text, '\0', length) == nullptr && "a span holds no terminator");
+  Block *block = allocate(length);
+  char *to = block->text();
+  // Words cut by the readers are mostly a few bytes long: two overlapping
+  // fixed-size moves copy them without a call into the C library.
+  if (length >= 16) {
+    std::memcpy(to, text, length);
+  } else if (length >= 8) {
+    std::memcpy(to, text, 8);
+    std::memcpy(to + length - 8, text + length - 8, 8);
+  } else if (length >= 4) {
+    std::memcpy(to, text, 4);
+    std::memcpy(to + length - 4, text + length - 4, 4);
+  } else {
+    to[0] = text[0];
+    to[length / 2] = text[length / 2];
+    to[length - 1] = text[length - 1];
+  }
+  to[length] = '\0';
+  return YString(block);
 }
 
 namespace {

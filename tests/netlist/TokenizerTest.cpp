@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,148 @@ TEST(TokenizerTest, ScanSpecCases) {
                  "b",
                  byteFF),
             (Words{"W:a", "D:\xFF", "W:b"}));
+}
+
+// The word reader exactly as the algorithm reads: strchr on the lists,
+// character by character. Returns "W:text" or "D:code" and the number of
+// characters consumed, or "E" at the end of the text.
+std::pair<std::string, size_t> referenceToken(const char *text, const ScanSpec &spec) {
+  auto in = [](const char *list, char c) { return list && c && std::strchr(list, c); };
+  size_t i = 0;
+  while (in(spec.separators, text[i]))
+    ++i;
+  if (text[i] == '\0')
+    return {"E", i};
+  if (spec.openQuotes && spec.closeQuotes && in(spec.openQuotes, text[i])) {
+    size_t position = static_cast<size_t>(std::strchr(spec.openQuotes, text[i]) - spec.openQuotes);
+    if (position < std::strlen(spec.closeQuotes)) {
+      char open = text[i];
+      char close = spec.closeQuotes[position];
+      bool nest = spec.nestQuotes && open != close;
+      std::string word = spec.keepQuotes ? std::string(1, open) : std::string();
+      size_t j = i + 1;
+      for (int depth = 0; text[j]; ++j) {
+        if (nest && text[j] == open) {
+          ++depth;
+        } else if (text[j] == close) {
+          if (depth == 0)
+            break;
+          --depth;
+        }
+        word += text[j];
+      }
+      if (text[j]) {
+        if (spec.keepQuotes)
+          word += close;
+        ++j;
+      }
+      return {"W:" + word, j};
+    }
+  }
+  if (in(spec.delimiters, text[i])) {
+    int code = text[i] == '\xFF' ? 0xFF : static_cast<signed char>(text[i]);
+    return {"D:" + std::to_string(code), i + 1};
+  }
+  std::string word;
+  size_t j = i;
+  while (text[j] && !in(spec.separators, text[j]) && !in(spec.delimiters, text[j]) &&
+         word.size() < static_cast<size_t>(kMaxScanWord))
+    word += text[j++];
+  return {"W:" + word, j};
+}
+
+// Random lines and scan descriptions drawn from characters that exercise
+// every class: blank and tab, netlist punctuation, braces, characters whose
+// low six bits equal the terminator's or a separator's ('@', '`', 0x80, 0xC0,
+// 0xE0), other bytes of 0x80 and above, and long runs past the word limit.
+TEST(TokenizerTest, ReadersAgreeWithAReferenceOnRandomLines) {
+  const std::string pool = std::string(" \t=(),\"'{}[]@`ab1.") + "\x80\xC0\xE0\xE9\xFF";
+  std::mt19937 random(20261206);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  auto randomList = [&](size_t most) {
+    std::string list;
+    for (size_t n = pick(most + 1); n > 0; --n) {
+      char c = pool[pick(pool.size())];
+      if (list.find(c) == std::string::npos || pick(4) == 0)
+        list += c;
+    }
+    return list;
+  };
+  // Mostly the lists of real scans, sometimes random ones.
+  const char *separatorChoices[] = {" \t", " ", ",", nullptr};
+  const char *delimiterChoices[] = {"=(),", "=", "", nullptr};
+
+  for (int round = 0; round < 4000; ++round) {
+    std::string separators = pick(3) ? separatorChoices[pick(3)] : randomList(3);
+    std::string delimiters = pick(3) ? delimiterChoices[pick(3)] : randomList(4);
+    std::string openQuotes = pick(2) ? std::string("\"") : randomList(3);
+    std::string closeQuotes = pick(2) ? std::string("\"") : randomList(3);
+    ScanSpec spec{pick(8) ? separators.c_str() : nullptr,
+                  pick(4) ? openQuotes.c_str() : nullptr,
+                  pick(4) ? closeQuotes.c_str() : nullptr,
+                  pick(6) ? delimiters.c_str() : nullptr,
+                  pick(2) == 0,
+                  pick(2) == 0};
+
+    std::string text;
+    for (size_t n = pick(60); n > 0; --n) {
+      if (pick(200) == 0)
+        text.append(1000 + pick(100), 'w');
+      else
+        text += pool[pick(pool.size())];
+    }
+    auto line = exact(text);
+    SCOPED_TRACE("line \"" + text + "\" separators \"" + separators + "\" delimiters \"" +
+                 delimiters + "\" quotes \"" + openQuotes + "\" \"" + closeQuotes + "\"");
+
+    std::vector<std::string> expected;
+    const char *cursor = line.get();
+    for (size_t offset = 0;;) {
+      auto token = referenceToken(line.get() + offset, spec);
+      offset += token.second;
+      int delimiter = 99;
+      YString word = sp_GetToken(&cursor, spec, &delimiter);
+      ASSERT_EQ(cursor, line.get() + offset);
+      std::string got = delimiter == -1  ? "E"
+                        : delimiter == 0 ? "W:" + std::string(word.tocs())
+                                         : "D:" + std::to_string(delimiter);
+      ASSERT_EQ(got, token.first);
+      if (delimiter == -1)
+        break;
+      ASSERT_TRUE(delimiter == 0 || word.isEmpty());
+      expected.push_back(token.first);
+    }
+
+    YArray<ScanToken> tokens;
+    sp_ScanLine(line.get(), spec, &tokens, -1);
+    YArray<YString> words;
+    sp_ScanLine(line.get(), spec, &words, -1);
+    ASSERT_EQ(tokens.size(), static_cast<int64_t>(expected.size()));
+    ASSERT_EQ(words.size(), static_cast<int64_t>(expected.size()));
+    for (size_t i = 0; i < expected.size(); ++i) {
+      const ScanToken &token = tokens[static_cast<int>(i)];
+      std::string got = token.delimiter ? "D:" + std::to_string(token.delimiter)
+                                        : "W:" + std::string(token.text.tocs());
+      EXPECT_EQ(got, expected[i]);
+      EXPECT_STREQ(words[static_cast<int>(i)].tocs(), token.text.tocs());
+    }
+
+    // The separators-only line scanner stops at the first empty word.
+    const ScanSpec plain{spec.separators, nullptr, nullptr, nullptr, false, false};
+    std::vector<std::string> plainExpected;
+    for (size_t offset = 0;;) {
+      auto token = referenceToken(line.get() + offset, plain);
+      offset += token.second;
+      if (token.first == "E")
+        break;
+      plainExpected.push_back(token.first.substr(2));
+    }
+    YArray<YString> plainWords;
+    sp_ScanLine(line.get(), spec.separators, &plainWords, -1);
+    ASSERT_EQ(plainWords.size(), static_cast<int64_t>(plainExpected.size()));
+    for (size_t i = 0; i < plainExpected.size(); ++i)
+      EXPECT_EQ(plainWords[static_cast<int>(i)].tocs(), plainExpected[i]);
+  }
 }
 
 TEST(TokenizerTest, LongWordsComeInPiecesAndQuotedOnesWhole) {

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -363,6 +364,34 @@ TEST(YStringTest, DetachHandsOverTheTextAndLeavesItEmpty) {
   EXPECT_STREQ(copy, "ours");
   EXPECT_NE(copy, other.tocs());
   std::free(copy);
+}
+
+TEST(YStringTest, FromSpanCopiesExactlyTheSpan) {
+  // Every length through the copy's size steps, each span alone in a heap
+  // block of its own size without a terminator, so that ASan reports any
+  // byte read outside it; the block must still be one that detach() hands
+  // over for free().
+  const std::string source = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJ";
+  for (size_t start = 0; start < 3; ++start) {
+    for (size_t length = 0; start + length <= source.size(); ++length) {
+      std::unique_ptr<char[]> span(new char[length]);
+      std::memcpy(span.get(), source.data() + start, length);
+      YString text = YString::fromSpan(span.get(), length);
+      std::string expected = source.substr(start, length);
+      EXPECT_EQ(text.tocs(), expected);
+      EXPECT_EQ(text.length(), static_cast<int>(length));
+      EXPECT_EQ(text, YString(expected.c_str()));
+      if (length == 0)
+        EXPECT_EQ(text.tocs(), YString().tocs()) << "the shared empty block";
+      YString shared(text);
+      text &= "+";
+      EXPECT_EQ(shared.tocs(), expected) << "edits copy first";
+      char *detached = shared.detach();
+      EXPECT_EQ(std::string(detached), expected);
+      std::free(detached);
+    }
+  }
+  EXPECT_TRUE(YString::fromSpan(nullptr, 0).isEmpty());
 }
 
 TEST(YStringTest, BlockRecordsRoundTrip) {

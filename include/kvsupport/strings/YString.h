@@ -4,6 +4,7 @@
 #include "kvsupport/containers/YList.h"
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 class TempString;
@@ -45,6 +46,11 @@ public:
   /// The first `count` bytes of `text` (fewer when it ends sooner); null or
   /// count < 1 gives the empty string.
   YString(const char *text, int count);
+  /// The `length` bytes at `text`, which must all be non-NUL: the string is
+  /// built without scanning for a terminator, for readers that already know
+  /// the extent of a word. Length 0 gives the empty string (text may then be
+  /// null).
+  static YString fromSpan(const char *text, size_t length);
   /// Decimal text, as "%d".
   explicit YString(int value);
   /// Text as "%.12g".
@@ -201,6 +207,9 @@ private:
     char *text() { return reinterpret_cast<char *>(this) + sizeof(int32_t); }
     const char *text() const { return reinterpret_cast<const char *>(this) + sizeof(int32_t); }
   };
+
+  /// Takes over `block` (count already set).
+  explicit YString(Block *block) noexcept : block_(block) {}
 
   static Block *nullBlockPointer();
   static Block *allocate(size_t length);
