@@ -216,6 +216,25 @@ TEST_F(AsyncFileBufferTest, AProducerAheadOfTheDiskLosesNothing) {
   EXPECT_TRUE(slurp(dir.filePath("many.bin")) == expected);
 }
 
+// Large copies take another path than small ones: any alignment of the
+// caller's bytes and any length must arrive unchanged.
+TEST_F(AsyncFileBufferTest, LargeWritesOfAnyAlignmentAndLengthArriveIntact) {
+  std::string source(1 << 20, '\0');
+  for (size_t i = 0; i < source.size(); ++i)
+    source[i] = static_cast<char>(i * 131 + i / 977);
+  std::string expected;
+  {
+    kvfbuf_async buffer(path("odd.bin").constData(), kvWrite | kvBinary, false);
+    const size_t offsets[] = {0, 1, 7, 15, 16, 33};
+    const size_t lengths[] = {262144, 262145, 300001, 524287, 700000, 262207};
+    for (size_t i = 0; i < 6; ++i) {
+      buffer.write(source.data() + offsets[i], lengths[i]);
+      expected.append(source, offsets[i], lengths[i]);
+    }
+  }
+  EXPECT_TRUE(slurp(dir.filePath("odd.bin")) == expected);
+}
+
 TEST_F(AsyncFileBufferTest, AsyncFileStreamWritesLines) {
   {
     kvfstream out(path("lines.txt").constData(), kvWrite, false, true);
