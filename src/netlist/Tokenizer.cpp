@@ -116,50 +116,6 @@ __attribute__((noinline)) YString readQuoted(const char **cursor, const char *p,
   return span(begin, end);
 }
 
-// The general reader, for any separators and delimiters: the first character
-// of a word is compared with the lists directly, and only an ordinary word
-// builds the set its loop tests.
-__attribute__((noinline)) YString readToken(const char **cursor, const ScanSpec &spec,
-                                            int *delimiter) {
-  const char *separators = spec.separators ? spec.separators : "";
-  const char *delimiters = spec.delimiters ? spec.delimiters : "";
-  const char *p = *cursor;
-  while (*p && findChar(separators, *p))
-    ++p;
-  if (*p == '\0') {
-    *cursor = p;
-    *delimiter = -1;
-    return YString();
-  }
-  *delimiter = 0;
-
-  if (spec.openQuotes && spec.closeQuotes) {
-    int position = quotePosition(spec.openQuotes, spec.closeQuotes, *p);
-    if (position >= 0)
-      return readQuoted(cursor, p, spec.closeQuotes[position], spec);
-  }
-
-  if (findChar(delimiters, *p)) {
-    // Codes are sign-extended like the char they come from, except 0xFF,
-    // whose -1 would read as the end of the text and stop the caller's scan.
-    *delimiter = *p == '\xFF' ? 0xFF : static_cast<signed char>(*p);
-    *cursor = p + 1;
-    return YString();
-  }
-
-  CharSet stops(separators);
-  stops.add(delimiters);
-  stops.addTerminator();
-  // The first character is neither a separator nor a delimiter. Counting
-  // rather than comparing with p + kMaxScanWord keeps every pointer within
-  // the text.
-  size_t length = 1;
-  while (!stops.has(p[length]) && length != kMaxScanWord)
-    ++length;
-  *cursor = p + length;
-  return YString::fromSpan(p, length);
-}
-
 // The separators and delimiters of a scan as masks of the characters below
 // 64. Complete only when every listed character is below 64; otherwise the
 // masks are not used and the general reader serves the scan.
@@ -217,11 +173,46 @@ inline bool inLow(uint64_t mask, char ch) {
   return c < 64 && ((mask >> c) & 1);
 }
 
-// readToken for a scan whose classes are complete; the same results.
-inline __attribute__((always_inline)) YString readLow(const char **cursor, const ScanSpec &spec,
-                                                      const LowClasses &classes, int *delimiter) {
+// How a scan tells separators, delimiters and the end of a word: by the
+// masks of characters below 64 (nearly every scan) ...
+struct LowScan {
+  uint64_t separators;
+  uint64_t delimiters;
+  uint64_t stops; // separators, delimiters and the terminator
+  explicit LowScan(const LowClasses &classes)
+      : separators(classes.separators), delimiters(classes.delimiters),
+        stops(classes.separators | classes.delimiters | 1) {}
+  bool isSeparator(char c) const { return inLow(separators, c); }
+  bool isDelimiter(char c) const { return inLow(delimiters, c); }
+  bool isStop(char c) const { return inLow(stops, c); }
+  int delimiterCode(char c) const { return c; } // below 64: the character itself
+};
+
+// ... or by the lists themselves, for lists with characters of 64 and above.
+struct ListScan {
+  const char *separators;
+  const char *delimiters;
+  CharSet stops;
+  ListScan(const char *separatorList, const char *delimiterList)
+      : separators(separatorList ? separatorList : ""),
+        delimiters(delimiterList ? delimiterList : ""), stops(separators) {
+    stops.add(delimiters);
+    stops.addTerminator();
+  }
+  bool isSeparator(char c) const { return c && findChar(separators, c); }
+  bool isDelimiter(char c) const { return findChar(delimiters, c); }
+  bool isStop(char c) const { return stops.has(c); }
+  // Sign-extended like the char it comes from, except 0xFF, whose -1 would
+  // read as the end of the text and stop the caller's scan.
+  int delimiterCode(char c) const { return c == '\xFF' ? 0xFF : static_cast<signed char>(c); }
+};
+
+// Reads the next word, quoted word or delimiter of a scan.
+template <class Scan>
+inline __attribute__((always_inline)) YString readWord(const char **cursor, const ScanSpec &spec,
+                                                       const Scan &scan, int *delimiter) {
   const char *p = *cursor;
-  while (inLow(classes.separators, *p))
+  while (scan.isSeparator(*p))
     ++p;
   if (*p == '\0') {
     *cursor = p;
@@ -236,18 +227,26 @@ inline __attribute__((always_inline)) YString readLow(const char **cursor, const
       return readQuoted(cursor, p, spec.closeQuotes[position], spec);
   }
 
-  if (inLow(classes.delimiters, *p)) {
-    *delimiter = *p; // below 64, so the code is the character itself
+  if (scan.isDelimiter(*p)) {
+    *delimiter = scan.delimiterCode(*p);
     *cursor = p + 1;
     return YString();
   }
 
-  const uint64_t stops = classes.separators | classes.delimiters | 1; // 1: the terminator
+  // The first character is neither a separator nor a delimiter. Counting
+  // rather than comparing with p + kMaxScanWord keeps every pointer within
+  // the text.
   size_t length = 1;
-  while (!inLow(stops, p[length]) && length != kMaxScanWord)
+  while (!scan.isStop(p[length]) && length != kMaxScanWord)
     ++length;
   *cursor = p + length;
   return YString::fromSpan(p, length);
+}
+
+// The general reader, out of line: scans with characters of 64 and above are rare.
+__attribute__((noinline)) YString readListed(const char **cursor, const ScanSpec &spec,
+                                             int *delimiter) {
+  return readWord(cursor, spec, ListScan(spec.separators, spec.delimiters), delimiter);
 }
 
 // Reads words of one scan, its classes computed once.
@@ -255,8 +254,8 @@ class WordReader {
 public:
   explicit WordReader(const ScanSpec &spec) : spec_(spec), classes_(lowClasses(spec)) {}
   YString read(const char **cursor, int *delimiter) const {
-    return classes_.complete ? readLow(cursor, spec_, classes_, delimiter)
-                             : readToken(cursor, spec_, delimiter);
+    return classes_.complete ? readWord(cursor, spec_, LowScan(classes_), delimiter)
+                             : readListed(cursor, spec_, delimiter);
   }
 
 private:
@@ -281,8 +280,8 @@ YString sp_GetToken(const char **cursor, const ScanSpec &spec, int *delimiter) {
   }
   LowClasses classes = lowClasses(spec);
   if (classes.complete)
-    return readLow(cursor, spec, classes, delimiter);
-  return readToken(cursor, spec, delimiter);
+    return readWord(cursor, spec, LowScan(classes), delimiter);
+  return readListed(cursor, spec, delimiter);
 }
 
 YString sp_GetToken(const char **cursor, const char *separators, const char *openQuotes,
