@@ -2,6 +2,7 @@
 
 #include "common/ChildProcess.h"
 #include "common/ProcessSync.h"
+#include "common/TestFiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -16,19 +17,6 @@
 #include <vector>
 
 namespace {
-
-std::string readAll(const std::string &path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly))
-    return "<missing>";
-  return file.readAll().toStdString();
-}
-
-void writeFile(const std::string &path, const std::string &text) {
-  QFile file(QString::fromStdString(path));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(text.c_str());
-}
 
 bool isOwnerLine(const std::string &text) {
   return text.size() > 3 && text.find('@') != std::string::npos && text.find('@') > 0 &&
@@ -71,7 +59,7 @@ TEST(FileLockTest, HeldLockRefusesOthersUntilHolderDies) {
   LockFiles files;
   auto child = files.startHolder("FileLockTest.HeldLockRefusesOthersUntilHolderDies");
   ASSERT_TRUE(kvtest::fileExists(files.ready)) << "the holder never took the lock";
-  const std::string holderLine = readAll(files.lockFile);
+  const std::string holderLine = kvtest::readFile(files.lockFile);
   EXPECT_TRUE(isOwnerLine(holderLine)) << holderLine;
 
   FileLock lock;
@@ -79,7 +67,7 @@ TEST(FileLockTest, HeldLockRefusesOthersUntilHolderDies) {
   EXPECT_FALSE(lock.locked());
   EXPECT_EQ(lock.getError(), FileLockInUse);
   // The refused attempt left the holder's line alone.
-  EXPECT_EQ(readAll(files.lockFile), holderLine);
+  EXPECT_EQ(kvtest::readFile(files.lockFile), holderLine);
   EXPECT_FALSE(lock.relock());
   EXPECT_EQ(lock.getError(), FileLockInUse);
 
@@ -89,7 +77,7 @@ TEST(FileLockTest, HeldLockRefusesOthersUntilHolderDies) {
   EXPECT_TRUE(kvtest::fileExists(files.lockFile));
   EXPECT_TRUE(lock.lock(YString(files.target.c_str())));
   EXPECT_EQ(lock.getError(), FileLockNone);
-  EXPECT_TRUE(isOwnerLine(readAll(files.lockFile)));
+  EXPECT_TRUE(isOwnerLine(kvtest::readFile(files.lockFile)));
   lock.unlock();
   EXPECT_FALSE(kvtest::fileExists(files.lockFile));
 }
@@ -110,11 +98,11 @@ TEST(FileLockTest, HolderThatUnlocksLetsOthersIn) {
 
 TEST(FileLockTest, StaleLockFileIsTakenAndRewritten) {
   LockFiles files;
-  writeFile(files.lockFile, "someone@elsewhere\r\nand a lot more text than an owner line\r\n");
+  kvtest::writeFile(files.lockFile, "someone@elsewhere\r\nand a lot more text than an owner line\r\n");
   FileLock lock;
   ASSERT_TRUE(lock.lock(YString(files.target.c_str())));
   EXPECT_STREQ(lock.getLockPath().tocs(), files.lockFile.c_str());
-  EXPECT_TRUE(isOwnerLine(readAll(files.lockFile))) << readAll(files.lockFile);
+  EXPECT_TRUE(isOwnerLine(kvtest::readFile(files.lockFile))) << kvtest::readFile(files.lockFile);
 
   // A second lock in the same process is another holder, and is refused.
   FileLock other;
@@ -146,10 +134,10 @@ TEST(FileLockTest, FailuresAreClassified) {
   ASSERT_EQ(::mkfifo((files.dir + "/f.lck").c_str(), 0600), 0);
   EXPECT_FALSE(lock.lock(YString((files.dir + "/f").c_str())));
   const std::string victim = files.dir + "/victim";
-  writeFile(victim, "precious");
+  kvtest::writeFile(victim, "precious");
   ASSERT_EQ(::symlink(victim.c_str(), (files.dir + "/s.lck").c_str()), 0);
   EXPECT_FALSE(lock.lock(YString((files.dir + "/s").c_str())));
-  EXPECT_EQ(readAll(victim), "precious");
+  EXPECT_EQ(kvtest::readFile(victim), "precious");
 
   // Where nobody may create files, even the superuser.
   if (::access("/sys", F_OK) == 0) {

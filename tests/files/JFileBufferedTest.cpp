@@ -2,6 +2,7 @@
 #include "kvsupport/files/PathName.h"
 
 #include "common/ProcessSync.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,19 +24,6 @@ struct TempDir {
   }
 };
 
-std::string readAll(const std::string &path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly))
-    return "<missing>";
-  return file.readAll().toStdString();
-}
-
-void writeFile(const std::string &path, const std::string &text) {
-  QFile file(QString::fromStdString(path));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(text.c_str());
-}
-
 TEST(JFileBufferedTest, WritesNewTargetWithoutLeftovers) {
   TempDir dir;
   const std::string target = dir / "new.ini";
@@ -48,32 +36,32 @@ TEST(JFileBufferedTest, WritesNewTargetWithoutLeftovers) {
     EXPECT_EQ(file.close(), JFileBufferedOk);
     EXPECT_EQ(file.close(), JFileBufferedNotOpen);
   }
-  EXPECT_EQ(readAll(target), "[Options]\n");
+  EXPECT_EQ(kvtest::readFile(target), "[Options]\n");
   EXPECT_EQ(dir.entries(), QStringList{"new.ini"});
 }
 
 TEST(JFileBufferedTest, ReplacesExistingTargetKeepingItsPermissions) {
   TempDir dir;
   const std::string target = dir / "data.tar.gz";
-  writeFile(target, "old");
+  kvtest::writeFile(target, "old");
   ::chmod(target.c_str(), 0640);
-  writeFile(dir / "data.tar-original.gz", "someone's backup"); // taken: "-original-1" is used
+  kvtest::writeFile(dir / "data.tar-original.gz", "someone's backup"); // taken: "-original-1" is used
   {
     JFileBuffered file(target.c_str(), true);
     std::fputs("new", file);
   } // the destructor closes
-  EXPECT_EQ(readAll(target), "new");
+  EXPECT_EQ(kvtest::readFile(target), "new");
   struct stat info;
   ASSERT_EQ(::stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
-  EXPECT_EQ(readAll(dir / "data.tar-original.gz"), "someone's backup");
+  EXPECT_EQ(kvtest::readFile(dir / "data.tar-original.gz"), "someone's backup");
   EXPECT_EQ(dir.entries(), (QStringList{"data.tar-original.gz", "data.tar.gz"}));
 }
 
 TEST(JFileBufferedTest, WritesThroughSymbolicLink) {
   TempDir dir, elsewhere;
   const std::string real = elsewhere / "real.ini";
-  writeFile(real, "old");
+  kvtest::writeFile(real, "old");
   ASSERT_EQ(::symlink(real.c_str(), (dir / "link.ini").c_str()), 0);
   {
     JFileBuffered file((dir / "link.ini").c_str(), false);
@@ -83,7 +71,7 @@ TEST(JFileBufferedTest, WritesThroughSymbolicLink) {
   struct stat info;
   ASSERT_EQ(::lstat((dir / "link.ini").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
-  EXPECT_EQ(readAll(real), "new");
+  EXPECT_EQ(kvtest::readFile(real), "new");
   EXPECT_EQ(dir.entries(), QStringList{"link.ini"});
   EXPECT_EQ(elsewhere.entries(), QStringList{"real.ini"});
 }
@@ -91,25 +79,25 @@ TEST(JFileBufferedTest, WritesThroughSymbolicLink) {
 TEST(JFileBufferedTest, FailuresLeaveTargetAndNoTemporary) {
   TempDir dir;
   const std::string target = dir / "t.txt";
-  writeFile(target, "old");
+  kvtest::writeFile(target, "old");
 
   { // a stream error while writing
     JFileBuffered file(target.c_str(), false);
     std::fgetc(file); // reading a write-only stream sets its error flag
     EXPECT_EQ(file.close(), JFileBufferedWriteFailed);
   }
-  EXPECT_EQ(readAll(target), "old");
+  EXPECT_EQ(kvtest::readFile(target), "old");
   EXPECT_EQ(dir.entries(), QStringList{"t.txt"});
 
   { // every backup name is taken: the last one is never overwritten
     for (int n = 0; n <= 999; ++n)
-      writeFile(dir / (n ? "t-original-" + std::to_string(n) + ".txt" : "t-original.txt"),
+      kvtest::writeFile(dir / (n ? "t-original-" + std::to_string(n) + ".txt" : "t-original.txt"),
                 std::to_string(n));
     JFileBuffered file(target.c_str(), false);
     std::fputs("new", file);
     EXPECT_EQ(file.close(), JFileBufferedRenameFailed);
-    EXPECT_EQ(readAll(target), "old");
-    EXPECT_EQ(readAll(dir / "t-original-999.txt"), "999");
+    EXPECT_EQ(kvtest::readFile(target), "old");
+    EXPECT_EQ(kvtest::readFile(dir / "t-original-999.txt"), "999");
     EXPECT_EQ(dir.entries().size(), 1001);
   }
 
@@ -137,9 +125,9 @@ TEST(JFileBufferedTest, MovedWriterFinishesOnce) {
   JFileBuffered third((dir / "b").c_str(), false);
   std::fputs("B", third);
   third = std::move(second); // finishes b, takes over a
-  EXPECT_EQ(readAll(dir / "b"), "B");
+  EXPECT_EQ(kvtest::readFile(dir / "b"), "B");
   EXPECT_EQ(third.close(), JFileBufferedOk);
-  EXPECT_EQ(readAll(dir / "a"), "A");
+  EXPECT_EQ(kvtest::readFile(dir / "a"), "A");
   EXPECT_EQ(dir.entries(), (QStringList{"a", "b"}));
 }
 

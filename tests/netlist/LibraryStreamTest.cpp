@@ -4,6 +4,8 @@
 #include "kvsupport/netlist/SpiceStream.h"
 #include "kvsupport/netlist/Tokenizer.h"
 
+#include "common/TestFiles.h"
+
 #include <QDirIterator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -15,13 +17,6 @@
 #include <vector>
 
 namespace {
-
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 struct Line {
   int number;
@@ -153,7 +148,7 @@ TEST(LibraryStreamTest, BundledLibraryIndexMatchesItsExpectedOutput) {
     listed += std::string(entry.kind == SYMBOL_SUBCKT ? "subckt" : "model") + "\t" +
               entry.name.tocs() + "\t" + std::to_string(entry.start) + "\t" +
               std::to_string(entry.end) + "\t" + std::to_string(entry.line) + "\n";
-  EXPECT_EQ(listed, slurp(dir + "F5models.lib.index.expected"));
+  EXPECT_EQ(listed, kvtest::readFile(dir + "F5models.lib.index.expected"));
   EXPECT_EQ(readDefinition(entries[1], "J2"),
             (std::vector<Line>{{11, ".MODEL J2  NJF(Beta=59.86m Rs=4.151 Rd=4.151 Lambda=1.923m "
                                     "Vto=-.5024 Cgd=20p Pb=.4746 Fc=.5 Cgs=25.48p Is=8.477p "
@@ -196,7 +191,7 @@ TEST(LibraryStreamTest, CorpusReadsConsistently) {
   QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
   while (it.hasNext()) {
     const std::string path = it.next().toStdString();
-    const std::string bytes = slurp(path);
+    const std::string bytes = kvtest::readFile(path);
     const std::vector<int> starts = lineStarts(bytes);
     const int physicalLines = static_cast<int>(starts.size());
     ++files;

@@ -1,4 +1,6 @@
 // The output forms of "kvtool eng" and "kvtool tokens", which scripts read.
+#include "common/TestFiles.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
@@ -57,13 +59,6 @@ TEST(NetlistToolTest, TokensPrintsWordsAndDelimiters) {
   EXPECT_EQ(runKvtool({"eng"}).exitCode, 2);
 }
 
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 // The netlist commands against hand-checked outputs for real files.
 TEST(NetlistToolTest, NetlistCommandsPrintLogicalLines) {
   const std::string dir = KV_TEST_SOURCE_DIR "/tests/netlist/data/";
@@ -87,7 +82,7 @@ TEST(NetlistToolTest, NetlistCommandsPrintLogicalLines) {
     if (run.exitCode == -1)
       GTEST_SKIP() << "kvtool not built beside the tests";
     EXPECT_EQ(run.exitCode, 0) << c.expectedFile;
-    EXPECT_EQ(run.out, slurp(dir + c.expectedFile)) << c.expectedFile;
+    EXPECT_EQ(run.out, kvtest::readFile(dir + c.expectedFile)) << c.expectedFile;
   }
 
   const QString lib = QString::fromStdString(dir + "F5models.lib");

@@ -2,6 +2,8 @@
 #include "kvsupport/streams/kvfbuf_async.h"
 #include "kvsupport/streams/kvfstream.h"
 
+#include "common/TestFiles.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -12,13 +14,6 @@
 #include <string>
 
 namespace {
-
-std::string slurp(const QString &path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 char *block(const std::string &bytes) {
   char *data = new char[bytes.size()];
@@ -42,7 +37,7 @@ TEST_F(AsyncFileBufferTest, SmallWritesWhileIdleGoStraightToTheFile) {
   EXPECT_EQ(buffer.tellg(), 5);
   EXPECT_EQ(buffer.fd(), -1);
   buffer.close();
-  EXPECT_EQ(slurp(dir.filePath("small.bin")), "abcde");
+  EXPECT_EQ(kvtest::readFile(dir.filePath("small.bin")), "abcde");
 }
 
 TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
@@ -60,7 +55,7 @@ TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
   buffer.write("tail", 4); // pending, so queued at 998
   buffer.flush();
   EXPECT_TRUE(buffer.isIdle());
-  EXPECT_EQ(slurp(dir.filePath("large.bin")), std::string(998, 'x') + "tail");
+  EXPECT_EQ(kvtest::readFile(dir.filePath("large.bin")), std::string(998, 'x') + "tail");
 }
 
 TEST_F(AsyncFileBufferTest, ReadsWaitForPendingWrites) {
@@ -80,7 +75,7 @@ TEST_F(AsyncFileBufferTest, ReadsWaitForPendingWrites) {
   buffer.write("!", 1); // a direct write after reading
   EXPECT_EQ(buffer.tellg(), 301);
   buffer.close();
-  EXPECT_EQ(slurp(dir.filePath("rw.bin")), bytes + "!");
+  EXPECT_EQ(kvtest::readFile(dir.filePath("rw.bin")), bytes + "!");
 }
 
 TEST_F(AsyncFileBufferTest, EofWhilePendingComparesWithTheSizeReachedSoFar) {
@@ -129,12 +124,12 @@ TEST_F(AsyncFileBufferTest, DetachAndReopenWaitForTheWriter) {
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(buffer.tellg(), 0);
   std::fclose(file);
-  EXPECT_EQ(slurp(dir.filePath("a.bin")), bytes);
+  EXPECT_EQ(kvtest::readFile(dir.filePath("a.bin")), bytes);
   buffer.open(path("a.bin").constData(), kvAppend, false);
   EXPECT_EQ(buffer.tellg(), 500) << "an appending file starts at its end";
   buffer.write(bytes.data(), bytes.size());
   buffer.open(path("b.bin").constData(), kvWrite, false);
-  EXPECT_EQ(slurp(dir.filePath("a.bin")).size(), 1000u);
+  EXPECT_EQ(kvtest::readFile(dir.filePath("a.bin")).size(), 1000u);
 }
 
 // Any sequence of writes, positioned writes, seeks and reads leaves the same
@@ -193,7 +188,7 @@ TEST_F(AsyncFileBufferTest, RandomOperationsMatchASynchronousBuffer) {
     }
     async.close();
     sync.close();
-    ASSERT_EQ(slurp(dir.filePath("async.bin")), slurp(dir.filePath("sync.bin"))) << "seed " << seed;
+    ASSERT_EQ(kvtest::readFile(dir.filePath("async.bin")), kvtest::readFile(dir.filePath("sync.bin"))) << "seed " << seed;
     EXPECT_FALSE(async.writeFailed());
   }
 }
@@ -213,7 +208,7 @@ TEST_F(AsyncFileBufferTest, AProducerAheadOfTheDiskLosesNothing) {
     }
     EXPECT_EQ(buffer.tellg(), 40 << 20);
   }
-  EXPECT_TRUE(slurp(dir.filePath("many.bin")) == expected);
+  EXPECT_TRUE(kvtest::readFile(dir.filePath("many.bin")) == expected);
 }
 
 // Large copies take another path than small ones: any alignment of the
@@ -232,7 +227,7 @@ TEST_F(AsyncFileBufferTest, LargeWritesOfAnyAlignmentAndLengthArriveIntact) {
       expected.append(source, offsets[i], lengths[i]);
     }
   }
-  EXPECT_TRUE(slurp(dir.filePath("odd.bin")) == expected);
+  EXPECT_TRUE(kvtest::readFile(dir.filePath("odd.bin")) == expected);
 }
 
 TEST_F(AsyncFileBufferTest, AsyncFileStreamWritesLines) {

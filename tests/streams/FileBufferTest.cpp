@@ -2,6 +2,8 @@
 #include "kvsupport/streams/kvfstream.h"
 #include "kvsupport/strings/YString.h"
 
+#include "common/TestFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -14,17 +16,6 @@
 #include <string>
 
 namespace {
-
-std::string slurp(const QString &path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void spit(const QString &path, const std::string &bytes) {
-  std::ofstream(path.toStdString(), std::ios::binary) << bytes;
-}
 
 TEST(FileBufferTest, ModeBitsChooseTheCMode) {
   struct Case {
@@ -51,7 +42,7 @@ TEST(FileBufferTest, OpenReadsWritesAndAppends) {
     kvfbuf append(path.toUtf8().constData(), kvAppend, false);
     append.write("+", 1);
   }
-  EXPECT_EQ(slurp(path), "hello\n!+");
+  EXPECT_EQ(kvtest::readFile(path), "hello\n!+");
   kvfbuf in(path.toUtf8().constData(), kvRead | kvBinary, false);
   EXPECT_EQ(in.getFileSize(), 8);
   EXPECT_EQ(in.get(), 'h');
@@ -90,20 +81,20 @@ TEST(FileBufferTest, RemoveFirstCreatesANewFileInsteadOfTruncatingTheOld) {
   QTemporaryDir dir;
   const QString path = dir.filePath("model.lib");
   const QString link = dir.filePath("link.lib");
-  spit(path, "old contents");
+  kvtest::writeFile(path, "old contents");
   ASSERT_EQ(::link(path.toUtf8().constData(), link.toUtf8().constData()), 0); // a second name, same file
   {
     kvfbuf removing(path.toUtf8().constData(), kvWrite | kvRemoveFirst, false);
     ASSERT_TRUE(static_cast<bool>(removing));
     removing.write("new", 3);
   }
-  EXPECT_EQ(slurp(path), "new");
-  EXPECT_EQ(slurp(link), "old contents") << "the old file was deleted, not truncated";
+  EXPECT_EQ(kvtest::readFile(path), "new");
+  EXPECT_EQ(kvtest::readFile(link), "old contents") << "the old file was deleted, not truncated";
   {
     kvfbuf truncating(link.toUtf8().constData(), kvWrite, false);
     truncating.write("x", 1);
   }
-  EXPECT_EQ(slurp(link), "x");
+  EXPECT_EQ(kvtest::readFile(link), "x");
 }
 
 TEST(FileBufferTest, ALockedFileCannotBeOpenedLockedTwice) {
@@ -135,7 +126,7 @@ TEST(FileBufferTest, AFullDiskIsReportedAsAFailedWrite) {
 TEST(FileBufferTest, FileStreamLineAndNumberReading) {
   QTemporaryDir dir;
   const QString path = dir.filePath("numbers.txt");
-  spit(path, "first line\n42 2.5e3\nlast");
+  kvtest::writeFile(path, "first line\n42 2.5e3\nlast");
   kvfstream stream(path.toUtf8().constData(), kvRead);
   char line[64];
   stream.gets(line, sizeof line);
@@ -156,7 +147,7 @@ TEST(FileBufferTest, FileStreamLineAndNumberReading) {
 TEST(FileBufferTest, FileStreamsReadLinesAndCountCharacters) {
   QTemporaryDir dir;
   const QString path = dir.filePath("netlist.cir");
-  spit(path, "* title\r\nR1 1 0 1k\nlast line");
+  kvtest::writeFile(path, "* title\r\nR1 1 0 1k\nlast line");
   kvfstream stream(path.toUtf8().constData(), kvRead | kvBinary);
   YString line;
   std::vector<std::string> lines;
@@ -179,7 +170,7 @@ TEST(FileBufferTest, ReadWindowKeepsTheFilePositionExact) {
   std::string text;
   for (int i = 0; i < 20000; ++i)
     text += "line " + std::to_string(i) + (i % 7 != 3 ? "\n" : std::string(700, 'x') + "\n");
-  spit(path, text);
+  kvtest::writeFile(path, text);
   const std::string name = path.toStdString();
 
   kvfstream stream(name.c_str(), kvRead | kvBinary);
@@ -221,7 +212,7 @@ TEST(FileBufferTest, GetlineKeepsTextPastANulPieceByPiece) {
   // A NUL ends the text of its 511-byte piece; later pieces are kept.
   std::string first(600, 'a');
   first[10] = '\0';
-  spit(path, first + "\nlast");
+  kvtest::writeFile(path, first + "\nlast");
   kvfstream stream(path.toStdString().c_str(), kvRead | kvBinary);
   YString line;
   ASSERT_TRUE(stream.getline(&line));
@@ -242,7 +233,7 @@ TEST(FileBufferTest, OwnStdioBufferServesReadsUntilTheFileCloses) {
   std::string text;
   for (int i = 0; i < 30000; ++i)
     text += "row " + std::to_string(i) + "\n";
-  spit(QString::fromStdString(path), text);
+  kvtest::writeFile(QString::fromStdString(path), text);
 
   kvfbuf closed;
   EXPECT_FALSE(closed.setStdioBufferSize(1 << 16));

@@ -3,6 +3,8 @@
 #include "kvsupport/streams/kvfbuf_async.h"
 #include "kvsupport/streams/kvfstream.h"
 
+#include "common/TestFiles.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -12,13 +14,6 @@
 #include <string>
 
 namespace {
-
-std::string slurp(const QString &path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 // Fills a free block of the heap with `text` and hands it over (allocated, released).
 int64_t filledBlock(SharedBlockManager &heap, const std::string &text) {
@@ -51,7 +46,7 @@ TEST(SharedBlockWriteTest, StreamsWriteHeapBlocksAndFreeThem) {
       EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), 3, 10), 0) << "a free block";
       EXPECT_EQ(stream.takeAndwriteSharedBlock(-7, 0, 10), 0) << "no such heap";
     }
-    EXPECT_EQ(slurp(path), "head:" + first + second + ":tail") << (async ? "async" : "sync");
+    EXPECT_EQ(kvtest::readFile(path), "head:" + first + second + ":tail") << (async ? "async" : "sync");
     EXPECT_EQ(heap->numBlocksAllocated(), 0) << "every written block went back to the heap";
   }
 }
@@ -70,7 +65,7 @@ TEST(SharedBlockWriteTest, PendingBlocksKeepTheirHeap) {
     EXPECT_EQ(buffer.takeAndwriteSharedBlock(token.getId(), id, 4096), 4096);
   }
   buffer.close();
-  EXPECT_EQ(slurp(path), big + std::string(4096, 'k'));
+  EXPECT_EQ(kvtest::readFile(path), big + std::string(4096, 'k'));
 }
 
 } // namespace
