@@ -2,6 +2,8 @@
 // move its end backwards, and read plain decimals exactly as strtod does.
 #include "kvsupport/netlist/EngineeringNumbers.h"
 
+#include "FuzzSupport.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,12 +12,7 @@
 
 namespace {
 
-void check(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using kvfuzz::check;
 
 uint64_t bits(double value) {
   uint64_t out;

@@ -4,6 +4,8 @@
 #include "kvsupport/netlist/EscapeCoding.h"
 #include "kvsupport/netlist/TextConversions.h"
 
+#include "FuzzSupport.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,12 +14,7 @@
 
 namespace {
 
-void check(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using kvfuzz::check;
 
 } // namespace
 

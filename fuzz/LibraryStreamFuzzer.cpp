@@ -9,6 +9,8 @@
 #include "kvsupport/netlist/NewSpiceStream.h"
 #include "kvsupport/streams/kvstrstream.h"
 
+#include "FuzzSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -21,21 +23,9 @@
 
 namespace {
 
-void check(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using kvfuzz::check;
 
-const std::string &scratchFile() {
-  static const std::string path =
-      (QDir::tempPath() + QStringLiteral("/kvfuzz_library_%1.lib").arg(QCoreApplication::applicationPid()))
-          .toStdString();
-  static const int cleanup = std::atexit([] { std::remove(path.c_str()); });
-  (void)cleanup;
-  return path;
-}
+const std::string &scratchFile() { return kvfuzz::scratchFile("library.lib"); }
 
 int lineFeedsIn(const std::string &text, size_t from, size_t to) {
   int count = 0;

@@ -5,6 +5,8 @@
 // relative path leads from the base back to the path.
 #include "kvsupport/files/PathName.h"
 
+#include "FuzzSupport.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
@@ -16,10 +18,7 @@
 
 namespace {
 
-void check(bool condition) {
-  if (!condition)
-    std::abort();
-}
+using kvfuzz::check;
 
 bool plainRooted(const std::string &text) {
   return !text.empty() && text[0] == '/' && text.find_first_of(":\\") == std::string::npos;

@@ -11,6 +11,8 @@
 #include "kvsupport/strings/PrintfBuf.h"
 #include "kvsupport/strings/StringPrintfBuf.h"
 
+#include "FuzzSupport.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -44,10 +46,7 @@ private:
   size_t at_ = 0;
 };
 
-void check(bool condition) {
-  if (!condition)
-    std::abort();
-}
+using kvfuzz::check;
 
 // A well-formed specification: '%', flags, width, optional precision, "ll"
 // only for integers, then a conversion that fits the slot.

@@ -6,6 +6,8 @@
 #include "kvsupport/netlist/SpiceStream.h"
 #include "kvsupport/streams/kvstrstream.h"
 
+#include "FuzzSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -17,21 +19,9 @@
 
 namespace {
 
-void check(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using kvfuzz::check;
 
-const std::string &scratchFile() {
-  static const std::string path =
-      (QDir::tempPath() + QStringLiteral("/kvfuzz_spice_%1.cir").arg(QCoreApplication::applicationPid()))
-          .toStdString();
-  static const int cleanup = std::atexit([] { std::remove(path.c_str()); });
-  (void)cleanup;
-  return path;
-}
+const std::string &scratchFile() { return kvfuzz::scratchFile("spice.cir"); }
 
 struct Read {
   std::vector<std::string> lines;

@@ -8,6 +8,8 @@
 #include "kvsupport/strings/TextEncoding.h"
 #include "kvsupport/strings/UTF8Detect.h"
 
+#include "FuzzSupport.h"
+
 #include <QTextCodec>
 
 #include <cstddef>
@@ -18,10 +20,7 @@
 
 namespace {
 
-void check(bool condition) {
-  if (!condition)
-    std::abort();
-}
+using kvfuzz::check;
 
 bool wellFormed(const char *bytes, int count) {
   static QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");

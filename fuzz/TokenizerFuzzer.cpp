@@ -3,6 +3,8 @@
 // delimiter lists, which follow; the rest is the line.
 #include "kvsupport/netlist/Tokenizer.h"
 
+#include "FuzzSupport.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,12 +14,7 @@
 
 namespace {
 
-void check(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using kvfuzz::check;
 
 std::unique_ptr<char[]> exactCopy(const char *text, size_t length) {
   std::unique_ptr<char[]> copy(new char[length + 1]);

@@ -1,6 +1,8 @@
 // The ordered tree against std::multiset under any sequence of adds, unique
 // adds, detaches, positional reads and ranks, with the structure checked
 // after every step.
+#include "FuzzSupport.h"
+
 #include <kvsupport/containers/YTreeImpl.h>
 
 #include <cstdint>
@@ -23,10 +25,7 @@ public:
   int key;
 };
 
-void check(bool condition) {
-  if (!condition)
-    std::abort();
-}
+using kvfuzz::check;
 
 } // namespace
 
