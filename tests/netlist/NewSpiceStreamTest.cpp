@@ -1,6 +1,8 @@
 #include "kvsupport/netlist/NewSpiceStream.h"
 #include "kvsupport/streams/kvstrstream.h"
 
+#include "NumberedLine.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -10,15 +12,7 @@
 
 namespace {
 
-struct Line {
-  int number;
-  std::string text;
-  bool operator==(const Line &o) const { return number == o.number && text == o.text; }
-};
-
-std::ostream &operator<<(std::ostream &out, const Line &line) {
-  return out << line.number << ":[" << line.text << "]";
-}
+using Line = NumberedLine;
 
 std::vector<Line> readLines(const std::string &bytes, std::string *literal = nullptr) {
   QTemporaryDir dir;

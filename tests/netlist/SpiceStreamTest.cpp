@@ -1,6 +1,8 @@
 #include "kvsupport/netlist/SpiceStream.h"
 #include "kvsupport/streams/kvstrstream.h"
 
+#include "NumberedLine.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -10,15 +12,7 @@
 
 namespace {
 
-struct Line {
-  int number;
-  std::string text;
-  bool operator==(const Line &o) const { return number == o.number && text == o.text; }
-};
-
-std::ostream &operator<<(std::ostream &out, const Line &line) {
-  return out << line.number << ":[" << line.text << "]";
-}
+using Line = NumberedLine;
 
 // Writes the bytes to a file so that every byte value reaches the reader as
 // the file holds it.
