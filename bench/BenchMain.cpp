@@ -5,7 +5,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <string>
+#include <vector>
 
 namespace kvbench {
 
@@ -16,19 +19,49 @@ std::vector<Ratio> &ratios() {
 
 namespace {
 
-// Keeps the time per iteration of every plain (non-aggregate) run, by the
-// benchmark's function name (without its /real_time or /iterations: suffixes).
+// Keeps the time per iteration of every benchmark, by its function name
+// (without its /real_time or /iterations: suffixes): the median of its
+// repetitions where it has several, else its one run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-  std::map<std::string, double> nsPerIteration;
+  std::map<std::string, double> nsPerIteration() const {
+    std::map<std::string, double> times = single_;
+    for (const auto &median : medians_)
+      times[median.first] = median.second;
+    return times;
+  }
 
   void ReportRuns(const std::vector<Run> &runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        nsPerIteration[run.run_name.function_name] = run.GetAdjustedRealTime();
+    for (const Run &run : runs) {
+      if (run.error_occurred)
+        continue;
+      if (run.run_type == Run::RT_Iteration)
+        single_[run.run_name.function_name] = run.GetAdjustedRealTime();
+      else if (run.aggregate_name == "median")
+        medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
+    }
   }
+
+private:
+  std::map<std::string, double> single_;
+  std::map<std::string, double> medians_;
 };
+
+// Benchmarks with repetitions run them interleaved with the others' unless
+// the command line says otherwise: a figure and its baseline then see the
+// same moods of the machine.
+std::vector<char *> withInterleaving(int argc, char **argv) {
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  std::vector<char *> args(argv, argv + argc);
+  bool given = false;
+  for (int i = 1; i < argc; ++i)
+    given = given || std::strncmp(argv[i], "--benchmark_enable_random_interleaving", 38) == 0;
+  if (!given)
+    args.insert(args.begin() + 1, interleave);
+  args.push_back(nullptr);
+  return args;
+}
 
 void printRatios(const std::map<std::string, double> &times) {
   bool header = false;
@@ -52,12 +85,14 @@ void printRatios(const std::map<std::string, double> &times) {
 } // namespace kvbench
 
 int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+  std::vector<char *> args = kvbench::withInterleaving(argc, argv);
+  int count = static_cast<int>(args.size()) - 1;
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data()))
     return 1;
   kvbench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  kvbench::printRatios(reporter.nsPerIteration);
+  kvbench::printRatios(reporter.nsPerIteration());
   benchmark::Shutdown();
   return 0;
 }

@@ -82,9 +82,16 @@ void BM_Memcpy1MB(benchmark::State &state) {
 }
 BENCHMARK(BM_Memcpy1MB)->UseRealTime();
 
+// Each repetition writes a new file: dropping the previous one's 256 MiB of
+// cached pages is no part of writing, and is done off the clock. Several
+// short repetitions, interleaved with the baseline's by the runner and
+// judged by their median, keep the page cache's moods out of the ratio.
 void BM_AsyncWriteThroughput(benchmark::State &state) {
   const std::string path = scratchPath("async256.bin");
   for (auto _ : state) {
+    state.PauseTiming();
+    std::remove(path.c_str());
+    state.ResumeTiming();
     kvfbuf_async buffer(path.c_str(), kvWrite | kvBinary, false);
     for (int i = 0; i < 256; ++i)
       buffer.write(oneMiB().data(), kMiB);
@@ -93,11 +100,19 @@ void BM_AsyncWriteThroughput(benchmark::State &state) {
   std::remove(path.c_str());
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 256 * kMiB));
 }
-BENCHMARK(BM_AsyncWriteThroughput)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_AsyncWriteThroughput)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(15)
+    ->DisplayAggregatesOnly();
 
 void BM_FwriteThroughput(benchmark::State &state) {
   const std::string path = scratchPath("fwrite256.bin");
   for (auto _ : state) {
+    state.PauseTiming();
+    std::remove(path.c_str());
+    state.ResumeTiming();
     std::FILE *file = std::fopen(path.c_str(), "wb");
     for (int i = 0; i < 256; ++i)
       std::fwrite(oneMiB().data(), 1, kMiB, file);
@@ -107,7 +122,12 @@ void BM_FwriteThroughput(benchmark::State &state) {
   std::remove(path.c_str());
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 256 * kMiB));
 }
-BENCHMARK(BM_FwriteThroughput)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_FwriteThroughput)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(15)
+    ->DisplayAggregatesOnly();
 
 void BM_StreamGetlineMBps(benchmark::State &state) {
   const std::string &path = textFile();

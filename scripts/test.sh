@@ -16,7 +16,7 @@ cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=cla
       -DKV_TSAN=ON -DKV_BUILD_FUZZ=OFF -DKV_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
 cmake --build "$tsan" --parallel "$jobs" --target kvtest_streams kvtest_threads
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  "$tsan/tests/kvtest_streams" --gtest_filter='AsyncFileBufferTest.*:SharedBlockWriteTest.*:MessageHandlerTest.Fatal*'
+  "$tsan/tests/kvtest_streams" --gtest_filter='AsyncFileBufferTest.*:WriteBlockPoolTest.*:SharedBlockWriteTest.*:MessageHandlerTest.Fatal*'
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan/tests/kvtest_threads"
 
 build=${KV_TEST_BUILD_DIR:-build/test}

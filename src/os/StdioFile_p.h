@@ -18,6 +18,20 @@ int stdioFileDescriptor(std::FILE *file);
 /// The size in bytes of the file under `file`, or -1.
 int64_t stdioFileSize(std::FILE *file);
 
+/// A run of bytes for writeStdioFilePieces.
+struct WritePiece {
+  const char *data;
+  size_t size;
+};
+
+/// Writes the `count` pieces one after another at the position of `file`, in
+/// as few system calls as the platform allows: one large write costs the
+/// system less than several smaller ones. Returns the bytes written, fewer
+/// after an error. What `file` had buffered is written first, and `file` is
+/// left positioned after the bytes written, so its own buffer and position
+/// stay right for the calls that follow.
+size_t writeStdioFilePieces(std::FILE *file, const WritePiece *pieces, size_t count);
+
 /// The bytes `file` holds buffered for reading and has not handed out yet:
 /// stores their address in *data and returns their number, first refilling
 /// the buffer from the file when it is empty. 0 at the end of the input, on

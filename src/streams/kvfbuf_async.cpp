@@ -3,7 +3,7 @@
 #include "kvsupport/ipc/SharedBlockManager.h"
 #include "os/StdioFile_p.h"
 #include "streams/SharedBlockWriter_p.h"
-
+#include "streams/WriteBlockPool_p.h"
 
 #include <algorithm>
 #if defined(__SSE2__)
@@ -11,7 +11,6 @@
 #endif
 #include <atomic>
 #include <cstring>
-#include <new>
 #include <thread>
 
 // The writer: a thread that performs the queued items of one buffer in
@@ -23,7 +22,9 @@ public:
   explicit AsyncFBufThread(kvfbuf_async *buffer) : buffer_(buffer) {}
   ~AsyncFBufThread() { wait(); }
   bool isRunning() const { return thread_.joinable(); }
-  void start() { thread_ = std::thread([this] { buffer_->writerLoop(); }); }
+  void start() {
+    thread_ = std::thread([this] { buffer_->writerLoop(); });
+  }
   void wait() {
     if (thread_.joinable())
       thread_.join();
@@ -40,20 +41,28 @@ namespace {
 constexpr size_t kDirectWriteLimit = 128;
 // Bytes of copied data that may wait for the writer before a producer waits.
 constexpr int64_t kMaxPendingBytes = 4 << 20;
-// Written blocks kept for reuse.
-constexpr size_t kMaxSpareBlocks = 6;
+// A producer that had to wait goes on once the writer is down to this much:
+// it then refills half the window at a go instead of waking for every item.
+constexpr int64_t kResumePendingBytes = kMaxPendingBytes / 2;
 // The queue is compacted when this many finished slots precede its head and
 // they outnumber the pending items twice over.
 constexpr int64_t kCompactAfter = 32;
+// The writer writes at most this many items, and this many bytes, with one
+// gathered write. A run takes no more than half the window, so a producer
+// waiting for the writer to get down to half is woken while the writer
+// still has items queued, and the writer does not run dry between runs.
+constexpr int kMaxRunItems = 32;
+constexpr int64_t kMaxRunBytes = kResumePendingBytes;
+// Copies this large may bypass the caches (see copyForWriter).
+constexpr size_t kStreamingFrom = 256 << 10;
 
 std::atomic<int32_t> gItemSerial{0};
 
 // Copies the caller's bytes into a block for the writer. Large copies bypass
-// the caches: the block is read once, by the writer's write, and the copy
-// then competes less with that write for memory bandwidth.
+// the caches: a reused block was last read by the writer's core, and an
+// ordinary copy would first fetch every line of it back from there.
 void copyForWriter(char *to, const char *from, size_t size) {
 #if defined(__SSE2__)
-  constexpr size_t kStreamingFrom = 256 << 10;
   if (size >= kStreamingFrom) {
     size_t head = (16 - reinterpret_cast<uintptr_t>(to) % 16) % 16;
     std::memcpy(to, from, head);
@@ -99,96 +108,98 @@ kvfbuf_async::~kvfbuf_async() { close(); }
 
 void kvfbuf_async::writerLoop() {
   std::unique_lock<std::mutex> lock(queueLock_);
+  AsyncWriteQueueItem run[kMaxRunItems];
   for (;;) {
     queueChanged_.wait(lock, [this] { return stopping_ || head_ <= tail_; });
     if (head_ > tail_)
       return; // stopping, and everything is written
-    AsyncWriteQueueItem item = queue_[head_];
-    queue_[head_].inProgress = true;
+    // The items are copied: the caller may grow the queue meanwhile.
+    int count = takeRun(run);
     lock.unlock();
-    runCommand(item);
+    if (count == 1)
+      runCommand(run[0]);
+    else
+      writeRun(run, count);
     lock.lock();
-    if (item.command == AsyncWriteQueueItem::WriteData) {
-      pendingBytes_ -= item.count;
-      recycle(item);
+    for (int i = 0; i < count; ++i) {
+      if (run[i].command == AsyncWriteQueueItem::WriteData) {
+        pendingBytes_ -= run[i].count;
+        kv::streams::WriteBlockPool::instance().give(const_cast<char *>(run[i].data),
+                                                     static_cast<size_t>(run[i].capacity));
+      }
+      queue_[head_++] = AsyncWriteQueueItem();
     }
-    queue_[head_] = AsyncWriteQueueItem();
-    if (++head_ > tail_) {
+    bool drained = head_ > tail_;
+    if (drained) {
       head_ = 0;
       tail_ = -1;
     }
-    queueChanged_.notify_all(); // an empty queue, or room under the pending limit
+    if (drained || (producerWaiting_ && pendingBytes_ <= kResumePendingBytes))
+      queueChanged_.notify_all();
   }
 }
 
-// Keeps a written block for the caller's next copy: a block already touched
-// costs no page faults, which is most of the price of a large fresh one.
-void kvfbuf_async::recycle(const AsyncWriteQueueItem &item) {
-  if (spareBlocks_.size() < kMaxSpareBlocks && item.capacity > 0)
-    spareBlocks_.push_back({const_cast<char *>(item.data), static_cast<size_t>(item.capacity)});
-  else
-    delete[] item.data;
-}
-
-// A spare block of at least `size` bytes (the smallest that fits), or a new one.
-char *kvfbuf_async::blockFor(size_t size, size_t *capacity) {
-  {
-    std::lock_guard<std::mutex> lock(queueLock_);
-    auto best = spareBlocks_.end();
-    for (auto spare = spareBlocks_.begin(); spare != spareBlocks_.end(); ++spare)
-      if (spare->second >= size && (best == spareBlocks_.end() || spare->second < best->second))
-        best = spare;
-    if (best != spareBlocks_.end()) {
-      char *block = best->first;
-      *capacity = best->second;
-      spareBlocks_.erase(best);
-      return block;
+// Takes the items at the head that the writer can write in one go: data
+// that follows on in the file, up to a bound. Other items go alone.
+int kvfbuf_async::takeRun(AsyncWriteQueueItem *run) {
+  int count = 0;
+  int64_t bytes = 0;
+  for (int64_t at = head_; at <= tail_ && count < kMaxRunItems; ++at) {
+    const AsyncWriteQueueItem &item = queue_[at];
+    if (count > 0) {
+      const AsyncWriteQueueItem &last = run[count - 1];
+      bool followsOn = item.command == AsyncWriteQueueItem::WriteData &&
+                       last.command == AsyncWriteQueueItem::WriteData &&
+                       item.position == last.position + last.count;
+      if (!followsOn || bytes + item.count > kMaxRunBytes)
+        break;
     }
+    queue_[at].inProgress = true;
+    run[count++] = item;
+    bytes += item.count;
   }
-  *capacity = size;
-  return new (std::nothrow) char[size];
+  return count;
 }
 
-void kvfbuf_async::releaseSpareBlocks() {
-  std::lock_guard<std::mutex> lock(queueLock_);
-  for (auto &spare : spareBlocks_)
-    delete[] spare.first;
-  spareBlocks_.clear();
-}
-
-void kvfbuf_async::setFilePointer(int64_t position) {
+// Moves the file to `position` for the writer; false when it cannot be
+// placed there. Bytes meant for a position the file cannot reach are not
+// written anywhere else; the failure is reported through writeFailed().
+bool kvfbuf_async::setFilePointer(int64_t position) {
   if (position == writerPosition_)
-    return;
-  if (file() && kv::os::seekStdioFile(file(), position, 0) != 0)
+    return true;
+  bool placed = file() && kv::os::seekStdioFile(file(), position, 0) == 0;
+  writerPosition_ = placed ? position : -1;
+  if (!placed)
     setWriteFailed();
-  writerPosition_ = position;
+  return placed;
 }
 
 void kvfbuf_async::runCommand(const AsyncWriteQueueItem &item) {
   std::lock_guard<std::mutex> lock(fileLock_);
-  bool placed = true;
-  if (item.position != writerPosition_) {
-    placed = file() && kv::os::seekStdioFile(file(), item.position, 0) == 0;
-    writerPosition_ = placed ? item.position : -1;
-  }
-  if (item.command == AsyncWriteQueueItem::WriteData) {
-    // Bytes that cannot be placed at their position are not written
-    // anywhere else; the failure is reported through writeFailed().
-    size_t written = placed ? kvfbuf::write(item.data, static_cast<size_t>(item.count)) : 0;
-    if (!placed && item.count > 0)
-      setWriteFailed();
-    if (placed)
-      writerPosition_ += static_cast<int64_t>(written);
-  } else if (item.command == AsyncWriteQueueItem::WriteSharedBlock) {
-    // The block was taken when the item was queued; the writer gives it back.
-    size_t written = placed ? kvfbuf::write(item.data, static_cast<size_t>(item.count)) : 0;
-    if (!placed)
-      setWriteFailed();
+  bool placed = setFilePointer(item.position);
+  size_t written = placed ? kvfbuf::write(item.data, static_cast<size_t>(item.count)) : 0;
+  writerPosition_ += placed ? static_cast<int64_t>(written) : 0;
+  // A shared block was taken when its item was queued; the writer gives it back.
+  if (item.command == AsyncWriteQueueItem::WriteSharedBlock)
     kv::streams::returnSharedBlock(
         kv::streams::TakenSharedBlock{item.manager, item.blockIndex, item.data, item.count});
-    if (placed)
-      writerPosition_ += static_cast<int64_t>(written);
+}
+
+// Writes data items that follow on in the file with one gathered write.
+void kvfbuf_async::writeRun(const AsyncWriteQueueItem *run, int count) {
+  std::lock_guard<std::mutex> lock(fileLock_);
+  if (!setFilePointer(run[0].position))
+    return;
+  kv::os::WritePiece pieces[kMaxRunItems];
+  size_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    pieces[i] = {run[i].data, static_cast<size_t>(run[i].count)};
+    total += pieces[i].size;
   }
+  size_t written = kv::os::writeStdioFilePieces(file(), pieces, static_cast<size_t>(count));
+  writerPosition_ += static_cast<int64_t>(written);
+  if (written < total)
+    setWriteFailed();
 }
 
 // ---- the caller's side -------------------------------------------------------------
@@ -200,7 +211,11 @@ void kvfbuf_async::queueItem(const AsyncWriteQueueItem &item) {
     // A producer far ahead of the disk waits until the writer has caught up
     // to the pending limit, so the queue never holds unbounded memory.
     if (item.command == AsyncWriteQueueItem::WriteData) {
-      queueChanged_.wait(lock, [this] { return pendingBytes_ <= kMaxPendingBytes; });
+      if (pendingBytes_ > kMaxPendingBytes) {
+        producerWaiting_ = true;
+        queueChanged_.wait(lock, [this] { return pendingBytes_ <= kResumePendingBytes; });
+        producerWaiting_ = false;
+      }
       pendingBytes_ += item.count;
     }
     int64_t pending = pendingCount();
@@ -274,13 +289,13 @@ size_t kvfbuf_async::write(const char *data, size_t size) {
     lastWasWrite_ = true;
     return written;
   }
+  kv::streams::WriteBlockPool &pool = kv::streams::WriteBlockPool::instance();
   size_t capacity = 0;
-  char *copy = blockFor(size, &capacity);
+  char *copy = pool.take(size, &capacity);
   if (!copy) {
-    flush(); // lets the writer free the blocks it still holds
-    releaseSpareBlocks();
-    copy = new (std::nothrow) char[size];
-    capacity = size;
+    flush(); // lets the writer give back the blocks it still holds
+    pool.releaseAll();
+    copy = pool.take(size, &capacity);
     if (!copy) {
       setWriteFailed();
       return 0;
@@ -441,7 +456,6 @@ void kvfbuf_async::open(const char *path, int mode, bool lock) {
 
 void kvfbuf_async::close() {
   stopWriter();
-  releaseSpareBlocks();
   kvfbuf::close();
   idle_ = true;
 }

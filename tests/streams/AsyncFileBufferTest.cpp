@@ -2,16 +2,20 @@
 #include "kvsupport/streams/kvfbuf_async.h"
 #include "kvsupport/streams/kvfstream.h"
 
+#include "common/ChildProcess.h"
 #include "common/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -116,6 +120,50 @@ TEST_F(AsyncFileBufferTest, WriterErrorsAreReported) {
   EXPECT_TRUE(full.writeFailed()) << "the flag outlives the file";
 }
 
+// The bytes of one piece, different in every piece and at every offset.
+std::string pieceBytes(int piece, size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>('a' + (piece * 7 + i / 4096) % 26);
+  return bytes;
+}
+
+constexpr size_t kFileSizeLimit = (3 << 20) / 2;
+
+// The child writes 4 MiB into a file limited to 1.5 MiB; the writer's
+// gathered writes end part-way through a piece.
+int writePastTheFileSizeLimit() {
+  rlimit limit{kFileSizeLimit, kFileSizeLimit};
+  std::signal(SIGXFSZ, SIG_IGN); // writes then fail with EFBIG instead of ending the process
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+    return 2;
+  kvfbuf_async buffer(kvtest::env("KV_LIMITED_PATH").c_str(), kvWrite | kvBinary, false);
+  for (int piece = 0; piece < 4; ++piece) {
+    std::string bytes = pieceBytes(piece, 1 << 20);
+    buffer.write(bytes.data(), bytes.size());
+  }
+  buffer.flush();
+  bool failedAfterFlush = buffer.writeFailed();
+  buffer.close();
+  return failedAfterFlush && buffer.writeFailed() ? 0 : 3;
+}
+
+TEST_F(AsyncFileBufferTest, AWriteCutShortByTheFileSizeLimitIsReported) {
+  if (kvtest::childRole() == "limited")
+    std::exit(writePastTheFileSizeLimit());
+  const QByteArray file = path("limited.bin");
+  ASSERT_EQ(kvtest::runChild("AsyncFileBufferTest.AWriteCutShortByTheFileSizeLimitIsReported",
+                             "limited", {{"KV_LIMITED_PATH", file.toStdString()}}),
+            0)
+      << "the failed write was not reported";
+  std::string expected;
+  for (int piece = 0; piece < 4; ++piece)
+    expected += pieceBytes(piece, 1 << 20);
+  expected.resize(kFileSizeLimit);
+  EXPECT_TRUE(kvtest::readFile(dir.filePath("limited.bin")) == expected)
+      << "everything up to the limit is written, in order";
+}
+
 TEST_F(AsyncFileBufferTest, DetachAndReopenWaitForTheWriter) {
   kvfbuf_async buffer(path("a.bin").constData(), kvWrite, false);
   std::string bytes(500, 'a');
@@ -167,9 +215,11 @@ TEST_F(AsyncFileBufferTest, RandomOperationsMatchASynchronousBuffer) {
         break;
       }
       case 5: {
-        int64_t back = -static_cast<int64_t>(random() % (end + 1));
-        async.seekg(back, 2);
-        sync.seekg(back, 2);
+        // From the end, or back from the current position.
+        int origin = random() % 2 ? 2 : 1;
+        int64_t back = -static_cast<int64_t>(random() % ((origin == 2 ? end : sync.tellg()) + 1));
+        async.seekg(back, origin);
+        sync.seekg(back, origin);
         break;
       }
       default: {
@@ -188,7 +238,9 @@ TEST_F(AsyncFileBufferTest, RandomOperationsMatchASynchronousBuffer) {
     }
     async.close();
     sync.close();
-    ASSERT_EQ(kvtest::readFile(dir.filePath("async.bin")), kvtest::readFile(dir.filePath("sync.bin"))) << "seed " << seed;
+    ASSERT_EQ(kvtest::readFile(dir.filePath("async.bin")),
+              kvtest::readFile(dir.filePath("sync.bin")))
+        << "seed " << seed;
     EXPECT_FALSE(async.writeFailed());
   }
 }

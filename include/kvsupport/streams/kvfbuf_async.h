@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <utility>
-#include <vector>
 
 class AsyncFBufThread;
 class SharedBlockManager;
@@ -18,15 +16,15 @@ class SharedBlockToken;
 struct AsyncWriteQueueItem {
   enum Command : int32_t { Empty = 0, WriteData = 1, WriteSharedBlock = 5 };
 
-  int32_t serial = 0;           ///< process-wide running number
-  const char *data = nullptr;   ///< WriteData: the bytes, owned by the item (new char[])
-  int64_t count = 0;            ///< bytes to write
-  int64_t capacity = 0;         ///< WriteData: the bytes allocated for data
-  int64_t blockIndex = 0;       ///< WriteSharedBlock: the block's index
-  bool inProgress = false;      ///< the writer has taken the item
-  int64_t position = 0;         ///< file position where the bytes go
+  int32_t serial = 0;         ///< process-wide running number
+  const char *data = nullptr; ///< WriteData: the bytes, owned by the item (new char[])
+  int64_t count = 0;          ///< bytes to write
+  int64_t capacity = 0;       ///< WriteData: the bytes allocated for data
+  int64_t blockIndex = 0;     ///< WriteSharedBlock: the block's index
+  bool inProgress = false;    ///< the writer has taken the item
+  int64_t position = 0;       ///< file position where the bytes go
   int32_t command = Empty;
-  int32_t sharedBlockManager = -1; ///< WriteSharedBlock: the heap's manager id
+  int32_t sharedBlockManager = -1;       ///< WriteSharedBlock: the heap's manager id
   SharedBlockManager *manager = nullptr; ///< WriteSharedBlock: the heap, kept alive by the buffer
 };
 
@@ -84,11 +82,10 @@ private:
   size_t writeSync(const char *data, size_t size) override;
   void queueItem(const AsyncWriteQueueItem &item);
   bool queueData(int64_t position, const char *data, size_t size, size_t capacity);
-  char *blockFor(size_t size, size_t *capacity);
-  void recycle(const AsyncWriteQueueItem &item);
-  void releaseSpareBlocks();
+  int takeRun(AsyncWriteQueueItem *run);
   void runCommand(const AsyncWriteQueueItem &item);
-  void setFilePointer(int64_t position);
+  void writeRun(const AsyncWriteQueueItem *run, int count);
+  bool setFilePointer(int64_t position);
   void waitForWriter();
   void stopWriter();
   void writerLoop();
@@ -107,8 +104,8 @@ private:
   std::mutex queueLock_;
   std::condition_variable queueChanged_;
   std::mutex fileLock_;
-  int64_t pendingBytes_ = 0; // copied data not yet written (queue lock)
-  std::vector<std::pair<char *, size_t>> spareBlocks_; // written blocks to reuse (queue lock)
+  int64_t pendingBytes_ = 0;     // copied data not yet written (queue lock)
+  bool producerWaiting_ = false; // the caller waits for the writer to catch up (queue lock)
   bool stopping_ = false;
 
   int64_t callerPosition_ = 0;

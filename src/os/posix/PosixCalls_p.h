@@ -12,6 +12,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace kv::posix {
@@ -45,6 +46,12 @@ inline ssize_t writeAll(int fd, const void *data, size_t size) {
     done += static_cast<size_t>(n);
   }
   return static_cast<ssize_t>(done);
+}
+
+/// writev(2), retried on EINTR; the bytes written (possibly fewer than
+/// given), or -1 with errno.
+inline ssize_t writeVector(int fd, const iovec *pieces, int count) {
+  return retryOnInterrupt([&] { return ::writev(fd, pieces, count); });
 }
 
 /// stat(2) and fstat(2), retried on EINTR; -1 with errno on failure.

@@ -7,8 +7,15 @@
 // fgets and fscanf on the same file see no difference). Only the GNU C
 // library's FILE shows its read pointers; elsewhere nothing is shown and
 // readers fall back to fgetc.
+//
+// Gathered writes go to the descriptor with writev once the FILE's buffer is
+// flushed; the FILE is then positioned afresh where the descriptor is, since
+// it remembers an offset of its own that the descriptor's write moved past.
 #include "os/StdioFile_p.h"
 
+#include "os/posix/PosixCalls_p.h"
+
+#include <climits>
 #include <cstdio>
 #include <stdio_ext.h>
 #include <sys/stat.h>
@@ -32,6 +39,49 @@ int64_t stdioFileSize(std::FILE *file) {
   if (::fstat(::fileno(file), &info) != 0)
     return -1;
   return static_cast<int64_t>(info.st_size);
+}
+
+size_t writeStdioFilePieces(std::FILE *file, const WritePiece *pieces, size_t count) {
+  if (std::fflush(file) != 0)
+    return 0;
+  const int fd = ::fileno(file);
+  constexpr size_t kMaxVector = IOV_MAX < 64 ? IOV_MAX : 64;
+  size_t written = 0;
+  size_t next = 0; // the first piece not yet written whole
+  size_t done = 0; // bytes of pieces[next] written already
+  for (;;) {
+    while (next < count && done == pieces[next].size) {
+      ++next;
+      done = 0;
+    }
+    if (next == count)
+      break;
+    iovec vector[kMaxVector];
+    size_t used = 0;
+    for (size_t i = next; i < count && used < kMaxVector; ++i, ++used) {
+      size_t skip = i == next ? done : 0;
+      vector[used].iov_base = const_cast<char *>(pieces[i].data + skip);
+      vector[used].iov_len = pieces[i].size - skip;
+    }
+    ssize_t result = kv::posix::writeVector(fd, vector, static_cast<int>(used));
+    if (result <= 0)
+      break;
+    written += static_cast<size_t>(result);
+    for (size_t left = static_cast<size_t>(result); left > 0;) {
+      size_t rest = pieces[next].size - done;
+      size_t step = left < rest ? left : rest;
+      done += step;
+      left -= step;
+      if (done == pieces[next].size) {
+        ++next;
+        done = 0;
+      }
+    }
+  }
+  off_t at = ::lseek(fd, 0, SEEK_CUR);
+  if (at >= 0)
+    ::fseeko(file, at, SEEK_SET);
+  return written;
 }
 
 size_t stdioReadAhead(std::FILE *file, const char **data) {
