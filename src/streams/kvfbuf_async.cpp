@@ -5,34 +5,29 @@
 #include "streams/SharedBlockWriter_p.h"
 #include "streams/WriteBlockPool_p.h"
 
+#include <QThread>
+
 #include <algorithm>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 #include <atomic>
 #include <cstring>
-#include <thread>
 
 // The writer: a thread that performs the queued items of one buffer in
-// order. It waits between batches and ends when the buffer stops it. A
-// standard thread rather than a Qt one: it runs no event loop, and its start
-// and join are plain synchronisation points for the race checkers.
-class AsyncFBufThread {
+// order. It stays while the buffer has a file, sleeping between batches, so
+// a burst of writes after a flush does not pay for starting a thread; the
+// buffer stops it when it waits for the file (close, open, detach).
+class AsyncFBufThread : public QThread {
 public:
   explicit AsyncFBufThread(kvfbuf_async *buffer) : buffer_(buffer) {}
-  ~AsyncFBufThread() { wait(); }
-  bool isRunning() const { return thread_.joinable(); }
-  void start() {
-    thread_ = std::thread([this] { buffer_->writerLoop(); });
-  }
-  void wait() {
-    if (thread_.joinable())
-      thread_.join();
-  }
+  ~AsyncFBufThread() override { wait(); }
+
+protected:
+  void run() override { buffer_->writerLoop(); }
 
 private:
   kvfbuf_async *buffer_;
-  std::thread thread_;
 };
 
 namespace {
