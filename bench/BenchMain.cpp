@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,21 +47,6 @@ private:
   std::map<std::string, double> medians_;
 };
 
-// Benchmarks with repetitions run them interleaved with the others' unless
-// the command line says otherwise: a figure and its baseline then see the
-// same moods of the machine.
-std::vector<char *> withInterleaving(int argc, char **argv) {
-  static char interleave[] = "--benchmark_enable_random_interleaving=true";
-  std::vector<char *> args(argv, argv + argc);
-  bool given = false;
-  for (int i = 1; i < argc; ++i)
-    given = given || std::strncmp(argv[i], "--benchmark_enable_random_interleaving", 38) == 0;
-  if (!given)
-    args.insert(args.begin() + 1, interleave);
-  args.push_back(nullptr);
-  return args;
-}
-
 void printRatios(const std::map<std::string, double> &times) {
   bool header = false;
   for (const Ratio &ratio : ratios()) {
@@ -85,10 +69,8 @@ void printRatios(const std::map<std::string, double> &times) {
 } // namespace kvbench
 
 int main(int argc, char **argv) {
-  std::vector<char *> args = kvbench::withInterleaving(argc, argv);
-  int count = static_cast<int>(args.size()) - 1;
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv))
     return 1;
   kvbench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
