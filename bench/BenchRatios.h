@@ -31,5 +31,5 @@ struct RatioRegistration {
 
 /// Declares that `figure` must take at most `target` times the time of `baseline`.
 #define KV_BENCH_RATIO(figure, baseline, target)                                                   \
-  static const ::kvbench::RatioRegistration KV_BENCH_CONCAT(kvRatio_, __LINE__)(#figure,         \
-                                                                                 #baseline, target)
+  static const ::kvbench::RatioRegistration KV_BENCH_CONCAT(kvRatio_, __LINE__)(#figure,           \
+                                                                                #baseline, target)

@@ -23,8 +23,7 @@ constexpr size_t kNetlistBytes = size_t{64} << 20;
 // continuations, some with `;` inline comments. Written once per run.
 const std::string &netlistFile() {
   static const std::string path = [] {
-    std::string name =
-        (QDir::tempPath() + QStringLiteral("/kvbench_netlist.cir")).toStdString();
+    std::string name = (QDir::tempPath() + QStringLiteral("/kvbench_netlist.cir")).toStdString();
     std::FILE *file = std::fopen(name.c_str(), "wb");
     std::string text = "Synthetic netlist\n";
     unsigned seed = 12345;

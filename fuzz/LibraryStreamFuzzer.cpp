@@ -34,7 +34,8 @@ int lineFeedsIn(const std::string &text, size_t from, size_t to) {
   return count;
 }
 
-std::vector<std::pair<int, std::string>> readAll(NewSpiceStream &reader, int firstLine, int lastLine) {
+std::vector<std::pair<int, std::string>> readAll(NewSpiceStream &reader, int firstLine,
+                                                 int lastLine) {
   std::vector<std::pair<int, std::string>> lines;
   YString line;
   int number = 0, previous = firstLine;
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (text.find('\xff') == std::string::npos && text.find('\0') == std::string::npos) {
     kvstrstream memory(text.c_str(), static_cast<int>(text.size()));
     NewSpiceStream fromMemory(memory);
-    check(readAll(fromMemory, 1, fileLineFeeds + 1) == first, "file and memory give the same lines");
+    check(readAll(fromMemory, 1, fileLineFeeds + 1) == first,
+          "file and memory give the same lines");
   }
 
   YVector<SymbolLoc> entries;
@@ -88,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       break;
     LibraryStream library(entry, YString("RENAMED"));
     readAll(library, entry.line,
-            entry.line + lineFeedsIn(text, static_cast<size_t>(entry.start), static_cast<size_t>(entry.end)));
+            entry.line + lineFeedsIn(text, static_cast<size_t>(entry.start),
+                                     static_cast<size_t>(entry.end)));
   }
 
   SymbolLoc range;
@@ -98,9 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   range.line = lineOffset;
   LibraryStream library(range, YString(data[8] & 1 ? "X" : ""));
   const int base = lineOffset > 0 ? lineOffset : 1;
-  const int inRange = range.end > range.start
-                          ? lineFeedsIn(text, static_cast<size_t>(range.start), static_cast<size_t>(range.end))
-                          : 0;
+  const int inRange = range.end > range.start ? lineFeedsIn(text, static_cast<size_t>(range.start),
+                                                            static_cast<size_t>(range.end))
+                                              : 0;
   readAll(library, base, base + inRange);
   return 0;
 }

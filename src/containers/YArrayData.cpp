@@ -57,7 +57,8 @@ int64_t YArrayData::addDataAt(void *item, int64_t index) {
     data_ = slots;
     capacity_ = grown;
   }
-  std::memmove(data_ + index + 1, data_ + index, static_cast<size_t>(count_ - index) * sizeof(void *));
+  std::memmove(data_ + index + 1, data_ + index,
+               static_cast<size_t>(count_ - index) * sizeof(void *));
   data_[index] = item;
   ++count_;
   return index;
@@ -78,6 +79,7 @@ void YArrayData::checkAlloc(int64_t n) {
 void YArrayData::removeDataItemAt(int64_t index) {
   if (index < 0 || index >= count_)
     return;
-  std::memmove(data_ + index, data_ + index + 1, static_cast<size_t>(count_ - index - 1) * sizeof(void *));
+  std::memmove(data_ + index, data_ + index + 1,
+               static_cast<size_t>(count_ - index - 1) * sizeof(void *));
   data_[--count_] = nullptr;
 }

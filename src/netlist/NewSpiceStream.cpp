@@ -4,7 +4,6 @@
 #include "kvsupport/streams/kvfstream.h"
 #include "netlist/PlainScan_p.h"
 
-
 int NewSpiceStream::dummyLineNum = 0;
 
 namespace {
@@ -106,7 +105,8 @@ void NewSpiceStream::fillOutputLitBuffer() {
   size_t end = last + 1;
   // Beyond what a Buf can hold, its growth throws MemoryException.
   size_t length = end - rawHead_;
-  litBuffer_.append(raw_.data() + rawHead_, length > 2147483647u ? 2147483647 : static_cast<int>(length));
+  litBuffer_.append(raw_.data() + rawHead_,
+                    length > 2147483647u ? 2147483647 : static_cast<int>(length));
   litCount_ += static_cast<int64_t>(end - rawHead_);
   rawHead_ = end;
   if (rawHead_ == raw_.size()) {

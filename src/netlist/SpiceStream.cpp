@@ -162,7 +162,8 @@ void SpiceStream::takeContentRun(bool *high) {
   const bool *plain = language_ == SPICE_HSPICE ? kChars.plainHspice : kChars.plainNative;
   const char *limit = end - start > 1 << 20 ? start + (1 << 20) : end;
   unsigned char bits = 0;
-  const char *p = kv::netlist::skipPlainBlocks(start, limit, language_ == SPICE_HSPICE ? '$' : ';', &bits);
+  const char *p =
+      kv::netlist::skipPlainBlocks(start, limit, language_ == SPICE_HSPICE ? '$' : ';', &bits);
   while (p != limit && plain[static_cast<unsigned char>(*p)]) {
     bits |= static_cast<unsigned char>(*p);
     ++p;

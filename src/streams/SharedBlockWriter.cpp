@@ -9,7 +9,8 @@ bool takeSharedBlock(const SharedBlockToken &token, int64_t index, TakenSharedBl
   void *data = nullptr;
   if (!manager || manager->getBlockSize() <= 0 || manager->get(&data, index) != SharedBlockOk)
     return false;
-  *taken = TakenSharedBlock{manager, index, static_cast<const char *>(data), manager->getBlockSize()};
+  *taken =
+      TakenSharedBlock{manager, index, static_cast<const char *>(data), manager->getBlockSize()};
   return true;
 }
 

@@ -5,8 +5,8 @@
 
 #include <cstring>
 #include <mutex>
-#include <vector>
 #include <typeinfo>
+#include <vector>
 
 kvfbuf::kvfbuf(const char *path, int mode, bool lock) { open(path, mode, lock); }
 

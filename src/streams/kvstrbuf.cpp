@@ -60,8 +60,9 @@ int kvstrbuf::seekg(int64_t position) {
 }
 
 int kvstrbuf::seekg(int64_t offset, int origin) {
-  int64_t base = origin == 0 ? 0 : origin == 1 ? static_cast<int64_t>(readAt_)
-                                               : static_cast<int64_t>(text_.size());
+  int64_t base = origin == 0   ? 0
+                 : origin == 1 ? static_cast<int64_t>(readAt_)
+                               : static_cast<int64_t>(text_.size());
   if (offset < kMinPosition || offset > kMaxPosition)
     return -1;
   return seekg(base + offset);

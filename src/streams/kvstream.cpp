@@ -222,7 +222,9 @@ bool kvstream::write(const YString &text, bool longLength) {
   return longLength ? text.saveLong(*this) : text.save(*this);
 }
 
-size_t kvstream::write(const char *data, size_t size) { return buffer_ ? buffer_->write(data, size) : 0; }
+size_t kvstream::write(const char *data, size_t size) {
+  return buffer_ ? buffer_->write(data, size) : 0;
+}
 
 void kvstream::printf(const char *format, ...) {
   va_list args;
@@ -282,7 +284,9 @@ void kvstream::close() {
 }
 kvstream::operator bool() { return buffer_ ? static_cast<bool>(*buffer_) : false; }
 int kvstream::seekg(int64_t position) { return buffer_ ? buffer_->seekg(position) : -1; }
-int kvstream::seekg(int64_t offset, int origin) { return buffer_ ? buffer_->seekg(offset, origin) : -1; }
+int kvstream::seekg(int64_t offset, int origin) {
+  return buffer_ ? buffer_->seekg(offset, origin) : -1;
+}
 int64_t kvstream::tellg() { return buffer_ ? buffer_->tellg() : -1; }
 void kvstream::flush() {
   if (buffer_)

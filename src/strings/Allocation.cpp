@@ -59,7 +59,9 @@ void freeAligned(void *block) {
 } // namespace
 
 void *sp_Malloc16(int size) { return mallocAligned(size, 16); }
-void *sp_MallocAlign(int size, int alignment) { return mallocAligned(size, alignment > 8 ? alignment : 8); }
+void *sp_MallocAlign(int size, int alignment) {
+  return mallocAligned(size, alignment > 8 ? alignment : 8);
+}
 void sp_Free16(void *block) { freeAligned(block); }
 void sp_FreeAlign(void *block) { freeAligned(block); }
 
@@ -119,13 +121,15 @@ bool commitFor(ControlRecord &record, size_t used) {
 } // namespace
 
 void *vMalloc(size_t size, size_t reserveMegabytes) {
-  if (reserveMegabytes == 0 || reserveMegabytes > SIZE_MAX / 1048576 || size > SIZE_MAX - kHeaderBytes)
+  if (reserveMegabytes == 0 || reserveMegabytes > SIZE_MAX / 1048576 ||
+      size > SIZE_MAX - kHeaderBytes)
     return nullptr;
   size_t reserved = reserveMegabytes * 1048576;
   char *base = static_cast<char *>(kv::os::reserveAddressSpace(reserved));
   if (!base)
     return nullptr;
-  auto *record = new ControlRecord{base, base, static_cast<uint32_t>(kv::os::pageSize()), 0, reserved, 0};
+  auto *record =
+      new ControlRecord{base, base, static_cast<uint32_t>(kv::os::pageSize()), 0, reserved, 0};
   if (!commitFor(*record, size + kHeaderBytes)) {
     kv::os::releaseAddressSpace(base, reserved);
     delete record;

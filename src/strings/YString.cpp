@@ -333,9 +333,13 @@ bool YString::operator==(const YString &other) const {
   return block_ == other.block_ || std::strcmp(tocs(), other.tocs()) == 0;
 }
 
-bool YString::operator==(const char *text) const { return std::strcmp(tocs(), text ? text : "") == 0; }
+bool YString::operator==(const char *text) const {
+  return std::strcmp(tocs(), text ? text : "") == 0;
+}
 
-bool YString::operator<(const YString &other) const { return std::strcmp(tocs(), other.tocs()) < 0; }
+bool YString::operator<(const YString &other) const {
+  return std::strcmp(tocs(), other.tocs()) < 0;
+}
 
 int YString::hasPrefix(const char *prefix) const {
   if (!prefix || !*prefix)
@@ -723,7 +727,8 @@ bool YString::restore(YStringStream &stream) {
   int32_t done = 0;
   while (done < size) {
     int32_t piece = size - done < kPiece ? size - done : kPiece;
-    block = static_cast<Block *>(checkedRealloc(block, kCountBytes + static_cast<size_t>(done) + piece + 1));
+    block = static_cast<Block *>(
+        checkedRealloc(block, kCountBytes + static_cast<size_t>(done) + piece + 1));
     if (!readExactly(stream, block->text() + done, piece)) {
       std::free(block);
       return false;
@@ -756,7 +761,8 @@ bool readText(kvstream &stream, int64_t size, YString *text) {
   std::string bytes;
   constexpr int64_t kPiece = 1 << 16; // a damaged length on a short stream fails early
   while (static_cast<int64_t>(bytes.size()) < size) {
-    size_t piece = static_cast<size_t>(std::min<int64_t>(kPiece, size - static_cast<int64_t>(bytes.size())));
+    size_t piece =
+        static_cast<size_t>(std::min<int64_t>(kPiece, size - static_cast<int64_t>(bytes.size())));
     size_t at = bytes.size();
     bytes.resize(at + piece);
     if (stream.read(&bytes[at], piece) != piece)

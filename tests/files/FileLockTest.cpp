@@ -98,7 +98,8 @@ TEST(FileLockTest, HolderThatUnlocksLetsOthersIn) {
 
 TEST(FileLockTest, StaleLockFileIsTakenAndRewritten) {
   LockFiles files;
-  kvtest::writeFile(files.lockFile, "someone@elsewhere\r\nand a lot more text than an owner line\r\n");
+  kvtest::writeFile(files.lockFile,
+                    "someone@elsewhere\r\nand a lot more text than an owner line\r\n");
   FileLock lock;
   ASSERT_TRUE(lock.lock(YString(files.target.c_str())));
   EXPECT_STREQ(lock.getLockPath().tocs(), files.lockFile.c_str());

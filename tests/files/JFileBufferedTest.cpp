@@ -45,7 +45,8 @@ TEST(JFileBufferedTest, ReplacesExistingTargetKeepingItsPermissions) {
   const std::string target = dir / "data.tar.gz";
   kvtest::writeFile(target, "old");
   ::chmod(target.c_str(), 0640);
-  kvtest::writeFile(dir / "data.tar-original.gz", "someone's backup"); // taken: "-original-1" is used
+  kvtest::writeFile(dir / "data.tar-original.gz",
+                    "someone's backup"); // taken: "-original-1" is used
   {
     JFileBuffered file(target.c_str(), true);
     std::fputs("new", file);
@@ -92,7 +93,7 @@ TEST(JFileBufferedTest, FailuresLeaveTargetAndNoTemporary) {
   { // every backup name is taken: the last one is never overwritten
     for (int n = 0; n <= 999; ++n)
       kvtest::writeFile(dir / (n ? "t-original-" + std::to_string(n) + ".txt" : "t-original.txt"),
-                std::to_string(n));
+                        std::to_string(n));
     JFileBuffered file(target.c_str(), false);
     std::fputs("new", file);
     EXPECT_EQ(file.close(), JFileBufferedRenameFailed);

@@ -1,5 +1,5 @@
-#include "kvsupport/netlist/LibraryIndex.h"
 #include "kvsupport/netlist/LibraryStream.h"
+#include "kvsupport/netlist/LibraryIndex.h"
 #include "kvsupport/netlist/NewSpiceStream.h"
 #include "kvsupport/netlist/SpiceStream.h"
 #include "kvsupport/netlist/Tokenizer.h"
@@ -72,7 +72,10 @@ TEST(LibraryStreamTest, RenamesTheDefinitionLineAndNumbersAsInTheFile) {
       {model, subckt, 2, "Q2N2222", {{2, ".model Q2N2222  NPN(BF=100)"}}},
       {model, subckt, 2, "qx", {{2, ".model QX NPN(BF=100)"}}},
       {model, subckt, 2, "", {{2, ".model QX NPN(BF=100)"}}},
-      {subckt, static_cast<int>(text.size()), 3, "opamp",
+      {subckt,
+       static_cast<int>(text.size()),
+       3,
+       "opamp",
        {{3, ".subckt opamp  a b  c"}, {5, "R1 a b 1k"}, {6, ".ends"}}},
       // A range that starts at the comment: the first definition line is the
       // one renamed.

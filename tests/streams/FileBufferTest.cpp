@@ -21,7 +21,7 @@ TEST(FileBufferTest, ModeBitsChooseTheCMode) {
   struct Case {
     int mode;
     const char *cMode;
-  } cases[] = {{1, "r"},    {0x81, "r"}, {2, "w"},  {0x102, "w"}, {0x82, "w"}, {8, "a"},
+  } cases[] = {{1, "r"},    {0x81, "r"},  {2, "w"}, {0x102, "w"}, {0x82, "w"}, {8, "a"},
                {3, "w+"},   {0x13, "r+"}, {9, "r"}, {0xA, "a"},   {0xB, "a+"}, {0x19, "r"},
                {0x1A, "a"}, {0x1B, "a+"}, {0, "r"}, {0x10, "r"},  {0x18, "a"}};
   for (const auto &c : cases)
@@ -82,7 +82,8 @@ TEST(FileBufferTest, RemoveFirstCreatesANewFileInsteadOfTruncatingTheOld) {
   const QString path = dir.filePath("model.lib");
   const QString link = dir.filePath("link.lib");
   kvtest::writeFile(path, "old contents");
-  ASSERT_EQ(::link(path.toUtf8().constData(), link.toUtf8().constData()), 0); // a second name, same file
+  ASSERT_EQ(::link(path.toUtf8().constData(), link.toUtf8().constData()),
+            0); // a second name, same file
   {
     kvfbuf removing(path.toUtf8().constData(), kvWrite | kvRemoveFirst, false);
     ASSERT_TRUE(static_cast<bool>(removing));

@@ -1,5 +1,5 @@
-#include "kvsupport/hooks/DynamicFunction.h"
 #include "kvsupport/streams/JFileBuf.h"
+#include "kvsupport/hooks/DynamicFunction.h"
 #include "kvsupport/streams/kvstrstream.h"
 #include "kvsupport/strings/YString.h"
 

@@ -1,6 +1,6 @@
+#include "kvsupport/streams/MessageHandler.h"
 #include "kvsupport/hooks/DynamicFunction.h"
 #include "kvsupport/streams/FatalMessage.h"
-#include "kvsupport/streams/MessageHandler.h"
 #include "kvsupport/streams/MessageReporting.h"
 #include "kvsupport/streams/kvstdstream.h"
 #include "kvsupport/support/KelvantaException.h"
@@ -39,9 +39,9 @@ TEST(MessageHandlerTest, EachKindIsCountedAndPrefixed) {
   handler.formattedOutput(MT_FATAL, YString("gone"));
   handler.formattedOutput(MT_HTML, YString("<b>x</b>"));
   handler.formattedOutput(static_cast<MessageType>(42), YString("lost"));
-  EXPECT_EQ(texts(handler), (std::vector<std::string>{"Error : bad value 3\n", "Warning : check R1\n",
-                                                      "abc\n", "abc", "Fatal Error : gone\n",
-                                                      "<b>x</b>", ""}));
+  EXPECT_EQ(texts(handler),
+            (std::vector<std::string>{"Error : bad value 3\n", "Warning : check R1\n", "abc\n",
+                                      "abc", "Fatal Error : gone\n", "<b>x</b>", ""}));
   EXPECT_EQ(handler.getErrorCount(), 1);
   EXPECT_EQ(handler.getWarningCount(), 1);
   EXPECT_EQ(handler.getInfoCount(), 1);
@@ -59,7 +59,8 @@ TEST(MessageHandlerTest, ErrorStatesFollowTheCounters) {
   failed.unexpected("u %d", 1);
   EXPECT_TRUE(failed.hasErrors());
   EXPECT_TRUE(failed.hasFatal());
-  EXPECT_EQ(texts(failed), (std::vector<std::string>{"Unexpected error, please contact support : u 1\n"}));
+  EXPECT_EQ(texts(failed),
+            (std::vector<std::string>{"Unexpected error, please contact support : u 1\n"}));
   StringMessageHandler raw;
   raw.rawOutput(MT_ERROR, YString("plain"));
   EXPECT_EQ(raw.getErrorCount(), 1);
@@ -143,9 +144,8 @@ YRef<MessageHandler> hostHandler() { return gHostHandler; }
 TEST(MessageHandlerTest, TheHostHandlerIsAskedOnEveryCall) {
   if (kvtest::childRole() != "host-handler") {
     // The look-up is made once per process: run it in a fresh one.
-    EXPECT_EQ(kvtest::runChild("MessageHandlerTest.TheHostHandlerIsAskedOnEveryCall",
-                               "host-handler"),
-              0);
+    EXPECT_EQ(
+        kvtest::runChild("MessageHandlerTest.TheHostHandlerIsAskedOnEveryCall", "host-handler"), 0);
     return;
   }
   MakeDynamicFunction registration(reinterpret_cast<void *>(&hostHandler),
@@ -192,7 +192,8 @@ TEST(MessageHandlerTest, ErrorListsGrowAtTheFrontWithoutRepeats) {
   std::vector<std::string> all;
   for (const YString &s : list)
     all.emplace_back(s.tocs());
-  EXPECT_EQ(all, (std::vector<std::string>{"*** ERROR *** listed too", "Second 2", "Missing node N1"}));
+  EXPECT_EQ(all,
+            (std::vector<std::string>{"*** ERROR *** listed too", "Second 2", "Missing node N1"}));
   std::string huge(5000, 'z');
   sp_AddError(&list, "%s", huge.c_str());
   EXPECT_EQ(list.first().length(), 511) << "cut safely to the 512-byte buffer";

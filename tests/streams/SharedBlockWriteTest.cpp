@@ -40,13 +40,15 @@ TEST(SharedBlockWriteTest, StreamsWriteHeapBlocksAndFreeThem) {
       kvfstream stream(path.toUtf8().constData(), kvWrite | kvBinary, false, async);
       stream << "head:";
       EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), filledBlock(*heap, first), 700), 700);
-      EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), filledBlock(*heap, second), 900), 900);
+      EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), filledBlock(*heap, second), 900),
+                900);
       EXPECT_EQ(stream.tellg(), 5 + 700 + 900);
       stream << ":tail";
       EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), 3, 10), 0) << "a free block";
       EXPECT_EQ(stream.takeAndwriteSharedBlock(-7, 0, 10), 0) << "no such heap";
     }
-    EXPECT_EQ(kvtest::readFile(path), "head:" + first + second + ":tail") << (async ? "async" : "sync");
+    EXPECT_EQ(kvtest::readFile(path), "head:" + first + second + ":tail")
+        << (async ? "async" : "sync");
     EXPECT_EQ(heap->numBlocksAllocated(), 0) << "every written block went back to the heap";
   }
 }

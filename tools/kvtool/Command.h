@@ -13,9 +13,9 @@ using Args = std::vector<std::string>;
 enum ExitCode { ExitOk = 0, ExitFailure = 1, ExitUsage = 2 };
 
 struct Command {
-  const char *name;     ///< the word after "kvtool"
-  const char *synopsis; ///< its arguments, for --help
-  const char *summary;  ///< one line on what it does
+  const char *name;             ///< the word after "kvtool"
+  const char *synopsis;         ///< its arguments, for --help
+  const char *summary;          ///< one line on what it does
   int (*run)(const Args &args); ///< the arguments after the name; returns an ExitCode
 };
 

@@ -69,9 +69,9 @@ int run(const Args &args) {
   return ExitOk;
 }
 
-const CommandRegistration registration({
-    "strings", "[--sep C] [--sepstr TEXT] [--from TEXT --to TEXT] TEXT...",
-    "prints each text's hash, upper and lower case, substituteAll result and tokens", run});
+const CommandRegistration registration(
+    {"strings", "[--sep C] [--sepstr TEXT] [--from TEXT --to TEXT] TEXT...",
+     "prints each text's hash, upper and lower case, substituteAll result and tokens", run});
 
 } // namespace
 } // namespace kvtool

@@ -18,9 +18,10 @@ const std::vector<Command> &commands() { return registry(); }
 
 CommandRegistration::CommandRegistration(const Command &command) {
   auto &all = registry();
-  auto at = std::lower_bound(all.begin(), all.end(), command, [](const Command &a, const Command &b) {
-    return std::strcmp(a.name, b.name) < 0;
-  });
+  auto at =
+      std::lower_bound(all.begin(), all.end(), command, [](const Command &a, const Command &b) {
+        return std::strcmp(a.name, b.name) < 0;
+      });
   all.insert(at, command);
 }
 

@@ -87,7 +87,8 @@ private:
   void unmapAll();
   kv::detail::SharedBlockHeader *block(int64_t id) const;
   SharedBlockManagerError checkHeader() const;
-  template <class Transition> SharedBlockManagerError changeBlock(int64_t id, Transition transition);
+  template <class Transition>
+  SharedBlockManagerError changeBlock(int64_t id, Transition transition);
 
   YString name_;
   kv::detail::SharedHeapHeader *header_ = nullptr;

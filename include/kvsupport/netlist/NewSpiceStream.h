@@ -59,7 +59,9 @@ protected:
   void setCharLimit(int64_t limit) { charLimit_ = limit < 0 ? 0 : limit; }
 
 private:
-  static int clampCount(int64_t count) { return count > 2147483647 ? 2147483647 : static_cast<int>(count); }
+  static int clampCount(int64_t count) {
+    return count > 2147483647 ? 2147483647 : static_cast<int>(count);
+  }
   inline int getChar();
   inline int take();
   inline int next();

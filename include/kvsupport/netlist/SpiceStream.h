@@ -93,7 +93,9 @@ public:
   static int dummyLineNum;
 
 private:
-  static int clampCount(int64_t count) { return count > 2147483647 ? 2147483647 : static_cast<int>(count); }
+  static int clampCount(int64_t count) {
+    return count > 2147483647 ? 2147483647 : static_cast<int>(count);
+  }
   inline int readRaw();
   inline int next();
   void echoLineFeed();

@@ -32,17 +32,20 @@ public:
   /// A host handler may send its output to a file; false here.
   virtual bool redirectToFile(int mode, const YString &path) { return false; }
 
-  void error(const char *format, const PrintfArg &a1 = PrintfArg(), const PrintfArg &a2 = PrintfArg(),
-             const PrintfArg &a3 = PrintfArg(), const PrintfArg &a4 = PrintfArg());
-  void warning(const char *format, const PrintfArg &a1 = PrintfArg(), const PrintfArg &a2 = PrintfArg(),
-               const PrintfArg &a3 = PrintfArg());
+  void error(const char *format, const PrintfArg &a1 = PrintfArg(),
+             const PrintfArg &a2 = PrintfArg(), const PrintfArg &a3 = PrintfArg(),
+             const PrintfArg &a4 = PrintfArg());
+  void warning(const char *format, const PrintfArg &a1 = PrintfArg(),
+               const PrintfArg &a2 = PrintfArg(), const PrintfArg &a3 = PrintfArg());
   void unexpected(const char *format, const PrintfArg &a1 = PrintfArg(),
                   const PrintfArg &a2 = PrintfArg(), const PrintfArg &a3 = PrintfArg());
-  void info(const char *format, const PrintfArg &a1 = PrintfArg(), const PrintfArg &a2 = PrintfArg(),
-            const PrintfArg &a3 = PrintfArg(), const PrintfArg &a4 = PrintfArg());
+  void info(const char *format, const PrintfArg &a1 = PrintfArg(),
+            const PrintfArg &a2 = PrintfArg(), const PrintfArg &a3 = PrintfArg(),
+            const PrintfArg &a4 = PrintfArg());
   /// Plain text, no prefix, no newline added.
-  void printf(const char *format, const PrintfArg &a1 = PrintfArg(), const PrintfArg &a2 = PrintfArg(),
-              const PrintfArg &a3 = PrintfArg(), const PrintfArg &a4 = PrintfArg());
+  void printf(const char *format, const PrintfArg &a1 = PrintfArg(),
+              const PrintfArg &a2 = PrintfArg(), const PrintfArg &a3 = PrintfArg(),
+              const PrintfArg &a4 = PrintfArg());
   /// Standard output becomes text, standard error an unprefixed error;
   /// any other file gets the text written to it (counted as text).
   void fprintf(std::FILE *file, const char *format, const PrintfArg &a1 = PrintfArg(),

@@ -20,10 +20,12 @@ using GetDefaultMessageHandlerFunction = YRef<MessageHandler> (*)();
 YRef<MessageHandler> sp_GetDefaultMessageHandler();
 
 /// Plain text to the default handler.
-void kv_printf(const char *format, const PrintfArg &a1 = PrintfArg(), const PrintfArg &a2 = PrintfArg(),
-               const PrintfArg &a3 = PrintfArg(), const PrintfArg &a4 = PrintfArg());
+void kv_printf(const char *format, const PrintfArg &a1 = PrintfArg(),
+               const PrintfArg &a2 = PrintfArg(), const PrintfArg &a3 = PrintfArg(),
+               const PrintfArg &a4 = PrintfArg());
 /// An error to the default handler.
-void kv_error(const char *format, const PrintfArg &a1 = PrintfArg(), const PrintfArg &a2 = PrintfArg());
+void kv_error(const char *format, const PrintfArg &a1 = PrintfArg(),
+              const PrintfArg &a2 = PrintfArg());
 /// The default handler's fprintf.
 void kv_fprintf(std::FILE *file, const char *format, const PrintfArg &a1 = PrintfArg(),
                 const PrintfArg &a2 = PrintfArg(), const PrintfArg &a3 = PrintfArg(),
@@ -43,4 +45,5 @@ void sp_WriteErrorList(YList<YString> *list, const char *format, const PrintfArg
                        const PrintfArg &a4 = PrintfArg());
 /// Formats (at most 511 characters kept) and inserts the text at the front of
 /// `list`, unless the list already holds it (compared without regard to case).
-void sp_AddError(YList<YString> *list, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void sp_AddError(YList<YString> *list, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));

@@ -11,8 +11,8 @@ enum kvOpenMode : int {
   kvRead = 1,
   kvWrite = 2,
   kvAppend = 8,
-  kvKeepContents = 16, ///< a read-write file keeps its contents
-  kvBinary = 0x80,     ///< untranslated bytes
+  kvKeepContents = 16,  ///< a read-write file keeps its contents
+  kvBinary = 0x80,      ///< untranslated bytes
   kvRemoveFirst = 0x100 ///< an existing file is deleted before it is created again
 };
 

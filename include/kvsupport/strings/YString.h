@@ -261,5 +261,7 @@ int sp_strnicmp(const char *a, const char *b, size_t n);
 /// Tables keyed by YString look keys up without regard to ASCII case.
 template <> struct YHashTraits<YString> {
   static uint32_t hash(const YString &key) { return key.hashValue(); }
-  static bool equal(const YString &a, const YString &b) { return sp_stricmp(a.tocs(), b.tocs()) == 0; }
+  static bool equal(const YString &a, const YString &b) {
+    return sp_stricmp(a.tocs(), b.tocs()) == 0;
+  }
 };

@@ -15,7 +15,8 @@ size_t pageSize() {
 }
 
 void *reserveAddressSpace(size_t bytes) {
-  void *base = ::mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  void *base =
+      ::mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   return base == MAP_FAILED ? nullptr : base;
 }
 
