@@ -132,61 +132,61 @@ private:
   int writing_ = 0;
 };
 
-// Each repetition writes a new file: dropping the previous one's 256 MiB of
-// cached pages is no part of writing, and is done off the clock. The figure
-// is the median of several short repetitions, so that a repetition caught
-// by the machine's own housekeeping (writing back, reclaiming memory) does
-// not decide it.
-void BM_AsyncWriteThroughput(benchmark::State &state) {
-  static int turns = 0;
-  const std::string path = scratchPath("async256.bin");
+constexpr int kThroughputPieces = 256;
+
+// Runs `writeFile(path, processor)` once per repetition, each time into a new
+// file: dropping the previous one's cached pages is no part of writing, and
+// is done off the clock. The figure is the median of several short
+// repetitions, so that one caught by the machine's own housekeeping (writing
+// back, reclaiming memory) does not decide it.
+template <class WriteFile>
+void measureWriting(benchmark::State &state, const char *name, int &turns, WriteFile writeFile) {
+  const std::string path = scratchPath(name);
   for (auto _ : state) {
     state.PauseTiming();
     std::remove(path.c_str());
     WritingProcessor processor(turns);
     processor.moveHere();
     state.ResumeTiming();
-    kvfbuf_async buffer(path.c_str(), kvWrite | kvBinary, false);
-    buffer.write(oneMiB().data(), kMiB); // starts the writer on the writing processor
-    processor.moveAway();
-    for (int i = 1; i < 256; ++i)
-      buffer.write(oneMiB().data(), kMiB);
-    buffer.flush();
+    writeFile(path, processor);
   }
   std::remove(path.c_str());
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 256 * kMiB));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kThroughputPieces * kMiB));
 }
-BENCHMARK(BM_AsyncWriteThroughput)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(16)
-    ->DisplayAggregatesOnly();
+
+void throughputRepetitions(benchmark::internal::Benchmark *benchmark) {
+  benchmark->UseRealTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1)
+      ->Repetitions(16)
+      ->DisplayAggregatesOnly();
+}
+
+void BM_AsyncWriteThroughput(benchmark::State &state) {
+  static int turns = 0;
+  measureWriting(state, "async256.bin", turns,
+                 [](const std::string &path, WritingProcessor &processor) {
+                   kvfbuf_async buffer(path.c_str(), kvWrite | kvBinary, false);
+                   buffer.write(oneMiB().data(), kMiB); // starts the writer where it is
+                   processor.moveAway();
+                   for (int i = 1; i < kThroughputPieces; ++i)
+                     buffer.write(oneMiB().data(), kMiB);
+                   buffer.flush();
+                 });
+}
+BENCHMARK(BM_AsyncWriteThroughput)->Apply(throughputRepetitions);
 
 void BM_FwriteThroughput(benchmark::State &state) {
   static int turns = 0;
-  const std::string path = scratchPath("fwrite256.bin");
-  for (auto _ : state) {
-    state.PauseTiming();
-    std::remove(path.c_str());
-    WritingProcessor processor(turns);
-    processor.moveHere();
-    state.ResumeTiming();
+  measureWriting(state, "fwrite256.bin", turns, [](const std::string &path, WritingProcessor &) {
     std::FILE *file = std::fopen(path.c_str(), "wb");
-    for (int i = 0; i < 256; ++i)
+    for (int i = 0; i < kThroughputPieces; ++i)
       std::fwrite(oneMiB().data(), 1, kMiB, file);
     std::fflush(file);
     std::fclose(file);
-  }
-  std::remove(path.c_str());
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 256 * kMiB));
+  });
 }
-BENCHMARK(BM_FwriteThroughput)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(16)
-    ->DisplayAggregatesOnly();
+BENCHMARK(BM_FwriteThroughput)->Apply(throughputRepetitions);
 
 void BM_StreamGetlineMBps(benchmark::State &state) {
   const std::string &path = textFile();
