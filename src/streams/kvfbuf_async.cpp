@@ -203,8 +203,8 @@ void kvfbuf_async::queueItem(const AsyncWriteQueueItem &item) {
   idle_ = false;
   {
     std::unique_lock<std::mutex> lock(queueLock_);
-    // A producer far ahead of the disk waits until the writer has caught up
-    // to the pending limit, so the queue never holds unbounded memory.
+    // A producer past the pending limit waits until the writer is down to
+    // half of it, so the queue never holds unbounded memory.
     if (item.command == AsyncWriteQueueItem::WriteData) {
       if (pendingBytes_ > kMaxPendingBytes) {
         producerWaiting_ = true;
