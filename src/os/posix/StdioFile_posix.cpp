@@ -67,15 +67,15 @@ size_t writeStdioFilePieces(std::FILE *file, const WritePiece *pieces, size_t co
     if (result <= 0)
       break;
     written += static_cast<size_t>(result);
-    for (size_t left = static_cast<size_t>(result); left > 0;) {
+    // Step over the pieces the write finished; a piece it cut short is
+    // taken up again where it stopped.
+    for (size_t left = static_cast<size_t>(result); left > 0; ++next, done = 0) {
       size_t rest = pieces[next].size - done;
-      size_t step = left < rest ? left : rest;
-      done += step;
-      left -= step;
-      if (done == pieces[next].size) {
-        ++next;
-        done = 0;
+      if (left < rest) {
+        done += left;
+        break;
       }
+      left -= rest;
     }
   }
   off_t at = ::lseek(fd, 0, SEEK_CUR);
