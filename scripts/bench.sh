@@ -8,6 +8,6 @@ scripts/install-deps.sh
 
 build=build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_CXX_COMPILER=clang++ -DKV_BUILD_TESTS=OFF -DKV_BUILD_FUZZ=OFF
+      -DCMAKE_CXX_COMPILER=clang++ -DKV_WERROR=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_FUZZ=OFF
 cmake --build "$build" --target kvbench
 "$build/bench/kvbench" "$@"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <cassert>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,18 @@ void *checkedRealloc(void *old, size_t bytes) {
   if (!block)
     throw std::bad_alloc();
   return block;
+}
+
+constexpr size_t kOutside = SIZE_MAX;
+
+// Where `text` starts within the `length` bytes (and terminator) at `start`,
+// or kOutside. Callers that may realloc `start` ask before the call and
+// rebase from the offset after it: the old block is never looked at again.
+// Worked out on addresses as integers, since ordering pointers into
+// different objects means nothing.
+size_t offsetWithin(const char *start, size_t length, const char *text) {
+  size_t offset = reinterpret_cast<uintptr_t>(text) - reinterpret_cast<uintptr_t>(start);
+  return offset <= length ? offset : kOutside;
 }
 
 // The empty text every empty string shares. Its count is never written, so
@@ -112,10 +125,9 @@ void YString::setText(const char *text, size_t length) {
   // `text` may point into our own block: grow before moving, shrink after.
   size_t oldLength = std::strlen(block_->text());
   if (length > oldLength) {
-    ptrdiff_t offset = text - block_->text();
-    bool inside = text >= block_->text() && text <= block_->text() + oldLength;
+    size_t offset = offsetWithin(block_->text(), oldLength, text);
     block_ = static_cast<Block *>(checkedRealloc(block_, kCountBytes + length + 1));
-    if (inside)
+    if (offset != kOutside)
       text = block_->text() + offset;
   }
   std::memmove(block_->text(), text, length);
@@ -239,10 +251,9 @@ YString &YString::operator&=(const char *text) {
     return *this;
   size_t length = std::strlen(block_->text());
   if (ownsAlone()) {
-    ptrdiff_t offset = text - block_->text();
-    bool inside = text >= block_->text() && text <= block_->text() + length;
+    size_t offset = offsetWithin(block_->text(), length, text);
     block_ = static_cast<Block *>(checkedRealloc(block_, kCountBytes + length + added + 1));
-    if (inside)
+    if (offset != kOutside)
       text = block_->text() + offset;
     std::memmove(block_->text() + length, text, added);
     block_->text()[length + added] = '\0';
@@ -831,11 +842,10 @@ TempString &TempString::concat(const char *text) {
     return *this;
   size_t length = length_ + added;
   if (kCountBytes + length + 1 > capacity_) {
-    ptrdiff_t offset = text - block_->text();
-    bool inside = text >= block_->text() && text <= block_->text() + length_;
+    size_t offset = offsetWithin(block_->text(), length_, text);
     capacity_ = slackSize(length);
     block_ = static_cast<YString::Block *>(checkedRealloc(block_, capacity_));
-    if (inside)
+    if (offset != kOutside)
       text = block_->text() + offset;
   }
   std::memmove(block_->text() + length_, text, added);

@@ -152,8 +152,9 @@ TEST(SharedTypesTest, HashTableMatchesAMapUnderRandomEdits) {
       int *found = table.find(probe);
       auto expected = reference.find(upper);
       ASSERT_EQ(found != nullptr, expected != reference.end());
-      if (found)
+      if (found) {
         EXPECT_EQ(*found, expected->second);
+      }
     }
     }
   }

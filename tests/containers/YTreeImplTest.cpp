@@ -23,10 +23,12 @@ public:
   ~Key() override { --liveObjects; }
   int typeId() const override { return 7; }
   int equals(const YObject &other) const override {
-    return key == static_cast<const Key &>(other).key;
+    const Key *that = dynamic_cast<const Key *>(&other);
+    return that && key == that->key;
   }
   int lessThan(const YObject &other) const override {
-    return key < static_cast<const Key &>(other).key;
+    const Key *that = dynamic_cast<const Key *>(&other);
+    return that && key < that->key;
   }
   int key;
   int tag;
@@ -270,8 +272,9 @@ TEST_F(YTreeImplTest, SequentialInsertsAndRemovals) {
     YTreeImpl tree(order);
     for (int i = 0; i < 3000; ++i) {
       tree.add(new Key(i));
-      if (i < 64) // the first splits, checked one by one
+      if (i < 64) { // the first splits, checked one by one
         ASSERT_TRUE(tree.verify()) << "order " << order << " after inserting " << i;
+      }
     }
     for (int i = 2999; i >= 0; --i)
       tree.add(new Key(i));

@@ -145,10 +145,12 @@ TEST(SharedBlockManagerTest, StateTransitions) {
   for (const TransitionCase &c : cases) {
     SharedBlockToken heap(64, 1);
     SharedBlockManager *m = heap.get();
-    if (c.from != F)
+    if (c.from != F) {
       ASSERT_EQ(m->alloc(nullptr, nullptr), SharedBlockOk);
-    if (c.from == A)
+    }
+    if (c.from == A) {
       ASSERT_EQ(m->release(0), SharedBlockOk);
+    }
     const SharedBlockManagerError result = c.op == Alloc     ? m->alloc(nullptr, nullptr)
                                            : c.op == Get     ? m->get(nullptr, 0)
                                            : c.op == Release ? m->release(0)

@@ -46,8 +46,9 @@ TEST(EscapeCodingTest, RoundTrips) {
         YString plain(text.c_str());
         YString coded = sp_EscapeStringEncode(plain, spaces, escape);
         ASSERT_EQ(sp_EscapeString(coded, spaces, escape), plain) << text;
-        if (spaces)
+        if (spaces) {
           EXPECT_EQ(std::string(coded.tocs()).find(' '), std::string::npos);
+        }
       }
     }
   }

@@ -26,8 +26,9 @@ TEST(TextConversionsTest, LineEnds) {
   for (const auto &c : cases) {
     EXPECT_STREQ(sp_ConvertDosToUnix(YString(c.text)).tocs(), c.unix) << c.text;
     EXPECT_STREQ(sp_ConvertUnixToDos(YString(c.text)).tocs(), c.dos) << c.text;
-    if (!std::strstr(c.unix, "\r\n")) // CR LF already in the text cannot come back
+    if (!std::strstr(c.unix, "\r\n")) { // CR LF already in the text cannot come back
       EXPECT_EQ(sp_ConvertDosToUnix(sp_ConvertUnixToDos(YString(c.unix))), YString(c.unix));
+    }
   }
 }
 

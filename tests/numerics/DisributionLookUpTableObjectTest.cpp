@@ -147,8 +147,9 @@ TEST(DisributionLookUpTableObjectTest, InvertsTheCumulativeSum) {
       EXPECT_NEAR(cumulative(density, answer), p, 1e-9) << "trial " << trial << " p " << p;
       // Where the density is positive the inverse is unique.
       double inverted = invert(density, p);
-      if (cumulative(density, inverted + 1e-6) - cumulative(density, inverted - 1e-6) > 1e-9)
+      if (cumulative(density, inverted + 1e-6) - cumulative(density, inverted - 1e-6) > 1e-9) {
         EXPECT_NEAR(answer, inverted, 1e-6) << "trial " << trial << " p " << p;
+      }
     }
   }
 }

@@ -381,8 +381,9 @@ TEST(YStringTest, FromSpanCopiesExactlyTheSpan) {
       EXPECT_EQ(text.tocs(), expected);
       EXPECT_EQ(text.length(), static_cast<int>(length));
       EXPECT_EQ(text, YString(expected.c_str()));
-      if (length == 0)
+      if (length == 0) {
         EXPECT_EQ(text.tocs(), YString().tocs()) << "the shared empty block";
+      }
       YString shared(text);
       text &= "+";
       EXPECT_EQ(shared.tocs(), expected) << "edits copy first";

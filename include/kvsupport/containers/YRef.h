@@ -61,10 +61,16 @@ private:
   static void destroyNothing(void *) {}
 
   void release() {
-    if (--block_->count == 0) {
-      block_->deleter(block_->object);
-      delete block_;
-    }
+    if (--block_->count == 0)
+      destroyBlock(block_);
+  }
+  // Out of line: the last release is the rare path, and with the delete in
+  // view an optimiser inlining several handles of one block into a caller
+  // cannot tell that only the last one frees it (GCC warns of a use after
+  // free in the caller's next read of the count).
+  [[gnu::noinline]] static void destroyBlock(Block *block) {
+    block->deleter(block->object);
+    delete block;
   }
 
   Block *block_;
