@@ -26,6 +26,12 @@ struct CommandRegistration {
   explicit CommandRegistration(const Command &command);
 };
 
+/// The arguments of a command that takes no options: all of them, but a
+/// leading "--" (which lets an operand start with "--") is dropped. Any other
+/// word starting with "--" is an unknown option: `*error` receives the
+/// usage-error exit code (message printed) and the result is empty.
+Args operandsOnly(const char *commandName, const Args &args, int *error);
+
 /// Prints "kvtool NAME: message" and the command's synopsis to stderr; returns ExitUsage.
 int usageError(const char *commandName, const std::string &message);
 

@@ -9,10 +9,14 @@
 namespace kvtool {
 namespace {
 
-int run(const Args &args) {
-  if (args.empty())
+int run(const Args &arguments) {
+  int error = ExitOk;
+  const Args values = operandsOnly("eng", arguments, &error);
+  if (error != ExitOk)
+    return error;
+  if (values.empty())
     return usageError("eng", "no value given");
-  for (const std::string &argument : args) {
+  for (const std::string &argument : values) {
     const char *text = argument.c_str();
     char *end = nullptr;
     double value = sp_ConvertEngToReal(text, &end);
@@ -24,7 +28,7 @@ int run(const Args &args) {
 }
 
 const CommandRegistration registration(
-    {"eng", "VALUE...",
+    {"eng", "[--] VALUE...",
      "reads each value as an engineering number: value, index where reading stopped, compact "
      "and field text",
      run});

@@ -42,7 +42,11 @@ bool parseArgument(const std::string &word, YArray<PrintfArg> *args) {
   }
 }
 
-int run(const Args &args) {
+int run(const Args &arguments) {
+  int error = ExitOk;
+  const Args args = operandsOnly("printf", arguments, &error);
+  if (error != ExitOk)
+    return error;
   if (args.empty())
     return usageError("printf", "no format given");
   YArray<PrintfArg> values;
@@ -65,7 +69,7 @@ int run(const Args &args) {
 }
 
 const CommandRegistration registration(
-    {"printf", "FORMAT [i:INT | l:INT64 | d:DOUBLE | s:TEXT | TEXT]...",
+    {"printf", "[--] FORMAT [i:INT | l:INT64 | d:DOUBLE | s:TEXT | TEXT]...",
      "formats with the library's printf engine; prints the text, positions used and result", run});
 
 } // namespace

@@ -39,10 +39,41 @@ int usageError(const char *commandName, const std::string &message) {
   return ExitUsage;
 }
 
+Args operandsOnly(const char *commandName, const Args &args, int *error) {
+  *error = ExitOk;
+  if (!args.empty() && args[0] == "--")
+    return Args(args.begin() + 1, args.end());
+  for (const std::string &arg : args)
+    if (arg.rfind("--", 0) == 0) {
+      *error = usageError(commandName, "unknown option " + arg);
+      return {};
+    }
+  return args;
+}
+
 static void printHelp(std::FILE *out) {
-  std::fprintf(out, "usage: kvtool [--version] [--help] COMMAND [ARGS...]\n\ncommands:\n");
+  std::fprintf(out, "usage: kvtool [--version] [--help] COMMAND [ARGS...]\n"
+                    "       kvtool COMMAND --help   shows one command's help\n\ncommands:\n");
   for (const Command &command : commands())
     std::fprintf(out, "  %s %s\n      %s\n", command.name, command.synopsis, command.summary);
+}
+
+static void printCommandHelp(const Command &command) {
+  std::printf("usage: kvtool %s %s\n%s\n", command.name, command.synopsis, command.summary);
+}
+
+// "-h" as the first argument, or "--help" anywhere before a "--", asks for the
+// command's help rather than being one of its arguments.
+static bool asksForHelp(const Args &args) {
+  if (!args.empty() && args[0] == "-h")
+    return true;
+  for (const std::string &arg : args) {
+    if (arg == "--")
+      return false;
+    if (arg == "--help")
+      return true;
+  }
+  return false;
 }
 
 } // namespace kvtool
@@ -67,5 +98,10 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "kvtool: unknown command '%s' (see kvtool --help)\n", first);
     return ExitUsage;
   }
-  return command->run(Args(argv + 2, argv + argc));
+  Args args(argv + 2, argv + argc);
+  if (asksForHelp(args)) {
+    printCommandHelp(*command);
+    return ExitOk;
+  }
+  return command->run(args);
 }

@@ -1,0 +1,55 @@
+// What every kvtool command shares: its own help, and refusing options it
+// does not know.
+#include "common/KvtoolRun.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kvtest::runKvtool;
+
+// The command names of "kvtool --help": lines of two blanks, a name, a blank.
+std::vector<std::string> listedCommands(const std::string &help) {
+  std::vector<std::string> names;
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);)
+    if (line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ')
+      names.push_back(line.substr(2, line.find(' ', 2) - 2));
+  return names;
+}
+
+TEST(KvtoolTest, EveryCommandHasHelpAndRefusesUnknownOptions) {
+  const kvtest::KvtoolRun overview = runKvtool({"--help"});
+  if (overview.exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  ASSERT_EQ(overview.exitCode, 0);
+  const std::vector<std::string> names = listedCommands(overview.out);
+  ASSERT_GE(names.size(), 9u) << overview.out;
+  for (const std::string &name : names) {
+    for (const char *flag : {"--help", "-h"}) {
+      const kvtest::KvtoolRun help = runKvtool({name, flag});
+      EXPECT_EQ(help.exitCode, 0) << name << " " << flag;
+      EXPECT_EQ(help.out.rfind("usage: kvtool " + name + " ", 0), 0u) << name << ": " << help.out;
+      EXPECT_EQ(help.out.find('\n'), help.out.rfind('\n', help.out.size() - 2)) << "two lines";
+      EXPECT_EQ(help.err, "") << name;
+    }
+    const kvtest::KvtoolRun bad = runKvtool({name, "--no-such-option", "x"});
+    EXPECT_EQ(bad.exitCode, 2) << name;
+    EXPECT_NE(bad.err.find("--no-such-option"), std::string::npos) << name << ": " << bad.err;
+  }
+}
+
+TEST(KvtoolTest, DoubleDashMakesOptionWordsOperands) {
+  const kvtest::KvtoolRun run = runKvtool({"eng", "--", "--help", "4k7"});
+  if (run.exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out.rfind("0\t0\t", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("\n4700"), std::string::npos) << run.out;
+}
+
+} // namespace
