@@ -18,16 +18,31 @@
 // order. It stays while the buffer has a file, sleeping between batches, so
 // a burst of writes after a flush does not pay for starting a thread; the
 // buffer stops it when it waits for the file (close, open, detach).
+//
+// The end of the writer is published through an atomic that `join` reads
+// after QThread::wait: Qt waits on a futex of its own, which ThreadSanitizer
+// does not see, so without it the writer's last reads of the buffer would
+// seem to race with whatever reuses the buffer's memory afterwards.
 class AsyncFBufThread : public QThread {
 public:
   explicit AsyncFBufThread(kvfbuf_async *buffer) : buffer_(buffer) {}
   ~AsyncFBufThread() override { wait(); }
 
+  /// Waits until the writer has ended (at once when it is not running).
+  void join() {
+    wait();
+    (void)ended_.load(std::memory_order_acquire);
+  }
+
 protected:
-  void run() override { buffer_->writerLoop(); }
+  void run() override {
+    buffer_->writerLoop();
+    ended_.store(true, std::memory_order_release);
+  }
 
 private:
   kvfbuf_async *buffer_;
+  std::atomic<bool> ended_{false};
 };
 
 namespace {
@@ -259,7 +274,7 @@ void kvfbuf_async::stopWriter() {
     stopping_ = true;
   }
   queueChanged_.notify_all();
-  thread_->wait();
+  thread_->join();
 }
 
 void kvfbuf_async::advanceCaller(int64_t bytes) {
