@@ -13,7 +13,9 @@
 
 #include <grp.h>
 #include <map>
+#include <sched.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,6 +161,42 @@ TEST(FileOpenForensicTest, RightsRefused) {
                        {"fixed/new", 3, false, 5},
                        {"fixed/new", 5, false, 5},
                    });
+}
+
+// A read-only file system refuses writing whatever the rights say. The child
+// mounts one in a mount namespace of its own (with a user namespace where it
+// is not root); where neither is allowed the test is skipped.
+constexpr int kNoNamespace = 77;
+
+int readOnlyMountRows() {
+  if (unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+    return kNoNamespace;
+  const std::string dir = kvtest::env("KV_MOUNT_DIR");
+  if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0)
+    return kNoNamespace;
+  kvtest::writeFile(dir + "/file", "x");
+  if (mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+    return kNoNamespace;
+  checkRows(dir, {
+                     {"file", 0, true, 3},
+                     {"file", 4, false, 8},
+                     {"file", 5, false, 6},
+                     {"new", 3, false, 5},
+                     {"new", 5, false, 5},
+                 });
+  return ::testing::Test::HasFailure() ? 1 : 0;
+}
+
+TEST(FileOpenForensicTest, ReadOnlyFileSystem) {
+  if (kvtest::childRole() == "rofs")
+    std::exit(readOnlyMountRows());
+  Scratch s;
+  const int result = kvtest::runChild("FileOpenForensicTest.ReadOnlyFileSystem", "rofs",
+                                      {{"KV_MOUNT_DIR", s.dir}});
+  if (result == kNoNamespace)
+    GTEST_SKIP() << "no mount namespace for a read-only file system here";
+  EXPECT_EQ(result, 0);
 }
 
 // Child side: holds the lock file of KV_LOCKED until killed.
