@@ -3,10 +3,13 @@
 // OpenSSL refuses MD5 (a FIPS configuration), Qt's implementation serves.
 #include "kvsupport/support/MD5.h"
 
+#include "support/MD5_p.h"
+
 #include <QCryptographicHash>
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstring>
 
@@ -14,11 +17,13 @@ namespace {
 
 constexpr size_t kFilePiece = 16384;
 
+std::atomic<bool> gForceQt{false};
+
 // The fetched algorithm, or null when OpenSSL will not provide MD5. Never
 // freed: the process may digest until its last static destructor.
 const EVP_MD *md5Algorithm() {
   static const EVP_MD *const algorithm = EVP_MD_fetch(nullptr, "MD5", nullptr);
-  return algorithm;
+  return gForceQt.load(std::memory_order_relaxed) ? nullptr : algorithm;
 }
 
 YString hexDigits(const unsigned char *digest, size_t size) {
@@ -133,3 +138,5 @@ YString sp_GetMD5(const char *text) {
   return hexDigits(QCryptographicHash::hash(QByteArray::fromRawData(text, static_cast<int>(size)),
                                             QCryptographicHash::Md5));
 }
+
+void kv::detail::useQtMd5(bool qt) { gForceQt.store(qt, std::memory_order_relaxed); }

@@ -1,4 +1,5 @@
 #include "kvsupport/support/MD5.h"
+#include "support/MD5_p.h"
 
 #include "common/ProcessSync.h"
 #include "common/TestFiles.h"
@@ -30,7 +31,16 @@ const struct {
      "57EDF4A22BE3C955AC49DA2E2107B67A"},
 };
 
-TEST(MD5Test, ReferenceTextsWholeAndInPieces) {
+// Every check runs over OpenSSL and over Qt's fallback.
+class MD5Test : public ::testing::TestWithParam<bool> {
+protected:
+  void SetUp() override { kv::detail::useQtMd5(GetParam()); }
+  void TearDown() override { kv::detail::useQtMd5(false); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Providers, MD5Test, ::testing::Values(false, true));
+
+TEST_P(MD5Test, ReferenceTextsWholeAndInPieces) {
   for (const auto &r : kReference) {
     EXPECT_STREQ(sp_GetMD5(r.text).tocs(), r.digest) << r.text;
     const std::string text = r.text;
@@ -46,7 +56,7 @@ TEST(MD5Test, ReferenceTextsWholeAndInPieces) {
 
 // Cuts around the block size and the length field's place, and get() in the
 // middle: adding goes on after it.
-TEST(MD5Test, GetThenMoreAndBlockBoundaries) {
+TEST_P(MD5Test, GetThenMoreAndBlockBoundaries) {
   std::string text(300, '\0');
   std::mt19937 random(7);
   for (char &c : text)
@@ -65,7 +75,7 @@ TEST(MD5Test, GetThenMoreAndBlockBoundaries) {
   }
 }
 
-TEST(MD5Test, StreamsFromTheirPositionAndReadErrors) {
+TEST_P(MD5Test, StreamsFromTheirPositionAndReadErrors) {
   const std::string dir = kvtest::makeTempDir("kvmd5");
   const std::string path = dir + "/data";
   kvtest::writeFile(path, "0123456789abc");
@@ -89,7 +99,7 @@ TEST(MD5Test, StreamsFromTheirPositionAndReadErrors) {
   kvtest::removeTree(dir);
 }
 
-TEST(MD5Test, PipeOf64MiBMatchesPieces) {
+TEST_P(MD5Test, PipeOf64MiBMatchesPieces) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   std::string block(1 << 20, '\0');
