@@ -29,3 +29,8 @@ show newnetlist --numbers "$here/amplifier.cir"
 show lib --index "$here/models.lib"
 show lib --numbers "$here/models.lib" QX Q2N2222
 show lib "$here/models.lib" buffer
+show md5 "$here/amplifier.cir" "$here/models.lib"
+show md5 --text "" "abc"
+show open-check "$here/amplifier.cir"
+show open-check --mode new "$here/amplifier.cir" "$here/no-such-dir/out.cir" || true
+show switches --char - o:1 v -- -o out.raw -v amplifier.cir

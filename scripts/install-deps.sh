@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build pkg-config make dpkg-dev file
   g++ clang libclang-rt-14-dev
-  qtbase5-dev
+  qtbase5-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfmt-dev
   libboost-dev
 )

@@ -1,6 +1,11 @@
 // What every kvtool command shares: its own help, and refusing options it
 // does not know.
 #include "common/KvtoolRun.h"
+#include "common/ProcessSync.h"
+#include "common/TestFiles.h"
+
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +55,43 @@ TEST(KvtoolTest, DoubleDashMakesOptionWordsOperands) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out.rfind("0\t0\t", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("\n4700"), std::string::npos) << run.out;
+}
+
+// Awkward names come out escaped as md5sum writes them, so md5sum checks the lines.
+TEST(KvtoolTest, Md5LinesPassMd5sumCheck) {
+  if (QStandardPaths::findExecutable(QStringLiteral("md5sum")).isEmpty())
+    GTEST_SKIP() << "no md5sum";
+  const std::string dir = kvtest::makeTempDir("kvtoolmd5");
+  std::vector<std::string> arguments{"md5"};
+  for (const char *name : {"plain", "back\\slash", "line\nfeed", "cr\rname"}) {
+    kvtest::writeFile(dir + "/" + name, name);
+    arguments.push_back(dir + "/" + name);
+  }
+  const kvtest::KvtoolRun run = runKvtool(arguments);
+  if (run.exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  kvtest::writeFile(dir + "/sums", run.out);
+  QProcess check;
+  check.start(QStringLiteral("md5sum"), {QStringLiteral("--check"), QStringLiteral("--strict"),
+                                         QString::fromStdString(dir + "/sums")});
+  ASSERT_TRUE(check.waitForFinished(30000));
+  EXPECT_EQ(check.exitCode(), 0) << run.out << check.readAllStandardError().toStdString();
+
+  const kvtest::KvtoolRun missing = runKvtool({"md5", dir + "/none", dir + "/plain"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.err, "kvtool md5: The file " + dir + "/none does not exist\n");
+  EXPECT_EQ(missing.out.find("  " + dir + "/plain\n"), 32u) << "the rest go on";
+  kvtest::removeTree(dir);
+}
+
+TEST(KvtoolTest, SwitchesShowsEachSearchAndTheRest) {
+  const kvtest::KvtoolRun run = runKvtool({"switches", "--char", "-", "o:2:stop", "v", "q:1", "--",
+                                           "a", "-o", "x", "-v", "-V", "b", "-q"});
+  if (run.exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "o\tfound\tx\nv\tfound\nq\tfound\nrest\ta\t-V\tb\n");
 }
 
 } // namespace

@@ -62,6 +62,12 @@ inline int statDescriptor(int fd, struct stat *info) {
   return retryOnInterrupt([&] { return ::fstat(fd, info); });
 }
 
+/// faccessat(2) with the effective user's rights (AT_EACCESS); -1 with errno
+/// when `how` (R_OK, W_OK, X_OK) is not allowed.
+inline int accessEffective(const char *path, int how) {
+  return retryOnInterrupt([&] { return ::faccessat(AT_FDCWD, path, how, AT_EACCESS); });
+}
+
 /// unlink(2); -1 with errno on failure.
 inline int unlinkPath(const char *path) {
   return retryOnInterrupt([&] { return ::unlink(path); });
