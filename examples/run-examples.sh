@@ -29,3 +29,15 @@ show newnetlist --numbers "$here/amplifier.cir"
 show lib --index "$here/models.lib"
 show lib --numbers "$here/models.lib" QX Q2N2222
 show lib "$here/models.lib" buffer
+show match 'R*' R1 R r10 xR12
+show match --show '*.cir\*'
+show sort --compare R2 R10
+printf '$ kvtool sort --natural < names.txt\n'
+"$kvtool" sort --natural < "$here/names.txt"
+echo
+show filter 'Schematics (new)|*.kvsch;*.sch|All files|*.*'
+show banner --width 40 "Transient analysis" "amplifier.cir"
+show field --width 8 --sep . top.sub.inst
+show schem "$here/amplifier.kvsch" "$here/opamp-symbol.bin" "$here/old-sheet.bin" "$here/amplifier.cir"
+show schem --lines "$here/amplifier.kvsch"
+show schem --restore 4.27 4.28 4.12 1.1
