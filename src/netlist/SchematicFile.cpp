@@ -115,9 +115,10 @@ YString binaryVersion(kvfstream &stream) {
 
 } // namespace
 
-const char *const SCHEMATIC_ASCII_FORMAT = latestAsciiRow().format;
-const int SCHEMATIC_ASCII_FORMAT_REVISION = latestAsciiRow().revision;
-const SchematicFileVersion GLOBAL_LATEST_FILE_VERSION = latestAsciiRow().version;
+// constexpr: the compiler refuses anything but a constant initialisation.
+constexpr const char *SCHEMATIC_ASCII_FORMAT = latestAsciiRow().format;
+constexpr int SCHEMATIC_ASCII_FORMAT_REVISION = latestAsciiRow().revision;
+constexpr SchematicFileVersion GLOBAL_LATEST_FILE_VERSION = latestAsciiRow().version;
 
 SchematicFileVersion sp_GetAsciiSchematicFileVersion(const YString &format, int revision) {
   for (const AsciiFormatRow &row : kAsciiFormats) {

@@ -284,8 +284,10 @@ int sp_RegexpMatch(const char *pattern, const char *text) {
 
 namespace {
 
-unsigned char foldCase(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+unsigned char foldCase(unsigned c) {
+  return static_cast<unsigned char>(c - 'A' < 26u ? c + ('a' - 'A') : c);
+}
+bool isDigit(unsigned c) { return c - '0' < 10u; }
 
 } // namespace
 
@@ -347,38 +349,48 @@ int sp_CompareStrings(const char *a, const char *b) {
   const auto *q = reinterpret_cast<const unsigned char *>(b ? b : "");
   int tieBreaker = 0;
   for (;;) {
-    if (!*p && !*q)
-      return tieBreaker;
-    if (isDigit(*p) && isDigit(*q)) {
-      const unsigned char *runP = p, *runQ = q;
-      while (*runP == '0')
-        ++runP;
-      while (*runQ == '0')
-        ++runQ;
-      const unsigned char *endP = runP, *endQ = runQ;
-      while (isDigit(*endP))
-        ++endP;
-      while (isDigit(*endQ))
-        ++endQ;
-      ptrdiff_t significantP = endP - runP, significantQ = endQ - runQ;
-      if (significantP != significantQ)
-        return significantP > significantQ ? 1 : -1;
-      if (tieBreaker == 0 && endP - p != endQ - q)
-        tieBreaker = endP - p > endQ - q ? 1 : -1;
-      for (; runP < endP; ++runP, ++runQ)
-        if (*runP != *runQ)
-          return *runP > *runQ ? 1 : -1;
-      p = endP;
-      q = endQ;
+    unsigned x = *p, y = *q;
+    while (x == y && !isDigit(x)) {
+      if (x == 0)
+        return tieBreaker;
+      x = *++p;
+      y = *++q;
+    }
+    if (!isDigit(x) || !isDigit(y)) {
+      // As signed chars: the end (0) sorts before every ASCII byte and after
+      // every byte from 0x80 on.
+      auto fx = static_cast<signed char>(foldCase(x));
+      auto fy = static_cast<signed char>(foldCase(y));
+      if (fx != fy)
+        return fx > fy ? 1 : -1;
+      ++p, ++q;
       continue;
     }
-    // As signed chars: the end (0) sorts before every ASCII byte and after
-    // every byte from 0x80 on.
-    auto x = static_cast<signed char>(foldCase(*p));
-    auto y = static_cast<signed char>(foldCase(*q));
-    if (x != y)
-      return x > y ? 1 : -1;
-    ++p, ++q;
+    // Two runs of digits: the one with more significant digits is greater;
+    // with as many, the first differing digit decides; with the same value,
+    // the first pair written with different counts of zeros settles a tie.
+    const unsigned char *startP = p, *startQ = q;
+    while (*p == '0')
+      ++p;
+    while (*q == '0')
+      ++q;
+    while (*p == *q && isDigit(*p))
+      ++p, ++q;
+    int firstDifference = 0;
+    if (isDigit(*p) && isDigit(*q)) {
+      firstDifference = *p > *q ? 1 : -1;
+      do
+        ++p, ++q;
+      while (isDigit(*p) && isDigit(*q));
+    }
+    if (isDigit(*p))
+      return 1;
+    if (isDigit(*q))
+      return -1;
+    if (firstDifference != 0)
+      return firstDifference;
+    if (tieBreaker == 0 && p - startP != q - startQ)
+      tieBreaker = p - startP > q - startQ ? 1 : -1;
   }
 }
 

@@ -59,9 +59,7 @@ TEST(SchematicFileTest, AsciiVersionOfAnOpenFile) {
     SchematicFileVersion version;
   } cases[] = {
       {"\nkelvantafile type=Schematic format=1.0 revision=5\n", SFV_1_0_REV_5},
-      {"KelvantaFile format=1.0\n", SFV_1_0_REV_1},
       {"KelvantaFile format=1.0 revision=99999999999\n", SFV_1_0_NEWER},
-      {"KelvantaFile format=3.1 revision=2\n", SFV_UNKNOWN_FORMAT},
       {"Kelvanta File format=1.0\n", SFV_NOT_ASCII},
       {"", SFV_NOT_ASCII},
   };

