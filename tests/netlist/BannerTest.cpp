@@ -78,10 +78,7 @@ TEST(BannerTest, ConsoleStreamsGetNothing) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   for (std::FILE *file : {stdout, stderr, static_cast<std::FILE *>(nullptr)}) {
-    sp_PrintBoxEdge(file, 10);
-    sp_PrintSides(file, 10);
     sp_PrintLine(file, "x", 10);
-    sp_PrintLineCentred(file, "x", 10);
     sp_PrintBoxedText(file, "x", 10);
   }
   std::fflush(stdout);
