@@ -34,3 +34,15 @@ show md5 --text "" "abc"
 show open-check "$here/amplifier.cir"
 show open-check --mode new "$here/amplifier.cir" "$here/no-such-dir/out.cir" || true
 show switches --char - o:1 v -- -o out.raw -v amplifier.cir
+show match 'R*' R1 R r10 xR12
+show match --show '*.cir\*'
+show sort --compare R2 R10
+printf '$ kvtool sort --natural < names.txt\n'
+"$kvtool" sort --natural < "$here/names.txt"
+echo
+show filter 'Schematics (new)|*.kvsch;*.sch|All files|*.*'
+show banner --width 40 "Transient analysis" "amplifier.cir"
+show field --width 8 --sep . top.sub.inst
+show schem "$here/amplifier.kvsch" "$here/opamp-symbol.bin" "$here/old-sheet.bin" "$here/amplifier.cir"
+show schem --lines "$here/amplifier.kvsch"
+show schem --restore 4.27 4.28 4.12 1.1

@@ -1,0 +1,216 @@
+#include "kvsupport/netlist/StandardLine.h"
+#include "kvsupport/strings/TextEncoding.h"
+
+#include "common/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A temporary file holding `bytes`, positioned at its start.
+struct MemoryFile {
+  explicit MemoryFile(const std::string &bytes) : file(std::tmpfile()) {
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+  }
+  ~MemoryFile() { std::fclose(file); }
+  std::FILE *file;
+};
+
+std::string listing(const StandardLine &line) {
+  std::string out = line.id().tocs();
+  for (const StandardLineProperty &p : line.properties())
+    out += std::string("|") + p.name.tocs() + "=" + p.value.tocs();
+  return out;
+}
+
+TEST(StandardLineTest, ParsesIdentifierAndProperties) {
+  struct Case {
+    std::string bytes, expected;
+  } cases[] = {
+      {".Wire x=10 y=\"a \\\"b\\\"\" name = w1\n", ".Wire|x=10|y=a \"b\"|name=w1"},
+      {"id a=1 b\n", "id|a=1"},
+      {"id a=1 a=2", "id|a=1|a=2"},
+      {"  id\ta=\"x\\ty\\nz\\\\\"", "id|a=x\ty\nz\\"},
+      {"id a=\"abc def", "id|a=abc def"},
+      {"id a=\"abc\\", "id|a=abc"},
+      {"id =a", "id"},
+      {"id a==b c= d", "id|a=b|c=d"},
+      {"id a=b=c", "id|a=b=c"},
+      {"id a=\"x\"b=2 c=\"\"", "id|a=x|b=2|c="},
+      {"id a=1\r\n", "id|a=1"},
+      {"id a=\"x\ry\"\r\r\n", "id|a=xy"},
+      {std::string("id a=1\0 b=2\nnext", 16), "id|a=1"},
+      {"\xC3\xA9t\xC3\xA9 n=\xE2\x82\xAC", "\xC3\xA9t\xC3\xA9|n=\xE2\x82\xAC"},
+  };
+  for (const Case &c : cases) {
+    MemoryFile f(c.bytes);
+    StandardLine line;
+    int number = 0;
+    ASSERT_TRUE(line.readLine(f.file, &number)) << c.bytes;
+    EXPECT_EQ(listing(line), c.expected) << c.bytes;
+  }
+}
+
+TEST(StandardLineTest, SkipsBlankLinesAndCountsEveryLineFeed) {
+  std::string longWord(100000, 'w');
+  MemoryFile f("\n  \t\nid1\r\n\n \n" + longWord + "\n" + std::string("\0 x\n", 4) + "id2");
+  StandardLine line;
+  int number = 0;
+  ASSERT_TRUE(line.readLine(f.file, &number));
+  EXPECT_EQ(listing(line), "id1");
+  EXPECT_EQ(number, 3);
+  ASSERT_TRUE(line.readLine(f.file, &number));
+  EXPECT_EQ(line.id().length(), 100000);
+  EXPECT_EQ(number, 6);
+  // The NUL line holds no text, so it is blank; its line feed still counts.
+  ASSERT_TRUE(line.readLine(f.file, nullptr));
+  EXPECT_EQ(listing(line), "id2");
+  EXPECT_FALSE(line.readLine(f.file, &number));
+  EXPECT_EQ(number, 6);
+  EXPECT_TRUE(line.id().isEmpty());
+  EXPECT_TRUE(line.properties().isEmpty());
+
+  YString text;
+  EXPECT_FALSE(sp_ReadNextNonBlankLine(nullptr, &text, &number));
+  MemoryFile g(" \t \n a b \r\n");
+  EXPECT_TRUE(sp_ReadNextNonBlankLine(g.file, &text, &number));
+  EXPECT_EQ(text, " a b ");
+  EXPECT_EQ(number, 8);
+}
+
+TEST(StandardLineTest, NumbersSaturateLikeTheirLibraryReaders) {
+  MemoryFile f("id a=12abc b=\" -7\" c=99999999999 d=-99999999999 e=x "
+               "h=0x10 i=010 j=0xFFFFFFFF k=-0x80000001 l=2147483647 m=-2147483648\n");
+  StandardLine line;
+  ASSERT_TRUE(line.readLine(f.file, nullptr));
+  struct Case {
+    const char *name;
+    int atoi, strtol;
+  } cases[] = {
+      {"a", 12, 12},
+      {"B", -7, -7},
+      {"c", INT_MAX, INT_MAX},
+      {"d", INT_MIN, INT_MIN},
+      {"e", 0, 0},
+      {"h", 0, 16},
+      {"i", 10, 8},
+      {"j", 0, INT_MAX},
+      {"k", 0, INT_MIN},
+      {"l", INT_MAX, INT_MAX},
+      {"m", INT_MIN, INT_MIN},
+  };
+  for (const Case &c : cases) {
+    int value = 1;
+    long wide = 1;
+    EXPECT_TRUE(line.intPropValue(c.name, &value));
+    EXPECT_TRUE(line.intPropValue(c.name, &wide));
+    EXPECT_EQ(value, c.atoi) << c.name;
+    EXPECT_EQ(wide, c.atoi) << c.name;
+    EXPECT_TRUE(line.hexPropValue(c.name, &value));
+    EXPECT_EQ(value, c.strtol) << c.name;
+  }
+  int untouched = 5;
+  EXPECT_FALSE(line.intPropValue("absent", &untouched));
+  EXPECT_FALSE(line.hexPropValue("absent", &untouched));
+  EXPECT_EQ(untouched, 5);
+  EXPECT_TRUE(line.propValue("absent", SLE_UTF8).isEmpty());
+}
+
+TEST(StandardLineTest, LooksUpTheLastOccurrenceAndCopiesDeeply) {
+  MemoryFile f("id a=1 A=2 b=\xE9\nother z=9\n");
+  StandardLine line;
+  ASSERT_TRUE(line.readLine(f.file, nullptr));
+  EXPECT_EQ(line.propValue("a", SLE_UTF8), "2");
+  EXPECT_TRUE(line.hasProperty("B"));
+  EXPECT_EQ(line.propValue("b", SLE_RAW), "\xE9");
+  EXPECT_EQ(line.propValue("b", SLE_LOCAL), sp_ConvertFromLocal("\xE9"));
+  StandardLine copy(line);
+  ASSERT_TRUE(line.readLine(f.file, nullptr));
+  EXPECT_EQ(listing(copy), "id|a=1|A=2|b=\xE9");
+  EXPECT_EQ(listing(line), "other|z=9");
+  copy = line;
+  EXPECT_EQ(listing(copy), "other|z=9");
+}
+
+TEST(StandardLineTest, ReadsObjectsToTheirClosingLine) {
+  struct Case {
+    std::string opening, body;
+    bool found;
+    std::vector<std::string> lines;
+    std::string after; // the identifier of the line read next
+  } cases[] = {
+      {".Component a=1",
+       ".Component x\n.EndComponent\n\n.EndComponent\nnext\n",
+       true,
+       {".Component", ".Component x", ".EndComponent", ".EndComponent"},
+       "next"},
+      {".comp", "  .ENDCOMP\r\nnext\n", true, {".comp", "  .ENDCOMP"}, "next"},
+      {".Pin",
+       "x .EndPin\n.EndPinX\n.EndPin y\nnext",
+       true,
+       {".Pin", "x .EndPin", ".EndPinX", ".EndPin y"},
+       "next"},
+      {"Wire a=1", "next\n", true, {"Wire"}, "next"},
+      {".Component", ".Component\n.EndComponent\n", false, {}, ""},
+  };
+  for (const Case &c : cases) {
+    MemoryFile f(c.opening + "\n" + c.body);
+    StandardLine line;
+    ASSERT_TRUE(line.readLine(f.file, nullptr));
+    YList<YString> lines;
+    lines.append("stale");
+    EXPECT_EQ(line.readObject(f.file, &lines), c.found) << c.opening;
+    std::vector<std::string> got;
+    for (const YString &text : lines)
+      got.push_back(text.tocs());
+    EXPECT_EQ(got, c.lines) << c.opening;
+    StandardLine next;
+    next.readLine(f.file, nullptr);
+    EXPECT_EQ(next.id(), c.after.c_str()) << c.opening;
+
+    MemoryFile g(c.opening + "\n" + c.body);
+    ASSERT_TRUE(line.readLine(g.file, nullptr));
+    EXPECT_EQ(line.skipObject(g.file), c.found);
+  }
+}
+
+TEST(StandardLineTest, RecognisesAndWritesTheHeader) {
+  QTemporaryDir dir;
+  std::string base = dir.path().toStdString() + "/";
+  struct Case {
+    std::string bytes;
+    bool ascii;
+  } cases[] = {
+      {"KelvantaFile type=Schematic\n", true},
+      {" \tkelvantafile", true},
+      {"KelvantaFiles x\n", false},
+      {"\nKelvantaFile\n", false},
+      {std::string(497, ' ') + "KelvantaFile", false},
+      {std::string(486, ' ') + "KelvantaFile", true},
+  };
+  int n = 0;
+  for (const Case &c : cases) {
+    std::string path = base + std::to_string(n++);
+    kvtest::writeFile(path, c.bytes);
+    EXPECT_EQ(StandardLine::isKelvantaAsciiFile(path.c_str()), c.ascii) << c.bytes;
+  }
+  EXPECT_FALSE(StandardLine::isKelvantaAsciiFile((base + "missing").c_str()));
+
+  std::string path = base + "header";
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  StandardLine::writeHeader(file, "Schematic", 8);
+  StandardLine::writeHeader(file, nullptr, -1);
+  StandardLine::writeHeader(nullptr, "x", 1);
+  std::fclose(file);
+  EXPECT_EQ(kvtest::readFile(path), "KelvantaFile type=Schematic format=1.0 revision=8\n"
+                                    "KelvantaFile type= format=1.0 revision=-1\n");
+}
+
+} // namespace
