@@ -795,3 +795,12 @@ int kv::files::closeInifile() {
   c.files.clear();
   return unwritten;
 }
+
+bool sp_GetProfileIdentity(const YString &file, YString *path, YString *mutexName) {
+  ProfileFile *profile = entryFor(file.tocs());
+  if (path)
+    *path = profile ? profile->path : YString();
+  if (mutexName)
+    *mutexName = profile ? profile->mutexName : YString();
+  return profile != nullptr;
+}

@@ -83,3 +83,7 @@ bool sp_FlushPrivateProfile(const YString &file, int timeoutMs);
 
 /// The text a write of `file` would write now (pending changes included).
 YString sp_FormatProfileFile(const YString &file);
+
+/// The canonical path under which `file` is cached and the name of the
+/// system-wide mutex that guards it; false (both empty) for an empty name.
+bool sp_GetProfileIdentity(const YString &file, YString *path, YString *mutexName);
