@@ -366,13 +366,13 @@ std::string Image::format() const {
       } else {
         out += line->key.tocs();
         out += '=';
-        // A key read as "[k" whose value ends in ']' would come back as a
-        // section header; quoted, it reads back as it is.
-        const bool header = line->key.tocs()[0] == '[' && line->value.lastChar() == ']';
-        if (header)
+        // A key read as "[k" could come back as a section header ("[k=v]");
+        // quoted, its value reads back exactly as it is.
+        const bool quote = line->key.tocs()[0] == '[';
+        if (quote)
           out += '"';
         out += line->value.tocs();
-        if (header)
+        if (quote)
           out += '"';
       }
       out += '\n';
