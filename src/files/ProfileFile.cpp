@@ -346,7 +346,10 @@ void Image::parse(const std::string &bytes) {
 
 std::string Image::format() const {
   std::string out;
-  if (bom_)
+  // A first line that itself begins with the mark would lose it when read
+  // back; a mark of its own in front keeps the line as it is.
+  if (bom_ ||
+      (!preamble_.empty() && std::strncmp(preamble_.front().tocs(), kByteOrderMark, 3) == 0))
     out += kByteOrderMark;
   for (const YString &line : preamble_) {
     out += line.tocs();
