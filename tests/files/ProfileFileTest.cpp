@@ -2,6 +2,7 @@
 
 #include "files/ProfileFile_p.h"
 #include "kvsupport/threads/YSystemMutex.h"
+#include "os/ProfileStore_p.h"
 
 #include "common/ChildProcess.h"
 #include "common/ProcessSync.h"
@@ -257,6 +258,22 @@ TEST(ProfileFileTest, SeesInPlaceEditOfSameSizeWithinOneSecond) {
   ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
   EXPECT_EQ(get(file, "S", "k"), "2");
   EXPECT_GT(sp_GetProfileVersion(YString(file.c_str())), version);
+}
+
+TEST(ProfileFileTest, ChangeCounterAloneForcesReRead) {
+  // What a writer in another process leaves behind when the file's size,
+  // times and inode happen to look as before: only the shared counter moved.
+  TempDir dir;
+  const std::string file = dir / "counter.ini";
+  kvtest::writeFile(file, "[S]\nk=1\n");
+  const YString name(file.c_str());
+  EXPECT_EQ(get(file, "S", "k"), "1");
+  const long long version = sp_GetProfileVersion(name);
+  EXPECT_EQ(sp_GetProfileVersion(name), version); // nothing changed: no re-read
+  YString canonical;
+  ASSERT_TRUE(sp_GetProfileIdentity(name, &canonical, nullptr));
+  kv::os::bumpCounter(kv::os::changeCounter(canonical.hashValue()));
+  EXPECT_GT(sp_GetProfileVersion(name), version);
 }
 
 // ---- Several processes ----
