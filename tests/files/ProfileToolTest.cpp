@@ -1,0 +1,86 @@
+// The output forms and exit codes of "kvtool ini", which scripts rely on.
+#include "common/ProcessSync.h"
+#include "common/TestFiles.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+ToolRun kvtool(const QStringList &arguments) {
+  ToolRun run;
+  const QString tool =
+      QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
+  if (!QFileInfo(tool).isExecutable())
+    return run;
+  QProcess process;
+  process.start(tool, arguments);
+  if (!process.waitForFinished(30000))
+    return run;
+  run.exitCode = process.exitCode();
+  run.out = process.readAllStandardOutput().toStdString();
+  run.err = process.readAllStandardError().toStdString();
+  return run;
+}
+
+TEST(ProfileToolTest, IniReadsAndChangesFiles) {
+  const std::string dir = kvtest::makeTempDir("kvinitool");
+  const QString file = QString::fromStdString(dir + "/t.ini");
+  if (kvtool({"ini", "get", file, "S", "k"}).exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  struct Step {
+    QStringList args;
+    int exitCode;
+    std::string out;
+  } const steps[] = {
+      {{"ini", "get", file, "S", "k"}, 1, ""},
+      {{"ini", "list", file}, 1, ""},
+      {{"ini", "set", file, "S", "b", "2"}, 0, ""},
+      {{"ini", "set", file, "S", "A", "1"}, 0, ""},
+      {{"ini", "set", file, "S", "a", "one"}, 0, ""},
+      {{"ini", "set", file, "T", "x", "--"}, 2, ""},
+      {{"ini", "set", file, "T", "x", "-v"}, 2, ""},
+      {{"ini", "set", file, "T", "--", "x", "-v"}, 0, ""},
+      {{"ini", "get", file, "s", "A"}, 0, "one\n"},
+      {{"ini", "list", file}, 0, "T\nS\n"},
+      {{"ini", "list", file, "S"}, 0, "A=one\nb=2\n"},
+      {{"ini", "list", file, "U"}, 1, ""},
+      {{"ini", "render", file}, 0, "[T]\nx=-v\n\n[S]\nb=2\nA=one\n"},
+      {{"ini", "delete", file, "S", "b"}, 0, ""},
+      {{"ini", "delete", file, "S"}, 0, "1\n"},
+      {{"ini", "delete", file, "S"}, 0, "0\n"},
+      {{"ini", "set", file, "S", "k=", "v"}, 1, ""},
+      {{"ini", "--bogus", "get", file, "S", "k"}, 2, ""},
+      {{"ini", "frob", file}, 2, ""},
+  };
+  for (const Step &step : steps) {
+    SCOPED_TRACE(step.args.join(' ').toStdString());
+    const ToolRun run = kvtool(step.args);
+    EXPECT_EQ(run.exitCode, step.exitCode) << run.err;
+    EXPECT_EQ(run.out, step.out);
+  }
+  EXPECT_EQ(kvtest::readFile(file), "[T]\nx=-v\n");
+
+  ::chmod(file.toLocal8Bit().constData(), 0444);
+  const ToolRun refused = kvtool({"ini", "set", file, "T", "x", "y"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err, "kvtool ini: " + file.toStdString() + ": Permission denied\n");
+  const ToolRun info = kvtool({"ini", "info", file});
+  EXPECT_EQ(info.out.rfind("path\t", 0), 0u);
+  EXPECT_NE(info.out.find("\nmutex\tkv_mutex_inifile_"), std::string::npos);
+  EXPECT_NE(info.out.find("\ntimestamp\t"), std::string::npos);
+  kvtest::removeTree(dir);
+}
+
+} // namespace
