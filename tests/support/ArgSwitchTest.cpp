@@ -67,6 +67,7 @@ TEST(ArgSwitchTest, FindsTakesAndConsumes) {
       // argv[0] is never a switch; only argv[1...] are searched.
       {'/', {"/a", "x"}, {{"a", 1, false, false, {}}}, {"x"}},
       {'/', {"prog"}, {{"a", 1, false, false, {}}}, {}},
+      {'/', {"prog", "/a"}, {{"a", 1, false, true, {}}}, {"~"}},
       // Other switch characters; the name must match whole.
       {'-', {"prog", "/a", "-a", "v"}, {{"a", 1, false, true, {"v"}}}, {"/a", "~", "~"}},
       {'-', {"prog", "-ab", "-a"}, {{"a", 1, false, true, {}}}, {"-ab", "~"}},
