@@ -1,0 +1,411 @@
+#include "kvsupport/hooks/AutoFunc.h"
+
+#include "hooks/ExitRank_p.h"
+#include "hooks/StartupOption_p.h"
+
+#include "common/ChildProcess.h"
+#include "common/ProcessSync.h"
+#include "common/TestFiles.h"
+
+#include "kvsupport/ipc/SharedBlockManager.h"
+#include "kvsupport/streams/kvstrstream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using kv::detail::ExitRank;
+
+std::vector<std::string> names(const char *hook) {
+  YList<YString> list;
+  sp_GetAutoFunctionNames(hook, &list);
+  std::vector<std::string> result;
+  for (const YString &name : list)
+    result.push_back(name.tocs());
+  return result;
+}
+
+std::vector<std::string> hooks() {
+  YList<YString> list;
+  sp_GetAutoFunctionHooks(&list);
+  std::vector<std::string> result;
+  for (const YString &name : list)
+    result.push_back(name.tocs());
+  return result;
+}
+
+// The data every function of a scripted hook receives: the letters of the
+// calls so far, and actions that run at the first call of their letter.
+struct Script {
+  std::string log;
+  std::map<char, std::function<void()>> actions;
+};
+
+template <char Letter> void step(void *data) {
+  Script *script = static_cast<Script *>(data);
+  script->log += Letter;
+  auto action = script->actions.find(Letter);
+  if (action == script->actions.end())
+    return;
+  std::function<void()> run = std::move(action->second);
+  script->actions.erase(action);
+  run();
+}
+
+void noop(void *) {}
+
+const std::vector<std::string> kLibraryExit = {"closeWordArray", "flushSharedBlockLookup",
+                                               "closeAutoFunc"};
+
+TEST(AutoFuncTest, HostFunctionsRunBeforeRankedOnesWhateverTheOrder) {
+  const std::string hook = kvtest::uniqueName("rank");
+  struct Registration {
+    std::string name;
+    int rank; // 0: the host's
+  };
+  std::vector<Registration> order = {{"hostA", 0},
+                                     {"hostB", 0},
+                                     {"closeOptions", int(ExitRank::CloseOptions)},
+                                     {"closeWordArray", int(ExitRank::CloseWordArray)},
+                                     {"closeAutoFunc", int(ExitRank::CloseAutoFunc)},
+                                     {"deleteTimers", int(ExitRank::DeleteTimers)}};
+  std::sort(order.begin(), order.end(),
+            [](const Registration &a, const Registration &b) { return a.name < b.name; });
+  int permutations = 0;
+  do {
+    std::vector<std::unique_ptr<AutoFunc>> registered;
+    std::vector<std::string> hostNewestFirst;
+    for (const Registration &r : order) {
+      if (r.rank == 0) {
+        registered.push_back(std::make_unique<AutoFunc>(hook.c_str(), noop, r.name.c_str()));
+        hostNewestFirst.insert(hostNewestFirst.begin(), r.name);
+      } else {
+        registered.push_back(
+            std::make_unique<AutoFunc>(hook.c_str(), noop, r.name.c_str(), ExitRank(r.rank)));
+      }
+    }
+    std::vector<std::string> expected = hostNewestFirst;
+    for (const char *name : {"closeWordArray", "deleteTimers", "closeOptions", "closeAutoFunc"})
+      expected.push_back(name);
+    ASSERT_EQ(names(hook.c_str()), expected) << "permutation " << permutations;
+    ++permutations;
+  } while (std::next_permutation(
+      order.begin(), order.end(),
+      [](const Registration &a, const Registration &b) { return a.name < b.name; }));
+  EXPECT_EQ(permutations, 720);
+  EXPECT_TRUE(names(hook.c_str()).empty()); // the entry stays, empty
+}
+
+TEST(AutoFuncTest, LibraryReleasesAreRegisteredUnderExitInTheirOrder) {
+  EXPECT_EQ(names("Exit"), kLibraryExit);
+  AutoFunc host("Exit", noop, "hostRelease");
+  std::vector<std::string> expected = {"hostRelease"};
+  expected.insert(expected.end(), kLibraryExit.begin(), kLibraryExit.end());
+  EXPECT_EQ(names("Exit"), expected);
+}
+
+TEST(AutoFuncTest, HookNamesAreExactAndCutAt31Bytes) {
+  const std::string base = kvtest::uniqueName("cut") + std::string(31, 'x');
+  const std::string name31 = base.substr(0, 31);
+  struct Case {
+    std::string registered, run;
+    bool same;
+  } cases[] = {
+      {name31, name31 + "tail", true},
+      {name31 + "one", name31 + "two", true},
+      {name31.substr(0, 30) + "a", name31.substr(0, 30) + "b", false},
+      {"Case" + name31.substr(0, 20), "case" + name31.substr(0, 20), false},
+  };
+  for (const Case &c : cases) {
+    Script script;
+    AutoFunc registration(c.registered.c_str(), step<'A'>, "a");
+    EXPECT_EQ(std::string(registration.getHook()), c.registered.substr(0, 31));
+    executeAutoFunction(c.run.c_str(), &script);
+    EXPECT_EQ(script.log, c.same ? "A" : "") << c.registered << " / " << c.run;
+  }
+}
+
+TEST(AutoFuncTest, NullFunctionsAndCopiesAreNotRegistered) {
+  const std::string hook = kvtest::uniqueName("null");
+  {
+    AutoFunc nothing(hook.c_str(), nullptr, "nothing");
+    const std::vector<std::string> all = hooks();
+    EXPECT_EQ(std::count(all.begin(), all.end(), hook), 0);
+  }
+  Script script;
+  auto original = std::make_unique<AutoFunc>(hook.c_str(), step<'A'>, "a");
+  {
+    AutoFunc copy(*original);
+    EXPECT_STREQ(copy.getHook(), hook.c_str());
+    EXPECT_EQ(copy.getFunctionName(), "a");
+    executeAutoFunction(hook.c_str(), &script);
+    EXPECT_EQ(script.log, "A");
+  }
+  executeAutoFunction(hook.c_str(), &script); // the copy's end left the original
+  EXPECT_EQ(script.log, "AA");
+  EXPECT_EQ(original->getTimer().getCount(), 2);
+  EXPECT_FALSE(original->getTimer().isRunning());
+  original.reset();
+  executeAutoFunction(hook.c_str(), &script);
+  EXPECT_EQ(script.log, "AA");
+}
+
+// Functions A, B, C registered in that order run C, B, A. Each row changes
+// the registrations from inside the functions and gives the calls of two
+// runs, separated by '|'.
+TEST(AutoFuncTest, WalksSurviveChangesMadeByTheirFunctions) {
+  struct Fixture {
+    std::string hook = kvtest::uniqueName("walk");
+    Script script;
+    std::unique_ptr<AutoFunc> a, b, c, d;
+    Fixture() {
+      a = std::make_unique<AutoFunc>(hook.c_str(), step<'A'>, "a");
+      b = std::make_unique<AutoFunc>(hook.c_str(), step<'B'>, "b");
+      c = std::make_unique<AutoFunc>(hook.c_str(), step<'C'>, "c");
+    }
+    void addD() { d = std::make_unique<AutoFunc>(hook.c_str(), step<'D'>, "d"); }
+    void nest() { executeAutoFunction(hook.c_str(), &script); }
+  };
+  struct Case {
+    const char *what;
+    std::function<void(Fixture &)> arrange;
+    const char *calls;
+  };
+  const Case cases[] = {
+      {"destroy a later one", [](Fixture &f) { f.script.actions['C'] = [&f] { f.a.reset(); }; },
+       "CB|CB"},
+      {"destroy itself", [](Fixture &f) { f.script.actions['B'] = [&f] { f.b.reset(); }; },
+       "CBA|CA"},
+      {"destroy one that ran", [](Fixture &f) { f.script.actions['A'] = [&f] { f.c.reset(); }; },
+       "CBA|BA"},
+      {"destroy every one",
+       [](Fixture &f) {
+         f.script.actions['C'] = [&f] {
+           f.a.reset();
+           f.b.reset();
+           f.c.reset();
+         };
+       },
+       "C|"},
+      {"register", [](Fixture &f) { f.script.actions['B'] = [&f] { f.addD(); }; }, "CBA|DCBA"},
+      {"register and destroy",
+       [](Fixture &f) {
+         f.script.actions['C'] = [&f] { f.addD(); };
+         f.script.actions['B'] = [&f] { f.d.reset(); };
+       },
+       "CBA|CBA"},
+      {"nest", [](Fixture &f) { f.script.actions['B'] = [&f] { f.nest(); }; }, "CBCBAA|CBA"},
+      {"destroy in a nested run",
+       [](Fixture &f) {
+         f.script.actions['B'] = [&f] { f.nest(); };
+         f.script.actions['A'] = [&f] { f.a.reset(); };
+       },
+       "CBCBA|CB"},
+      {"register, then nest",
+       [](Fixture &f) {
+         f.script.actions['B'] = [&f] {
+           f.addD();
+           f.nest();
+         };
+       },
+       "CBDCBAA|DCBA"},
+  };
+  for (const Case &c : cases) {
+    Fixture f;
+    c.arrange(f);
+    f.nest();
+    f.script.log += '|';
+    f.nest();
+    EXPECT_EQ(f.script.log, c.calls) << c.what;
+  }
+}
+
+// Registration from several threads while hooks run: under ThreadSanitizer
+// this checks that the registry is guarded and that no lock is held while
+// a function runs (the functions here register too).
+TEST(AutoFuncTest, ConcurrentRegistrationAndRuns) {
+  const std::string shared = kvtest::uniqueName("shared");
+  static std::atomic<int> stableCalls{0}, churnCalls{0};
+  stableCalls = 0;
+  struct Args {
+    std::string hook;
+  } args{shared};
+  auto registerInside = [](void *data) {
+    ++churnCalls;
+    AutoFunc inner(static_cast<Args *>(data)->hook.c_str(), noop, "inner");
+  };
+  AutoFunc stable(
+      shared.c_str(), [](void *) { ++stableCalls; }, "stable");
+  AutoFunc registering(shared.c_str(), registerInside, "registering");
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t)
+    threads.emplace_back([&, t] {
+      const std::string own = kvtest::uniqueName("own");
+      std::vector<std::unique_ptr<AutoFunc>> held;
+      for (int i = 0; !stop && i < 2000; ++i) {
+        const char *hook = (i + t) % 2 ? shared.c_str() : own.c_str();
+        held.push_back(std::make_unique<AutoFunc>(hook, noop, "churn"));
+        if (held.size() > 8)
+          held.erase(held.begin() + (i % held.size()));
+        if (i % 16 == 0)
+          executeAutoFunction(own.c_str(), nullptr);
+      }
+    });
+  int runs = 0;
+  for (; runs < 300; ++runs)
+    executeAutoFunction(shared.c_str(), &args);
+  stop = true;
+  for (std::thread &thread : threads)
+    thread.join();
+  EXPECT_EQ(stableCalls, runs);
+  EXPECT_EQ(names(shared.c_str()), (std::vector<std::string>{"registering", "stable"}));
+}
+
+// Child side of the "Exit" tests: what ran, in order.
+std::string gExitLog;
+void logHost(void *data) { gExitLog += static_cast<const char *>(data ? data : "-"); }
+void hostFirst(void *) { gExitLog += "first;"; }
+void hostSecond(void *) { gExitLog += "second;"; }
+
+int exitInChild() {
+  SharedBlockToken heap(64, 2);
+  auto first = std::make_unique<AutoFunc>("Exit", hostFirst, "hostFirst");
+  auto second = std::make_unique<AutoFunc>("Exit", hostSecond, "hostSecond");
+  std::vector<std::string> expected = {"hostSecond", "hostFirst"};
+  expected.insert(expected.end(), kLibraryExit.begin(), kLibraryExit.end());
+  EXPECT_EQ(names("Exit"), expected);
+
+  executeAutoFunction("Exit", nullptr);
+  EXPECT_EQ(gExitLog, "second;first;");
+  EXPECT_EQ(heap.get(), nullptr); // the shared-block look-up was flushed
+  EXPECT_TRUE(hooks().empty());   // and the registry released
+  executeAutoFunction("Exit", nullptr);
+  EXPECT_EQ(gExitLog, "second;first;");
+  EXPECT_EQ(first->getTimer().getCount(), 1);
+  first.reset(); // destroyed after the release
+  second.reset();
+
+  // A registration after the release starts a new registry.
+  AutoFunc later("Exit", hostFirst, "later");
+  executeAutoFunction("Exit", nullptr);
+  EXPECT_EQ(gExitLog, "second;first;first;");
+  return ::testing::Test::HasFailure() ? 1 : 0;
+}
+
+// A host function that runs "Exit" again: the nested run releases nothing,
+// the outer run goes on over the registry and releases it at its end.
+int nestedExitInChild() {
+  static int depth = 0;
+  static bool registryDuringOuterRun = false;
+  AutoFunc nesting(
+      "Exit",
+      [](void *) {
+        gExitLog += "host;";
+        if (++depth == 1) {
+          executeAutoFunction("Exit", nullptr);
+          registryDuringOuterRun = !names("Exit").empty();
+        }
+      },
+      "nesting");
+  AutoFunc after("Exit", logHost, "after");
+  executeAutoFunction("Exit", const_cast<char *>("after;"));
+  EXPECT_EQ(gExitLog, "after;host;-host;"); // the nested run passed no data
+  EXPECT_TRUE(registryDuringOuterRun);
+  EXPECT_TRUE(hooks().empty());
+  return ::testing::Test::HasFailure() ? 1 : 0;
+}
+
+TEST(AutoFuncTest, ExitRunsHostThenLibraryAndReleasesTheRegistry) {
+  if (kvtest::childRole() == "exit")
+    std::exit(exitInChild());
+  if (kvtest::childRole() == "nested")
+    std::exit(nestedExitInChild());
+  const char *self = "AutoFuncTest.ExitRunsHostThenLibraryAndReleasesTheRegistry";
+  EXPECT_EQ(kvtest::runChild(self, "exit"), 0);
+  EXPECT_EQ(kvtest::runChild(self, "nested"), 0);
+}
+
+// Run from a static destructor, after main has destroyed the application
+// object: the "late" child writes what it saw to KV_RESULT.
+struct LateExit {
+  std::unique_ptr<AutoFunc> host;
+  ~LateExit() {
+    if (kvtest::childRole() != "late")
+      return;
+    executeAutoFunction("Exit", nullptr);
+    executeAutoFunction("Exit", nullptr);
+    const bool released = hooks().empty();
+    host.reset();
+    kvtest::writeFile(kvtest::env("KV_RESULT"), gExitLog + (released ? "released" : "kept"));
+  }
+} lateExit;
+
+TEST(AutoFuncTest, ExitWorksFromAStaticDestructor) {
+  if (kvtest::childRole() == "late") {
+    lateExit.host = std::make_unique<AutoFunc>("Exit", hostFirst, "hostFirst");
+    return;
+  }
+  const std::string dir = kvtest::makeTempDir("kvexit");
+  const std::string result = dir + "/result";
+  EXPECT_EQ(kvtest::runChild("AutoFuncTest.ExitWorksFromAStaticDestructor", "late",
+                             {{"KV_RESULT", result}}),
+            0);
+  EXPECT_EQ(kvtest::readFile(result), "first;released");
+  kvtest::removeTree(dir);
+}
+
+// Timing decided by the start-up option: every function's calls are then
+// reported, also those registered before the first run and after it.
+YString gTimersOption;
+YString startupOption(const char *key) {
+  return std::string(key) == "AutoFuncTimers" ? gTimersOption : YString();
+}
+
+int timingInChild() {
+  gTimersOption = kvtest::env("KV_TIMERS").c_str();
+  kv::detail::setStartupOptionReader(startupOption);
+  AutoFunc early("Timed", noop, "early");
+  executeAutoFunction("Timed", nullptr);
+  AutoFunc late("Timed", noop, "late");
+  executeAutoFunction("Timed", nullptr);
+  kvstrstream report;
+  KvTimer::print(&report);
+  const std::string text = report.getString();
+  const bool listed =
+      text.find("AutoFunc_Timed_early: Total ") != std::string::npos &&
+      text.find(", Count2\n") != std::string::npos &&
+      text.find("AutoFunc_Timed_late: Total ") != std::string::npos &&
+      text.find("AutoFunc_Exit_closeWordArray: Total 0, Last 0, Count0\n") != std::string::npos;
+  const bool none = text.find("AutoFunc_") == std::string::npos;
+  if (!listed && !none)
+    std::cout << text;
+  kv::detail::setStartupOptionReader(nullptr);
+  return listed ? 10 : none ? 20 : 30;
+}
+
+TEST(AutoFuncTest, StartupOptionTurnsTimersOn) {
+  if (kvtest::childRole() == "timing")
+    std::exit(timingInChild());
+  const struct {
+    const char *value;
+    int outcome; // 10: every function listed, 20: none
+  } cases[] = {{"true", 10}, {"TRUE", 10}, {"", 20}, {"yes", 20}, {"true ", 20}};
+  for (const auto &c : cases)
+    EXPECT_EQ(kvtest::runChild("AutoFuncTest.StartupOptionTurnsTimersOn", "timing",
+                               {{"KV_TIMERS", c.value}}),
+              c.outcome)
+        << c.value;
+}
+
+} // namespace
