@@ -9,6 +9,7 @@
 
 #include "kvsupport/ipc/SharedBlockManager.h"
 #include "kvsupport/streams/kvstrstream.h"
+#include "kvsupport/threads/GenericTimer.h"
 
 #include <gtest/gtest.h>
 
@@ -64,8 +65,8 @@ template <char Letter> void step(void *data) {
 
 void noop(void *) {}
 
-const std::vector<std::string> kLibraryExit = {"closeWordArray", "flushSharedBlockLookup",
-                                               "closeAutoFunc"};
+const std::vector<std::string> kLibraryExit = {"closeWordArray", "deleteTimers",
+                                               "flushSharedBlockLookup", "closeAutoFunc"};
 
 TEST(AutoFuncTest, HostFunctionsRunBeforeRankedOnesWhateverTheOrder) {
   const std::string hook = kvtest::uniqueName("rank");
@@ -278,8 +279,21 @@ void logHost(void *data) { gExitLog += static_cast<const char *>(data ? data : "
 void hostFirst(void *) { gExitLog += "first;"; }
 void hostSecond(void *) { gExitLog += "second;"; }
 
+// Deleted by "deleteTimers": notes whether the shared-block look-up, which
+// is flushed after the timers, still knows the heap.
+class NoteDeletion : public TimerObject {
+public:
+  explicit NoteDeletion(const SharedBlockToken &heap) : heap_(heap) {}
+  ~NoteDeletion() override { gExitLog += heap_.get() ? "timers;" : "timers-late;"; }
+  void timerCallback(int) override {}
+
+private:
+  const SharedBlockToken &heap_;
+};
+
 int exitInChild() {
   SharedBlockToken heap(64, 2);
+  const int timer = sp_CreateTimer(0, false, new NoteDeletion(heap));
   auto first = std::make_unique<AutoFunc>("Exit", hostFirst, "hostFirst");
   auto second = std::make_unique<AutoFunc>("Exit", hostSecond, "hostSecond");
   std::vector<std::string> expected = {"hostSecond", "hostFirst"};
@@ -287,11 +301,12 @@ int exitInChild() {
   EXPECT_EQ(names("Exit"), expected);
 
   executeAutoFunction("Exit", nullptr);
-  EXPECT_EQ(gExitLog, "second;first;");
+  EXPECT_EQ(gExitLog, "second;first;timers;");
+  EXPECT_EQ(sp_GetTimerData(timer), nullptr);
   EXPECT_EQ(heap.get(), nullptr); // the shared-block look-up was flushed
   EXPECT_TRUE(hooks().empty());   // and the registry released
   executeAutoFunction("Exit", nullptr);
-  EXPECT_EQ(gExitLog, "second;first;");
+  EXPECT_EQ(gExitLog, "second;first;timers;");
   EXPECT_EQ(first->getTimer().getCount(), 1);
   first.reset(); // destroyed after the release
   second.reset();
@@ -299,7 +314,7 @@ int exitInChild() {
   // A registration after the release starts a new registry.
   AutoFunc later("Exit", hostFirst, "later");
   executeAutoFunction("Exit", nullptr);
-  EXPECT_EQ(gExitLog, "second;first;first;");
+  EXPECT_EQ(gExitLog, "second;first;timers;first;");
   return ::testing::Test::HasFailure() ? 1 : 0;
 }
 
@@ -340,6 +355,7 @@ TEST(AutoFuncTest, ExitRunsHostThenLibraryAndReleasesTheRegistry) {
 // object: the "late" child writes what it saw to KV_RESULT.
 struct LateExit {
   std::unique_ptr<AutoFunc> host;
+  SharedBlockToken heap;
   ~LateExit() {
     if (kvtest::childRole() != "late")
       return;
@@ -354,6 +370,8 @@ struct LateExit {
 TEST(AutoFuncTest, ExitWorksFromAStaticDestructor) {
   if (kvtest::childRole() == "late") {
     lateExit.host = std::make_unique<AutoFunc>("Exit", hostFirst, "hostFirst");
+    lateExit.heap = SharedBlockToken(64, 2);
+    sp_CreateTimer(50, false, new NoteDeletion(lateExit.heap)); // running
     return;
   }
   const std::string dir = kvtest::makeTempDir("kvexit");
@@ -361,7 +379,7 @@ TEST(AutoFuncTest, ExitWorksFromAStaticDestructor) {
   EXPECT_EQ(kvtest::runChild("AutoFuncTest.ExitWorksFromAStaticDestructor", "late",
                              {{"KV_RESULT", result}}),
             0);
-  EXPECT_EQ(kvtest::readFile(result), "first;released");
+  EXPECT_EQ(kvtest::readFile(result), "first;timers;released");
   kvtest::removeTree(dir);
 }
 
