@@ -51,10 +51,8 @@ TEST(YEventLoopTest, ExitFromAnotherThreadWakesTheWait) {
     sp_Sleep(30);
     loop.exit();
   });
-  int calls = 0;
-  do
-    ++calls;
-  while ((loop.exec(), !loop.exitRequested()) && calls < 1000);
+  for (int call = 0; call < 1000 && !loop.exitRequested(); ++call)
+    loop.exec();
   EXPECT_TRUE(loop.exitRequested());
   stopper.join();
 
