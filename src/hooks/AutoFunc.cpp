@@ -23,6 +23,7 @@
 
 #include "kvsupport/containers/YHashTable.h"
 #include "kvsupport/netlist/TextConversions.h"
+#include "kvsupport/threads/Clock.h"
 
 #include <algorithm>
 #include <atomic>
@@ -128,6 +129,8 @@ const AutoFunc closeAutoFuncRegistration("Exit", closeAutoFunc, "closeAutoFunc",
 
 struct AutoFuncAccess {
   static KvTimer &timer(AutoFunc *function) { return function->timer_; }
+  static void startTimer(KvTimer &timer, double now) { timer.startAt(now); }
+  static void endTimer(KvTimer &timer, double now) { timer.endAt(now); }
 
   // Membership of the timer report is given by construction only.
   static void nameTimer(AutoFunc *function) {
@@ -272,19 +275,23 @@ void executeAutoFunction(const char *hook, void *data) {
     return;
   WalkScope walk(lock);
   const uint64_t startSerial = lastSerial;
+  // One clock reading between two calls ends the timing of the one and
+  // starts that of the next.
+  double now = sp_GetPerfTime();
   for (Node *node = entry->head; node; node = node->next) {
     AutoFunc *function = node->function;
     if (!function || node->serial > startSerial)
       continue;
     KvTimer &timer = AutoFuncAccess::timer(function);
     AutoFunc::Function call = AutoFuncAccess::function(function);
-    timer.startTimer();
+    AutoFuncAccess::startTimer(timer, now);
     lock.unlock();
     call(data);
+    now = sp_GetPerfTime();
     lock.lock();
     // The node outlives the walk; its AutoFunc (and timer) may not have.
     if (node->function && timer.isRunning())
-      timer.endTimer();
+      AutoFuncAccess::endTimer(timer, now);
   }
 }
 

@@ -2,18 +2,9 @@
 
 #include "os/Clock_p.h"
 
-double sp_GetPerfTime() {
-  static const bool available = [] {
-    int64_t probe;
-    return kv::os::monotonicNanoseconds(&probe);
-  }();
-  int64_t now;
-  if (!available || !kv::os::monotonicNanoseconds(&now))
-    return 0.0;
-  return static_cast<double>(now) * 1e-9;
-}
+double sp_GetPerfTime() { return kv::os::monotonicSeconds(); }
 
-double seconds() { return static_cast<double>(kv::os::bootMilliseconds()) / 1000.0; }
+double seconds() { return kv::os::bootSeconds(); }
 
 uint32_t sp_GetTickCount() { return static_cast<uint32_t>(kv::os::bootMilliseconds()); }
 

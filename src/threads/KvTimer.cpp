@@ -69,18 +69,25 @@ KvTimer::~KvTimer() {
 }
 
 bool KvTimer::startTimer() {
-  ++count_;
-  running_ = true;
-  lastCall_ = 0;
-  start_ = sp_GetPerfTime();
+  startAt(sp_GetPerfTime());
   return true;
 }
 
 void KvTimer::endTimer() {
-  if (!running_)
-    return;
+  if (running_)
+    endAt(sp_GetPerfTime());
+}
+
+void KvTimer::startAt(double now) {
+  ++count_;
+  running_ = true;
+  lastCall_ = 0;
+  start_ = now;
+}
+
+void KvTimer::endAt(double now) {
   running_ = false;
-  const double elapsed = sp_GetPerfTime() - start_;
+  const double elapsed = now - start_;
   total_ += elapsed;
   lastCall_ += elapsed;
 }

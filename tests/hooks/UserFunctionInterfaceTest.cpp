@@ -11,42 +11,29 @@
 
 namespace {
 
-// A small script engine: results and copied texts live in the engine.
+// A small script engine: results and copied texts live in it.
 struct Engine {
   std::vector<double> realResult;
   std::vector<char *> stringResult;
   std::deque<std::string> texts;
-  bool refuse = false; // the engine's functions give no room
-};
+  bool refuse = false; // its functions give no room
+} gEngine;
 
-Engine &engineOf(UserFunctionInterface *record) {
-  return *static_cast<Engine *>(record->engineContext);
-}
-
-UserFunctionInterface makeRecord(Engine *engine) {
+UserFunctionInterface makeRecord() {
   UserFunctionInterface record;
   std::memset(&record, 0, sizeof record);
-  record.engineContext = engine;
-  record.makeRealResult = [](UserFunctionInterface *r, unsigned int count, int) -> double * {
-    Engine &e = engineOf(r);
-    e.realResult.assign(count, 0.0);
-    return e.refuse ? nullptr : e.realResult.data();
+  record.makeRealResult = [](UserFunctionInterface *, unsigned int count, int) -> double * {
+    gEngine.realResult.assign(count, 0.0);
+    return gEngine.refuse ? nullptr : gEngine.realResult.data();
   };
-  record.makeStringResult = [](UserFunctionInterface *r, unsigned int count) -> char ** {
-    Engine &e = engineOf(r);
-    e.stringResult.assign(count, nullptr);
-    return e.refuse ? nullptr : e.stringResult.data();
+  record.makeStringResult = [](UserFunctionInterface *, unsigned int count) -> char ** {
+    gEngine.stringResult.assign(count, nullptr);
+    return gEngine.refuse ? nullptr : gEngine.stringResult.data();
   };
-  record.copyText = nullptr; // set per test: it sees no record
+  record.copyText = [](const char *text) -> char * {
+    return gEngine.refuse ? nullptr : &gEngine.texts.emplace_back(text)[0];
+  };
   return record;
-}
-
-Engine *gEngine = nullptr;
-char *copyIntoEngine(const char *text) {
-  if (gEngine->refuse)
-    return nullptr;
-  gEngine->texts.emplace_back(text);
-  return &gEngine->texts.back()[0];
 }
 
 double reals[] = {1.5, 2.5, 3.5};
@@ -88,8 +75,7 @@ TEST(UserFunctionInterfaceTest, ReadersReadOnlyWhatIsThere) {
       {"index 32", 32, reals, 3, UserFunctionReal, false, false, 0, 0, 0, 0, 0},
   };
   for (const Case &c : cases) {
-    Engine engine;
-    UserFunctionInterface record = makeRecord(&engine);
+    UserFunctionInterface record = makeRecord();
     record.numArguments = c.index == 4 ? 4 : 40; // more than 32 count as 32
     const int slot = c.index >= 0 && c.index < 32 ? c.index : 0;
     setArgument(record, slot, c.elements, c.count, c.type);
@@ -130,25 +116,20 @@ TEST(UserFunctionInterfaceTest, ReadersReadOnlyWhatIsThere) {
 }
 
 TEST(UserFunctionInterfaceTest, CopiesStopAtTheRoomAndTheElements) {
-  Engine engine;
-  UserFunctionInterface record = makeRecord(&engine);
+  UserFunctionInterface record = makeRecord();
   record.numArguments = 1;
   setArgument(record, 0, reals, 3, UserFunctionReal);
-  const struct { int room, copied; } byCapacity[] = {{0, 0}, {-4, 0}, {1, 1}, {3, 3}, {10, 3}};
-  for (const auto &c : byCapacity) {
-    double data[10] = {};
-    EXPECT_EQ(sp_GetRealIfData(&record, 0, data, c.room), c.copied) << c.room;
-  }
   const struct {
-    int bytes, copied;
-  } bySize[] = {{0, 0}, {-8, 0}, {7, 0}, {15, 1}, {24, 3}, {80, 3}};
-  for (const auto &c : bySize) {
+    int room, copied, bytes, bytesCopied;
+  } cases[] = {{0, 0, 0, 0}, {-4, 0, -8, 0}, {1, 1, 7, 0}, {3, 3, 15, 1}, {10, 3, 80, 3}};
+  for (const auto &c : cases) {
     double data[10] = {0, 0, 0, 0};
-    sp_CopyRealIfData(&record, 0, data, c.bytes);
+    EXPECT_EQ(sp_GetRealIfData(&record, 0, data, c.room), c.copied) << c.room;
+    double copied[10] = {0, 0, 0, 0};
+    sp_CopyRealIfData(&record, 0, copied, c.bytes);
     for (int i = 0; i < 4; ++i)
-      EXPECT_EQ(data[i], i < c.copied ? reals[i] : 0) << c.bytes << " " << i;
+      EXPECT_EQ(copied[i], i < c.bytesCopied ? reals[i] : 0) << c.bytes << " " << i;
   }
-  // Null records and destinations read nothing.
   double value = 0;
   EXPECT_FALSE(sp_GetScalarReal(nullptr, 0, &value));
   EXPECT_FALSE(sp_GetScalarReal(&record, 0, nullptr));
@@ -159,40 +140,33 @@ TEST(UserFunctionInterfaceTest, CopiesStopAtTheRoomAndTheElements) {
 }
 
 TEST(UserFunctionInterfaceTest, ResultsGoThroughTheEngine) {
-  Engine engine;
-  gEngine = &engine;
-  UserFunctionInterface record = makeRecord(&engine);
-  record.copyText = copyIntoEngine;
-
+  UserFunctionInterface record = makeRecord();
   EXPECT_TRUE(sp_SetScalarReal(&record, 2.75));
-  EXPECT_EQ(engine.realResult, std::vector<double>{2.75});
+  EXPECT_EQ(gEngine.realResult, std::vector<double>{2.75});
   YString text("result");
   EXPECT_TRUE(sp_SetScalarString(&record, text));
-  ASSERT_EQ(engine.stringResult.size(), 1u);
-  EXPECT_STREQ(engine.stringResult[0], "result");
-  EXPECT_NE(engine.stringResult[0], text.tocs()); // the engine's own copy
-  char **room = sp_MakeStringResult(&record, 3);
-  ASSERT_NE(room, nullptr);
-  EXPECT_EQ(engine.stringResult.size(), 3u);
+  ASSERT_EQ(gEngine.stringResult.size(), 1u);
+  EXPECT_STREQ(gEngine.stringResult[0], "result");
+  EXPECT_NE(gEngine.stringResult[0], text.tocs()); // the engine's own copy
+  EXPECT_NE(sp_MakeStringResult(&record, 3), nullptr);
+  EXPECT_EQ(gEngine.stringResult.size(), 3u);
   EXPECT_STREQ(sp_CopyJs(&record, YString("copied")), "copied");
 
-  engine.refuse = true;
+  gEngine.refuse = true;
   EXPECT_FALSE(sp_SetScalarReal(&record, 1));
   EXPECT_FALSE(sp_SetScalarString(&record, text));
   EXPECT_EQ(sp_MakeStringResult(&record, 1), nullptr);
   EXPECT_EQ(sp_CopyJs(&record, text), nullptr);
+  gEngine.refuse = false;
 
-  UserFunctionInterface bare = makeRecord(&engine);
+  UserFunctionInterface bare = makeRecord(); // an engine without result functions
   bare.makeRealResult = nullptr;
   bare.makeStringResult = nullptr;
-  bare.copyText = copyIntoEngine;
-  engine.refuse = false;
   EXPECT_FALSE(sp_SetScalarReal(&bare, 1));
   EXPECT_FALSE(sp_SetScalarString(&bare, text));
   EXPECT_EQ(sp_MakeStringResult(&bare, 1), nullptr);
   EXPECT_FALSE(sp_SetScalarString(nullptr, text));
   EXPECT_FALSE(sp_SetScalarReal(nullptr, 1));
-  gEngine = nullptr;
 }
 
 } // namespace

@@ -52,6 +52,12 @@ public:
   static void print(kvstream *stream);
 
 private:
+  // For a runner that times a series of calls with one clock reading
+  // between two calls: the end of one is the start of the next.
+  friend struct AutoFuncAccess;
+  void startAt(double now);
+  void endAt(double now);
+
   double start_ = 0;
   double total_ = 0;
   double lastCall_ = 0;

@@ -13,23 +13,50 @@
 #include "os/posix/PosixCalls_p.h"
 
 #include <sched.h>
+
+#include <cstdint>
 #include <time.h>
 
 namespace kv::os {
 
-bool monotonicNanoseconds(int64_t *nanoseconds) {
+// These are read in tight loops (every hook function is timed), so each is
+// one call from the portable layer straight to the C library.
+double monotonicSeconds() {
+  static const bool available = [] {
+    timespec resolution;
+    return ::clock_getres(CLOCK_MONOTONIC, &resolution) == 0;
+  }();
   timespec now;
-  if (::clock_gettime(CLOCK_MONOTONIC, &now) != 0)
-    return false;
-  *nanoseconds = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-  return true;
+  if (!available || ::clock_gettime(CLOCK_MONOTONIC, &now) != 0)
+    return 0.0;
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-uint64_t bootMilliseconds() {
+namespace {
+
+// CLOCK_BOOTTIME exists since Linux 2.6.39; the monotonic clock stands in
+// for it on older systems.
+inline timespec bootTime() {
   timespec now;
-  if (::clock_gettime(CLOCK_BOOTTIME, &now) != 0 && ::clock_gettime(CLOCK_MONOTONIC, &now) != 0)
-    return 0;
-  return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
+  if (__builtin_expect(::clock_gettime(CLOCK_BOOTTIME, &now) != 0, 0) &&
+      ::clock_gettime(CLOCK_MONOTONIC, &now) != 0)
+    return timespec{0, 0};
+  return now;
+}
+
+inline uint64_t toMilliseconds(const timespec &time) {
+  return static_cast<uint64_t>(time.tv_sec) * 1000 + static_cast<uint64_t>(time.tv_nsec) / 1000000;
+}
+
+} // namespace
+
+uint64_t bootMilliseconds() { return toMilliseconds(bootTime()); }
+
+// A product rather than a quotient: the clock read that follows waits for
+// every instruction before it, so a division's latency would count in full.
+// The two differ by at most one unit in the last place.
+double bootSeconds() {
+  return static_cast<double>(static_cast<int64_t>(toMilliseconds(bootTime()))) * 1e-3;
 }
 
 void epochTime(int64_t *seconds, int32_t *milliseconds) {
