@@ -19,6 +19,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -146,73 +147,43 @@ TEST(AutoFuncTest, NullFunctionsAndCopiesAreNotRegistered) {
   EXPECT_EQ(script.log, "A");
 }
 
-// Functions A, B, C registered in that order run C, B, A. Each row changes
-// the registrations from inside the functions and gives the calls of two
-// runs, separated by '|'.
+// Functions A, B, C registered in that order run C, B, A. At the first call
+// of a letter its actions run: "-X" destroys X, "+X" registers X, "n" runs
+// the hook again. The calls of two runs, separated by '|'.
 TEST(AutoFuncTest, WalksSurviveChangesMadeByTheirFunctions) {
-  struct Fixture {
-    std::string hook = kvtest::uniqueName("walk");
+  const struct {
+    const char *actions, *calls;
+  } cases[] = {
+      {"C-A", "CB|CB"},     {"B-B", "CBA|CA"},      {"A-C", "CBA|BA"},
+      {"C-A-B-C", "C|"},    {"B+D", "CBA|DCBA"},    {"C+D B-D", "CBA|CBA"},
+      {"Bn", "CBCBAA|CBA"}, {"Bn A-A", "CBCBA|CB"}, {"B+Dn", "CBDCBAA|DCBA"},
+  };
+  for (const auto &c : cases) {
+    const std::string hook = kvtest::uniqueName("walk");
     Script script;
-    std::unique_ptr<AutoFunc> a, b, c, d;
-    Fixture() {
-      a = std::make_unique<AutoFunc>(hook.c_str(), step<'A'>, "a");
-      b = std::make_unique<AutoFunc>(hook.c_str(), step<'B'>, "b");
-      c = std::make_unique<AutoFunc>(hook.c_str(), step<'C'>, "c");
-    }
-    void addD() { d = std::make_unique<AutoFunc>(hook.c_str(), step<'D'>, "d"); }
-    void nest() { executeAutoFunction(hook.c_str(), &script); }
-  };
-  struct Case {
-    const char *what;
-    std::function<void(Fixture &)> arrange;
-    const char *calls;
-  };
-  const Case cases[] = {
-      {"destroy a later one", [](Fixture &f) { f.script.actions['C'] = [&f] { f.a.reset(); }; },
-       "CB|CB"},
-      {"destroy itself", [](Fixture &f) { f.script.actions['B'] = [&f] { f.b.reset(); }; },
-       "CBA|CA"},
-      {"destroy one that ran", [](Fixture &f) { f.script.actions['A'] = [&f] { f.c.reset(); }; },
-       "CBA|BA"},
-      {"destroy every one",
-       [](Fixture &f) {
-         f.script.actions['C'] = [&f] {
-           f.a.reset();
-           f.b.reset();
-           f.c.reset();
-         };
-       },
-       "C|"},
-      {"register", [](Fixture &f) { f.script.actions['B'] = [&f] { f.addD(); }; }, "CBA|DCBA"},
-      {"register and destroy",
-       [](Fixture &f) {
-         f.script.actions['C'] = [&f] { f.addD(); };
-         f.script.actions['B'] = [&f] { f.d.reset(); };
-       },
-       "CBA|CBA"},
-      {"nest", [](Fixture &f) { f.script.actions['B'] = [&f] { f.nest(); }; }, "CBCBAA|CBA"},
-      {"destroy in a nested run",
-       [](Fixture &f) {
-         f.script.actions['B'] = [&f] { f.nest(); };
-         f.script.actions['A'] = [&f] { f.a.reset(); };
-       },
-       "CBCBA|CB"},
-      {"register, then nest",
-       [](Fixture &f) {
-         f.script.actions['B'] = [&f] {
-           f.addD();
-           f.nest();
-         };
-       },
-       "CBDCBAA|DCBA"},
-  };
-  for (const Case &c : cases) {
-    Fixture f;
-    c.arrange(f);
-    f.nest();
-    f.script.log += '|';
-    f.nest();
-    EXPECT_EQ(f.script.log, c.calls) << c.what;
+    std::map<char, std::unique_ptr<AutoFunc>> functions;
+    auto add = [&](char letter) {
+      static const AutoFunc::Function steps[] = {step<'A'>, step<'B'>, step<'C'>, step<'D'>};
+      functions[letter] = std::make_unique<AutoFunc>(hook.c_str(), steps[letter - 'A'], "f");
+    };
+    add('A');
+    add('B');
+    add('C');
+    std::istringstream words(c.actions);
+    for (std::string word; words >> word;)
+      script.actions[word[0]] = [&, ops = word.substr(1)] {
+        for (size_t i = 0; i < ops.size(); ++i)
+          if (ops[i] == 'n')
+            executeAutoFunction(hook.c_str(), &script);
+          else if (ops[i++] == '-')
+            functions[ops[i]].reset();
+          else
+            add(ops[i]);
+      };
+    executeAutoFunction(hook.c_str(), &script);
+    script.log += '|';
+    executeAutoFunction(hook.c_str(), &script);
+    EXPECT_EQ(script.log, c.calls) << c.actions;
   }
 }
 

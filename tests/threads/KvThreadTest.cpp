@@ -61,6 +61,7 @@ TEST(KvThreadTest, RunsTheBodyAndPublishesItsEnd) {
     std::this_thread::yield();
   EXPECT_NE(id.load(), sp_GetThreadId());
   EXPECT_TRUE(sp_IsThreadRunning(id));
+  EXPECT_TRUE(sp_IsThreadRunning(sp_GetThreadId()));
   gate = true;
   ASSERT_TRUE(thread.wait(-1));
   EXPECT_FALSE(thread.running());
@@ -72,32 +73,23 @@ TEST(KvThreadTest, RunsTheBodyAndPublishesItsEnd) {
   EXPECT_EQ(runs, 2);
 }
 
-TEST(KvThreadTest, ThreadIdentifiers) {
-  EXPECT_NE(sp_GetThreadId(), 0u);
-  EXPECT_TRUE(sp_IsThreadRunning(sp_GetThreadId()));
+TEST(KvThreadTest, DestructionEndsOnlyWhatRuns) {
   for (uint32_t id : {0u, 0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu})
     EXPECT_FALSE(sp_IsThreadRunning(id)) << id;
-}
-
-TEST(KvThreadTest, DestroyingWaitsForABodyThatStops) {
   std::atomic<bool> stopped{false};
   {
-    TestThread thread([&](TestThread &self) {
+    TestThread stops([&](TestThread &self) {
       while (!self.stop)
         sp_Sleep(1);
       stopped = true;
     });
-    thread.start();
-  }
-  EXPECT_TRUE(stopped);
-  {
+    stops.start();
     TestThread never([](TestThread &) {});
-  } // never started: nothing to end
-  {
     TestThread ended([](TestThread &) {});
     ended.start();
-    ASSERT_TRUE(ended.wait(10000)); // ended: nothing is terminated
+    ASSERT_TRUE(ended.wait(10000)); // nothing to terminate when it goes
   }
+  EXPECT_TRUE(stopped);
 }
 
 // A body that ignores requestTerminate and is not stopped by its subclass.
