@@ -96,6 +96,7 @@ void freeRegistry() {
   });
   delete registry;
   registry = nullptr;
+  unlinkPending = false;
 }
 
 void unlinkClearedNodes() {
