@@ -44,8 +44,9 @@ inline timespec bootTime() {
   return now;
 }
 
+// The nanoseconds are below 10^9, so 32 bits do for their division.
 inline uint64_t toMilliseconds(const timespec &time) {
-  return static_cast<uint64_t>(time.tv_sec) * 1000 + static_cast<uint64_t>(time.tv_nsec) / 1000000;
+  return static_cast<uint64_t>(time.tv_sec) * 1000 + static_cast<uint32_t>(time.tv_nsec) / 1000000u;
 }
 
 } // namespace
