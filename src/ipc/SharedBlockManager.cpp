@@ -1,5 +1,6 @@
 #include "kvsupport/ipc/SharedBlockManager.h"
 
+#include "hooks/ExitRank_p.h"
 #include "ipc/SharedHeap_p.h"
 #include "ipc/SharedMemory_p.h"
 #include "kvsupport/ipc/SharedMemory.h"
@@ -462,3 +463,10 @@ void flushSharedBlockLookup() {
   });
   table.managers.clear();
 }
+
+namespace {
+void flushSharedBlockLookupAtExit(void *) { flushSharedBlockLookup(); }
+const AutoFunc flushSharedBlockLookupRegistration("Exit", flushSharedBlockLookupAtExit,
+                                                  "flushSharedBlockLookup",
+                                                  kv::detail::ExitRank::FlushSharedBlockLookup);
+} // namespace

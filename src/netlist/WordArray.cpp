@@ -4,6 +4,7 @@
 // make from any thread, and the lock is uncontended in practice.
 #include "kvsupport/netlist/WordArray.h"
 
+#include "hooks/ExitRank_p.h"
 #include "kvsupport/containers/YVector.h"
 #include "kvsupport/netlist/EngineeringNumbers.h"
 
@@ -71,6 +72,12 @@ void closeWordArray() {
     entry = next;
   }
 }
+
+namespace {
+void closeWordArrayAtExit(void *) { closeWordArray(); }
+const AutoFunc closeWordArrayRegistration("Exit", closeWordArrayAtExit, "closeWordArray",
+                                          kv::detail::ExitRank::CloseWordArray);
+} // namespace
 
 WordArray::WordArray(int argc, char **argv) : entry_(takeEntry()) {
   if (!argv)

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace kv::posix {
@@ -164,6 +165,13 @@ inline FILE *openStream(const char *path, const char *mode) {
     stream = ::fopen(path, withCloexec);
   } while (!stream && errno == EINTR);
   return stream;
+}
+
+/// nanosleep(2) for the whole of `duration`: after an interruption the
+/// sleep goes on for the time that remained.
+inline void sleepFully(timespec duration) {
+  while (::nanosleep(&duration, &duration) == -1 && errno == EINTR) {
+  }
 }
 
 /// fdopen(3) of a descriptor this layer opened (already close-on-exec).

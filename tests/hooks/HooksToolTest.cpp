@@ -1,0 +1,47 @@
+// The output of "kvtool hooks", which scripts read.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+};
+
+ToolRun runKvtool(const QStringList &arguments) {
+  ToolRun run;
+  QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
+  if (!QFileInfo(tool).isExecutable())
+    return run;
+  QProcess process;
+  process.start(tool, arguments);
+  if (!process.waitForFinished(30000))
+    return run;
+  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  run.out = process.readAllStandardOutput().toStdString();
+  return run;
+}
+
+TEST(HooksToolTest, ListsHooksInRunOrderAndRunsThem) {
+  ToolRun run = runKvtool({"hooks"});
+  if (run.exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "Exit\n  closeWordArray\n  deleteTimers\n  flushSharedBlockLookup\n"
+                     "  closeAutoFunc\n");
+  // "Exit" releases the registry: nothing is left to list.
+  run = runKvtool({"hooks", "--run", "NoSuchHook", "--run", "Exit", "--run", "Exit"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "");
+  for (const QStringList &bad : {QStringList{"hooks", "--run"}, QStringList{"hooks", "--list"},
+                                 QStringList{"hooks", "Exit"}})
+    EXPECT_EQ(runKvtool(bad).exitCode, 2) << bad.join(' ').toStdString();
+}
+
+} // namespace

@@ -1,0 +1,98 @@
+#include "kvsupport/threads/Clock.h"
+
+#include <QDateTime>
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Every reading, by whichever thread, is taken in one order under a lock,
+// so a clock that went back between processors would show it.
+TEST(ClockTest, ClocksNeverGoBackAcrossThreads) {
+  std::mutex lock;
+  double last[3] = {0, 0, 0};
+  int backwards = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; ++i) {
+        std::lock_guard<std::mutex> guard(lock);
+        const double now[3] = {sp_GetPerfTime(), seconds(), double(sp_GetTickCount())};
+        for (int c = 0; c < 3; ++c) {
+          backwards += now[c] < last[c];
+          last[c] = now[c];
+        }
+        if (i % 1000 == 0)
+          std::this_thread::yield();
+      }
+    });
+  for (std::thread &thread : threads)
+    thread.join();
+  EXPECT_EQ(backwards, 0);
+  EXPECT_GT(last[0], 0.0);
+}
+
+// The tick count is the low 32 bits of the 64-bit count behind seconds();
+// all clocks count seconds as the wall clock does.
+TEST(ClockTest, ClocksAgree) {
+  const uint32_t before = sp_GetTickCount();
+  const double secs = seconds(), perf = sp_GetPerfTime();
+  const uint32_t after = sp_GetTickCount();
+  const int64_t millis = sp_EpochTimeMilliSeconds(), epoch = sp_EpochTime();
+  const uint32_t low = static_cast<uint32_t>(static_cast<uint64_t>(secs * 1000.0 + 0.5));
+  EXPECT_LE(low - before, after - before); // modulo 2^32
+  EXPECT_LT(std::llabs(millis - QDateTime::currentMSecsSinceEpoch()), 1000);
+  EXPECT_LE(epoch - millis / 1000, 1);
+  sp_Sleep(200);
+  const double elapsed = sp_GetPerfTime() - perf;
+  EXPECT_GE(elapsed, 0.2);
+  EXPECT_NEAR(seconds() - secs, elapsed, 0.02);
+  EXPECT_NEAR((sp_EpochTimeMilliSeconds() - millis) / 1000.0, elapsed, 0.05);
+}
+
+TEST(ClockTest, SleepLastsAtLeastItsTime) {
+  for (int ms : {-5, 0, 1, 15, 40}) {
+    const double start = sp_GetPerfTime();
+    sp_Sleep(ms);
+    EXPECT_GE(sp_GetPerfTime() - start, ms / 1000.0) << ms;
+  }
+}
+
+std::atomic<int> signalsTaken{0};
+void takeSignal(int) { ++signalsTaken; }
+
+TEST(ClockTest, SleepGoesOnAfterASignal) {
+  struct sigaction action = {}, previous;
+  action.sa_handler = takeSignal; // no SA_RESTART: nanosleep fails with EINTR
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  std::atomic<bool> asleep{false};
+  double slept = 0;
+  std::thread sleeper([&] {
+    asleep = true;
+    const double start = sp_GetPerfTime();
+    sp_Sleep(150);
+    slept = sp_GetPerfTime() - start;
+  });
+  while (!asleep)
+    std::this_thread::yield();
+  for (int i = 0; i < 3; ++i) {
+    sp_Sleep(20);
+    pthread_kill(sleeper.native_handle(), SIGUSR1);
+  }
+  sleeper.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_EQ(signalsTaken, 3);
+  EXPECT_GE(slept, 0.15);
+}
+
+} // namespace
