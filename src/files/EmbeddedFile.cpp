@@ -1,6 +1,8 @@
 #include "kvsupport/files/EmbeddedFile.h"
 
+#include "hooks/ExitRank_p.h"
 #include "kvsupport/files/PathName.h"
+#include "kvsupport/hooks/AutoFunc.h"
 #include "kvsupport/support/SystemSymbols.h"
 #include "os/EmbeddedCopies_p.h"
 
@@ -176,3 +178,13 @@ void closeEmbeddedFiles() {
   copies.record = nullptr;
   copies.recordTried = false;
 }
+
+namespace {
+
+void closeEmbeddedFilesAtExit(void *) { closeEmbeddedFiles(); }
+
+const AutoFunc closeEmbeddedFilesRegistration("Exit", closeEmbeddedFilesAtExit,
+                                              "closeEmbeddedFiles",
+                                              kv::detail::ExitRank::CloseEmbeddedFiles);
+
+} // namespace

@@ -19,7 +19,9 @@
 #include "kvsupport/files/ProfileFile.h"
 
 #include "files/ProfileFile_p.h"
+#include "hooks/ExitRank_p.h"
 #include "kvsupport/files/PathName.h"
+#include "kvsupport/hooks/AutoFunc.h"
 #include "kvsupport/streams/MessageHandler.h"
 #include "kvsupport/streams/MessageReporting.h"
 #include "kvsupport/threads/YSystemMutex.h"
@@ -807,3 +809,12 @@ bool sp_GetProfileIdentity(const YString &file, YString *path, YString *mutexNam
     *mutexName = profile ? profile->mutexName : YString();
   return profile != nullptr;
 }
+
+namespace {
+
+void closeInifileAtExit(void *) { kv::files::closeInifile(); }
+
+const AutoFunc closeInifileRegistration("Exit", closeInifileAtExit, "closeInifile",
+                                        kv::detail::ExitRank::CloseInifile);
+
+} // namespace

@@ -11,8 +11,8 @@
 //                                               kv::detail::ExitRank::CloseThing);
 //
 // Ranked functions run after every function registered without a rank (the
-// host's), higher ranks first: closeWordArray first and closeAutoFunc, which
-// releases the registry, last.
+// host's), higher ranks first: closeEmbeddedFiles first and closeAutoFunc,
+// which releases the registry, last.
 #pragma once
 
 #include "kvsupport/hooks/AutoFunc.h"
@@ -30,6 +30,7 @@ enum class ExitRank : int {
   FlushSharedBlockLookup, ///< shared-block look-up cache (ipc)
   DeleteTimers,           ///< interval timers (threads)
   CloseWordArray,         ///< word-array scratch storage (netlist)
+  CloseEmbeddedFiles,     ///< temporary copies of embedded files (files)
 };
 
 } // namespace kv::detail

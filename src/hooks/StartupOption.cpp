@@ -1,5 +1,7 @@
 #include "hooks/StartupOption_p.h"
 
+#include "kvsupport/config/ConfigManager.h"
+
 #include <atomic>
 
 namespace kv::detail {
@@ -8,9 +10,10 @@ namespace {
 
 std::atomic<YString (*)(const char *)> overrideReader{nullptr};
 
-// The start-up profile is read through the profile file cache, which is not
-// part of the library yet: until it is, no start-up option is set.
-YString readStartupProfile(const char *key) { return YString(); }
+YString readStartupProfile(const char *key) {
+  YString value;
+  return cfgman_GetStartupSetting("Options", key, &value) ? value : YString();
+}
 
 } // namespace
 

@@ -67,8 +67,9 @@ template <char Letter> void step(void *data) {
 
 void noop(void *) {}
 
-const std::vector<std::string> kLibraryExit = {"closeWordArray", "deleteTimers",
-                                               "flushSharedBlockLookup", "closeAutoFunc"};
+const std::vector<std::string> kLibraryExit = {"closeEmbeddedFiles", "closeWordArray",
+                                               "deleteTimers",       "flushSharedBlockLookup",
+                                               "closeInifile",       "closeAutoFunc"};
 
 // Every order of registration of two host functions and four ranked ones.
 TEST(AutoFuncTest, HostFunctionsRunBeforeRankedOnesWhateverTheOrder) {

@@ -33,8 +33,8 @@ TEST(HooksToolTest, ListsHooksInRunOrderAndRunsThem) {
   if (run.exitCode == -1)
     GTEST_SKIP() << "kvtool not built beside the tests";
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "Exit\n  closeWordArray\n  deleteTimers\n  flushSharedBlockLookup\n"
-                     "  closeAutoFunc\n");
+  EXPECT_EQ(run.out, "Exit\n  closeEmbeddedFiles\n  closeWordArray\n  deleteTimers\n"
+                     "  flushSharedBlockLookup\n  closeInifile\n  closeAutoFunc\n");
   // "Exit" releases the registry: nothing is left to list.
   run = runKvtool({"hooks", "--run", "NoSuchHook", "--run", "Exit", "--run", "Exit"});
   EXPECT_EQ(run.exitCode, 0);
