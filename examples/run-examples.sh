@@ -46,3 +46,14 @@ show field --width 8 --sep . top.sub.inst
 show schem "$here/amplifier.kvsch" "$here/opamp-symbol.bin" "$here/old-sheet.bin" "$here/amplifier.cir"
 show schem --lines "$here/amplifier.kvsch"
 show schem --restore 4.27 4.28 4.12 1.1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+show ini set "$scratch/demo.ini" Options MRUSize 8
+show ini set "$scratch/demo.ini" Options "Default Path" "%TEMPPATH%/designs"
+show ini list "$scratch/demo.ini" Options
+show ini render "$scratch/demo.ini"
+show symbols --portable
+show symbols translate "%TEMPPATH%/designs/amplifier.cir"
+show config --location 0 "PATH;$scratch/demo.ini"
+show config --location 0 "PATH;$scratch/demo.ini" get Options MRUSize
+show hooks
