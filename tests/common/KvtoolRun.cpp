@@ -3,21 +3,19 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStringList>
 
 namespace kvtest {
 
-KvtoolRun runKvtool(const std::vector<std::string> &arguments) {
+KvtoolRun runKvtool(const QStringList &arguments, const std::string &input) {
   KvtoolRun run;
   const QString tool =
       QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
   if (!QFileInfo(tool).isExecutable())
     return run;
-  QStringList list;
-  for (const std::string &argument : arguments)
-    list << QString::fromStdString(argument);
   QProcess process;
-  process.start(tool, list);
+  process.start(tool, arguments);
+  process.write(input.data(), static_cast<qint64>(input.size()));
+  process.closeWriteChannel();
   if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
     return run;
   run.exitCode = process.exitCode();

@@ -1,8 +1,9 @@
 // Test support: runs the kvtool built beside the tests.
 #pragma once
 
+#include <QStringList>
+
 #include <string>
-#include <vector>
 
 namespace kvtest {
 
@@ -12,7 +13,11 @@ struct KvtoolRun {
   std::string err;
 };
 
-/// Runs kvtool with `arguments` and waits up to 30 s for it.
-KvtoolRun runKvtool(const std::vector<std::string> &arguments);
+/// Runs kvtool with `arguments`, `input` on its standard input, and waits up
+/// to 30 s for it.
+KvtoolRun runKvtool(const QStringList &arguments, const std::string &input = "");
+
+/// A path or other text as a kvtool argument.
+inline QString arg(const std::string &text) { return QString::fromStdString(text); }
 
 } // namespace kvtest

@@ -1,11 +1,8 @@
 // The output forms and exit codes of "kvtool ini", which scripts rely on.
+#include "common/KvtoolRun.h"
 #include "common/ProcessSync.h"
 #include "common/TestFiles.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QProcess>
-#include <QStringList>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,31 +10,15 @@
 
 namespace {
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out, err;
-};
+using kvtest::arg;
+using kvtest::KvtoolRun;
 
-ToolRun kvtool(const QStringList &arguments) {
-  ToolRun run;
-  const QString tool =
-      QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
-  if (!QFileInfo(tool).isExecutable())
-    return run;
-  QProcess process;
-  process.start(tool, arguments);
-  if (!process.waitForFinished(30000))
-    return run;
-  run.exitCode = process.exitCode();
-  run.out = process.readAllStandardOutput().toStdString();
-  run.err = process.readAllStandardError().toStdString();
-  return run;
-}
+using kvtest::runKvtool;
 
 TEST(ProfileToolTest, IniReadsAndChangesFiles) {
   const std::string dir = kvtest::makeTempDir("kvinitool");
-  const QString file = QString::fromStdString(dir + "/t.ini");
-  if (kvtool({"ini", "get", file, "S", "k"}).exitCode == -1)
+  const QString file = arg(dir + "/t.ini");
+  if (runKvtool({"ini", "get", file, "S", "k"}).exitCode == -1)
     GTEST_SKIP() << "kvtool not built beside the tests";
   struct Step {
     QStringList args;
@@ -66,17 +47,17 @@ TEST(ProfileToolTest, IniReadsAndChangesFiles) {
   };
   for (const Step &step : steps) {
     SCOPED_TRACE(step.args.join(' ').toStdString());
-    const ToolRun run = kvtool(step.args);
+    const KvtoolRun run = runKvtool(step.args);
     EXPECT_EQ(run.exitCode, step.exitCode) << run.err;
     EXPECT_EQ(run.out, step.out);
   }
   EXPECT_EQ(kvtest::readFile(file), "[T]\nx=-v\n");
 
   ::chmod(file.toLocal8Bit().constData(), 0444);
-  const ToolRun refused = kvtool({"ini", "set", file, "T", "x", "y"});
+  const KvtoolRun refused = runKvtool({"ini", "set", file, "T", "x", "y"});
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_EQ(refused.err, "kvtool ini: " + file.toStdString() + ": Permission denied\n");
-  const ToolRun info = kvtool({"ini", "info", file});
+  const KvtoolRun info = runKvtool({"ini", "info", file});
   EXPECT_EQ(info.out.rfind("path\t", 0), 0u);
   EXPECT_NE(info.out.find("\nmutex\tkv_mutex_inifile_"), std::string::npos);
   EXPECT_NE(info.out.find("\ntimestamp\t"), std::string::npos);

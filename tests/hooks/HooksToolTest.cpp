@@ -1,35 +1,17 @@
 // The output of "kvtool hooks", which scripts read.
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QProcess>
-#include <QStringList>
+#include "common/KvtoolRun.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-};
-
-ToolRun runKvtool(const QStringList &arguments) {
-  ToolRun run;
-  QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
-  if (!QFileInfo(tool).isExecutable())
-    return run;
-  QProcess process;
-  process.start(tool, arguments);
-  if (!process.waitForFinished(30000))
-    return run;
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = process.readAllStandardOutput().toStdString();
-  return run;
-}
+using kvtest::KvtoolRun;
+using kvtest::runKvtool;
 
 TEST(HooksToolTest, ListsHooksInRunOrderAndRunsThem) {
-  ToolRun run = runKvtool({"hooks"});
+  KvtoolRun run = runKvtool({"hooks"});
   if (run.exitCode == -1)
     GTEST_SKIP() << "kvtool not built beside the tests";
   EXPECT_EQ(run.exitCode, 0);

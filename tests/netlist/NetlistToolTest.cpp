@@ -9,6 +9,7 @@
 
 namespace {
 
+using kvtest::arg;
 using kvtest::KvtoolRun;
 using kvtest::runKvtool;
 
@@ -42,15 +43,17 @@ TEST(NetlistToolTest, TokensPrintsWordsAndDelimiters) {
 TEST(NetlistToolTest, NetlistCommandsPrintLogicalLines) {
   const std::string dir = KV_TEST_SOURCE_DIR "/tests/netlist/data/";
   struct Case {
-    std::vector<std::string> arguments;
+    QStringList arguments;
     std::string expectedFile;
   } cases[] = {
-      {{"netlist", "--numbers", dir + "bipolar-noise.cir"}, "bipolar-noise.cir.netlist.expected"},
-      {{"newnetlist", "--numbers", dir + "bipolar-noise.cir"},
+      {{"netlist", "--numbers", arg(dir + "bipolar-noise.cir")},
+       "bipolar-noise.cir.netlist.expected"},
+      {{"newnetlist", "--numbers", arg(dir + "bipolar-noise.cir")},
        "bipolar-noise.cir.newnetlist.expected"},
-      {{"netlist", "--numbers", dir + "loop_while.cir"}, "loop_while.cir.netlist.expected"},
-      {{"newnetlist", "--numbers", dir + "loop_while.cir"}, "loop_while.cir.newnetlist.expected"},
-      {{"lib", "--index", dir + "F5models.lib"}, "F5models.lib.index.expected"},
+      {{"netlist", "--numbers", arg(dir + "loop_while.cir")}, "loop_while.cir.netlist.expected"},
+      {{"newnetlist", "--numbers", arg(dir + "loop_while.cir")},
+       "loop_while.cir.newnetlist.expected"},
+      {{"lib", "--index", arg(dir + "F5models.lib")}, "F5models.lib.index.expected"},
   };
   for (const Case &c : cases) {
     KvtoolRun run = runKvtool(c.arguments);
@@ -60,7 +63,7 @@ TEST(NetlistToolTest, NetlistCommandsPrintLogicalLines) {
     EXPECT_EQ(run.out, kvtest::readFile(dir + c.expectedFile)) << c.expectedFile;
   }
 
-  const std::string lib = dir + "F5models.lib";
+  const QString lib = arg(dir + "F5models.lib");
   KvtoolRun run = runKvtool({"lib", "--numbers", lib, "dmod", "D2"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "44\t.model D2  D\n");
@@ -72,7 +75,7 @@ TEST(NetlistToolTest, NetlistCommandsPrintLogicalLines) {
   EXPECT_EQ(run.exitCode, 0);
 
   struct Failure {
-    std::vector<std::string> arguments;
+    QStringList arguments;
     int exitCode;
   } failures[] = {
       {{"netlist"}, 2},
@@ -84,8 +87,7 @@ TEST(NetlistToolTest, NetlistCommandsPrintLogicalLines) {
       {{"lib", "--index", "/nonexistent/x.lib"}, 1},
   };
   for (const Failure &f : failures)
-    EXPECT_EQ(runKvtool(f.arguments).exitCode, f.exitCode)
-        << f.arguments[0] << " " << f.arguments.back();
+    EXPECT_EQ(runKvtool(f.arguments).exitCode, f.exitCode) << f.arguments.join(' ').toStdString();
 }
 
 } // namespace

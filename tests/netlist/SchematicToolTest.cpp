@@ -1,11 +1,8 @@
 // The output forms of kvtool's match, sort, filter, banner, field and schem
 // commands, which scripts read.
+#include "common/KvtoolRun.h"
 #include "common/TestFiles.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QProcess>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -13,26 +10,9 @@
 
 namespace {
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-};
-
-ToolRun runKvtool(const QStringList &arguments, const std::string &input = "") {
-  ToolRun run;
-  QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
-  if (!QFileInfo(tool).isExecutable())
-    return run;
-  QProcess process;
-  process.start(tool, arguments);
-  process.write(input.data(), static_cast<qint64>(input.size()));
-  process.closeWriteChannel();
-  if (!process.waitForFinished(30000))
-    return run;
-  run.exitCode = process.exitCode();
-  run.out = process.readAllStandardOutput().toStdString();
-  return run;
-}
+using kvtest::arg;
+using kvtest::KvtoolRun;
+using kvtest::runKvtool;
 
 TEST(SchematicToolTest, TextCommandsPrintTheirContractForms) {
   struct Case {
@@ -47,7 +27,7 @@ TEST(SchematicToolTest, TextCommandsPrintTheirContractForms) {
       {{"schem", "--restore", "4.28", "x"}, "", "427\t421\t4.28\n0\t0\tx\n"},
   };
   for (const Case &c : cases) {
-    ToolRun run = runKvtool(c.arguments, c.input);
+    KvtoolRun run = runKvtool(c.arguments, c.input);
     if (run.exitCode == -1)
       GTEST_SKIP() << "kvtool not built beside the tests";
     EXPECT_EQ(run.exitCode, 0) << c.arguments.join(QLatin1Char(' ')).toStdString();
@@ -73,17 +53,17 @@ TEST(SchematicToolTest, SchemIdentifiesFilesAndListsLines) {
                                         5));
   std::string missing = dir.path().toStdString() + "/none";
 
-  ToolRun run = runKvtool({"schem", QString::fromStdString(ascii), QString::fromStdString(binary)});
+  KvtoolRun run = runKvtool({"schem", arg(ascii), arg(binary)});
   if (run.exitCode == -1)
     GTEST_SKIP() << "kvtool not built beside the tests";
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "ASCII\tSymbol\t1.0\t3\t2\t1\t\t" + ascii + "\nBinary\t\t1.1\t\t10\t0\t4.0\t" +
                          binary + "\n");
-  run = runKvtool({"schem", QString::fromStdString(missing)});
+  run = runKvtool({"schem", arg(missing)});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "Failed\t\t\t\t10\t0\t\t" + missing + "\n");
 
-  run = runKvtool({"schem", "--lines", QString::fromStdString(ascii)});
+  run = runKvtool({"schem", "--lines", arg(ascii)});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "1\tKelvantaFile\ttype=\"Symbol\"\tformat=\"1.0\"\trevision=\"3\"\n"
                      "3\t.Pin\tname=\"a\\\"b\"\tx=\"1\"\tx=\"2\"\n");

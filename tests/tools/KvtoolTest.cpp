@@ -15,6 +15,7 @@
 
 namespace {
 
+using kvtest::arg;
 using kvtest::runKvtool;
 
 // The command names of "kvtool --help": lines of two blanks, a name, a blank.
@@ -36,13 +37,13 @@ TEST(KvtoolTest, EveryCommandHasHelpAndRefusesUnknownOptions) {
   ASSERT_GE(names.size(), 9u) << overview.out;
   for (const std::string &name : names) {
     for (const char *flag : {"--help", "-h"}) {
-      const kvtest::KvtoolRun help = runKvtool({name, flag});
+      const kvtest::KvtoolRun help = runKvtool({arg(name), flag});
       EXPECT_EQ(help.exitCode, 0) << name << " " << flag;
       EXPECT_EQ(help.out.rfind("usage: kvtool " + name + " ", 0), 0u) << name << ": " << help.out;
       EXPECT_EQ(help.out.find('\n'), help.out.rfind('\n', help.out.size() - 2)) << "two lines";
       EXPECT_EQ(help.err, "") << name;
     }
-    const kvtest::KvtoolRun bad = runKvtool({name, "--no-such-option", "x"});
+    const kvtest::KvtoolRun bad = runKvtool({arg(name), "--no-such-option", "x"});
     EXPECT_EQ(bad.exitCode, 2) << name;
     EXPECT_NE(bad.err.find("--no-such-option"), std::string::npos) << name << ": " << bad.err;
   }
@@ -62,10 +63,10 @@ TEST(KvtoolTest, Md5LinesPassMd5sumCheck) {
   if (QStandardPaths::findExecutable(QStringLiteral("md5sum")).isEmpty())
     GTEST_SKIP() << "no md5sum";
   const std::string dir = kvtest::makeTempDir("kvtoolmd5");
-  std::vector<std::string> arguments{"md5"};
+  QStringList arguments{"md5"};
   for (const char *name : {"plain", "back\\slash", "line\nfeed", "cr\rname"}) {
     kvtest::writeFile(dir + "/" + name, name);
-    arguments.push_back(dir + "/" + name);
+    arguments << arg(dir + "/" + name);
   }
   const kvtest::KvtoolRun run = runKvtool(arguments);
   if (run.exitCode == -1)
@@ -78,7 +79,7 @@ TEST(KvtoolTest, Md5LinesPassMd5sumCheck) {
   ASSERT_TRUE(check.waitForFinished(30000));
   EXPECT_EQ(check.exitCode(), 0) << run.out << check.readAllStandardError().toStdString();
 
-  const kvtest::KvtoolRun missing = runKvtool({"md5", dir + "/none", dir + "/plain"});
+  const kvtest::KvtoolRun missing = runKvtool({"md5", arg(dir + "/none"), arg(dir + "/plain")});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.err, "kvtool md5: The file " + dir + "/none does not exist\n");
   EXPECT_EQ(missing.out.find("  " + dir + "/plain\n"), 32u) << "the rest go on";
