@@ -17,7 +17,13 @@
 
 namespace {
 
-TEST(FileBufferTest, ModeBitsChooseTheCMode) {
+class FileBufferTest : public ::testing::Test {
+protected:
+  QTemporaryDir dir;
+  QString tempPath(const char *name) const { return dir.filePath(QString::fromUtf8(name)); }
+};
+
+TEST_F(FileBufferTest, ModeBitsChooseTheCMode) {
   struct Case {
     int mode;
     const char *cMode;
@@ -28,9 +34,8 @@ TEST(FileBufferTest, ModeBitsChooseTheCMode) {
     EXPECT_STREQ(kvfbuf::cModeFor(c.mode), c.cMode) << std::hex << c.mode;
 }
 
-TEST(FileBufferTest, OpenReadsWritesAndAppends) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("data.txt");
+TEST_F(FileBufferTest, OpenReadsWritesAndAppends) {
+  const QString path = tempPath("data.txt");
   {
     kvfbuf out(path.toUtf8().constData(), kvWrite, false);
     ASSERT_TRUE(static_cast<bool>(out));
@@ -59,7 +64,7 @@ TEST(FileBufferTest, OpenReadsWritesAndAppends) {
   std::fclose(file);
 }
 
-TEST(FileBufferTest, AClosedBufferAnswersDefaults) {
+TEST_F(FileBufferTest, AClosedBufferAnswersDefaults) {
   kvfbuf closed;
   EXPECT_TRUE(closed.eof());
   EXPECT_TRUE(closed.fail());
@@ -77,9 +82,8 @@ TEST(FileBufferTest, AClosedBufferAnswersDefaults) {
   EXPECT_FALSE(static_cast<bool>(closed));
 }
 
-TEST(FileBufferTest, RemoveFirstCreatesANewFileInsteadOfTruncatingTheOld) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("model.lib");
+TEST_F(FileBufferTest, RemoveFirstCreatesANewFileInsteadOfTruncatingTheOld) {
+  const QString path = tempPath("model.lib");
   const QString link = dir.filePath("link.lib");
   kvtest::writeFile(path, "old contents");
   ASSERT_EQ(::link(path.toUtf8().constData(), link.toUtf8().constData()),
@@ -98,8 +102,7 @@ TEST(FileBufferTest, RemoveFirstCreatesANewFileInsteadOfTruncatingTheOld) {
   EXPECT_EQ(kvtest::readFile(link), "x");
 }
 
-TEST(FileBufferTest, ALockedFileCannotBeOpenedLockedTwice) {
-  QTemporaryDir dir;
+TEST_F(FileBufferTest, ALockedFileCannotBeOpenedLockedTwice) {
   const QByteArray path = dir.filePath("locked.out").toUtf8();
   kvfbuf first(path.constData(), kvWrite, true);
   ASSERT_TRUE(static_cast<bool>(first));
@@ -112,7 +115,7 @@ TEST(FileBufferTest, ALockedFileCannotBeOpenedLockedTwice) {
   EXPECT_TRUE(static_cast<bool>(second));
 }
 
-TEST(FileBufferTest, AFullDiskIsReportedAsAFailedWrite) {
+TEST_F(FileBufferTest, AFullDiskIsReportedAsAFailedWrite) {
   kvfbuf full("/dev/full", kvWrite, false);
   ASSERT_TRUE(static_cast<bool>(full));
   full.write("small", 5); // sits in the C library's buffer for now
@@ -124,9 +127,8 @@ TEST(FileBufferTest, AFullDiskIsReportedAsAFailedWrite) {
   EXPECT_TRUE(big.writeFailed());
 }
 
-TEST(FileBufferTest, FileStreamLineAndNumberReading) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("numbers.txt");
+TEST_F(FileBufferTest, FileStreamLineAndNumberReading) {
+  const QString path = tempPath("numbers.txt");
   kvtest::writeFile(path, "first line\n42 2.5e3\nlast");
   kvfstream stream(path.toUtf8().constData(), kvRead);
   char line[64];
@@ -145,9 +147,8 @@ TEST(FileBufferTest, FileStreamLineAndNumberReading) {
   EXPECT_EQ(whole, 42);
 }
 
-TEST(FileBufferTest, FileStreamsReadLinesAndCountCharacters) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("netlist.cir");
+TEST_F(FileBufferTest, FileStreamsReadLinesAndCountCharacters) {
+  const QString path = tempPath("netlist.cir");
   kvtest::writeFile(path, "* title\r\nR1 1 0 1k\nlast line");
   kvfstream stream(path.toUtf8().constData(), kvRead | kvBinary);
   YString line;
@@ -158,16 +159,11 @@ TEST(FileBufferTest, FileStreamsReadLinesAndCountCharacters) {
   EXPECT_EQ(stream.getCharCount(), 28);
 }
 
-} // namespace
-
-namespace {
-
 // Bytes taken through the stream's inline read window must leave the file
 // exactly where as many fgetc calls would: every other operation sees the
 // same position, and lines read back are the same bytes.
-TEST(FileBufferTest, ReadWindowKeepsTheFilePositionExact) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("window.txt");
+TEST_F(FileBufferTest, ReadWindowKeepsTheFilePositionExact) {
+  const QString path = tempPath("window.txt");
   std::string text;
   for (int i = 0; i < 20000; ++i)
     text += "line " + std::to_string(i) + (i % 7 != 3 ? "\n" : std::string(700, 'x') + "\n");
@@ -207,9 +203,8 @@ TEST(FileBufferTest, ReadWindowKeepsTheFilePositionExact) {
   EXPECT_EQ(stream.get(), -1);
 }
 
-TEST(FileBufferTest, GetlineKeepsTextPastANulPieceByPiece) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("nul.txt");
+TEST_F(FileBufferTest, GetlineKeepsTextPastANulPieceByPiece) {
+  const QString path = tempPath("nul.txt");
   // A NUL ends the text of its 511-byte piece; later pieces are kept.
   std::string first(600, 'a');
   first[10] = '\0';
@@ -224,12 +219,7 @@ TEST(FileBufferTest, GetlineKeepsTextPastANulPieceByPiece) {
   EXPECT_EQ(stream.getCharCount(), 605);
 }
 
-} // namespace
-
-namespace {
-
-TEST(FileBufferTest, OwnStdioBufferServesReadsUntilTheFileCloses) {
-  QTemporaryDir dir;
+TEST_F(FileBufferTest, OwnStdioBufferServesReadsUntilTheFileCloses) {
   const std::string path = dir.filePath("big.txt").toStdString();
   std::string text;
   for (int i = 0; i < 30000; ++i)
