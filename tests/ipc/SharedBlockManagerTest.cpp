@@ -209,6 +209,11 @@ TEST(SharedBlockManagerTest, DamagedHeapIsReportedNotTrusted) {
     EXPECT_EQ(header->firstFree, before.firstFree) << c.what; // failures change nothing
     EXPECT_EQ(m->get(nullptr, 1), c.get1) << c.what;
     EXPECT_EQ(header->lockWord, 0) << c.what; // and always let go of the lock
+    // Another process attaching does not paper over the damage.
+    const SharedBlockHeader seen[2] = {*pair[0], *pair[1]};
+    SharedBlockToken attached(m->getHeapName());
+    EXPECT_EQ(pair[0]->magic, seen[0].magic) << c.what;
+    EXPECT_EQ(pair[1]->magic, seen[1].magic) << c.what;
     sp_ReleaseSharedBlock(blocks);
     sp_ReleaseSharedBlock(header);
   }

@@ -286,6 +286,9 @@ TEST(TokenizerTest, LineScannersHonourTheCount) {
     YArray<YString> got;
     sp_ScanLine("x = \"\" y", spec, &got, count); // an empty quoted word does not end it
     EXPECT_EQ(toWords(got), words) << count;
+    YArray<ScanToken> tokens;
+    sp_ScanLine("x = \"\" y", spec, &tokens, count);
+    EXPECT_EQ(tokens.size(), std::min<int64_t>(count, 4)) << count;
     YArray<YString> plain;
     sp_ScanLine("a b c d", " ", &plain, count);
     EXPECT_EQ(plain.size(), std::min<int64_t>(count, 4)) << count;

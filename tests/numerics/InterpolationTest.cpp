@@ -80,7 +80,9 @@ TEST(InterpolationTest, BinarySearchMatchesScan) {
     for (double &d : data)
       d = static_cast<double>(random() % 12);
     std::sort(data.begin(), data.end());
-    double x = static_cast<double>(random() % 28) / 2.0 - 0.75;
+    // Between samples, or exactly on one (the first and last included).
+    double x = random() % 3 ? static_cast<double>(random() % 28) / 2.0 - 0.75
+                            : data[random() % static_cast<unsigned>(n)];
     std::vector<complex> complexData;
     for (double d : data)
       complexData.emplace_back(d, -d);
