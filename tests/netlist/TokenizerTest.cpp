@@ -293,6 +293,16 @@ TEST(TokenizerTest, LineScannersHonourTheCount) {
     sp_ScanLine("a b c d", " ", &plain, count);
     EXPECT_EQ(plain.size(), std::min<int64_t>(count, 4)) << count;
   }
+  // No line, or nowhere to put the words: nothing happens.
+  YArray<YString> words;
+  YArray<ScanToken> tokens;
+  sp_ScanLine(nullptr, " ", &words, -1);
+  sp_ScanLine(nullptr, spec, &words, -1);
+  sp_ScanLine(nullptr, spec, &tokens, -1);
+  sp_ScanLine("a", " ", nullptr, -1);
+  sp_ScanLine("a", spec, static_cast<YArray<YString> *>(nullptr), -1);
+  sp_ScanLine("a", spec, static_cast<YArray<ScanToken> *>(nullptr), -1);
+  EXPECT_TRUE(words.isEmpty() && tokens.isEmpty());
 }
 
 TEST(TokenizerTest, SplitLineCases) {
