@@ -243,6 +243,12 @@ TEST_F(AsyncFileBufferTest, AProducerAheadOfTheDiskLosesNothing) {
       std::fill(bytes.begin(), bytes.end(), '?'); // the caller reuses its buffer at once
     }
     EXPECT_EQ(buffer.tellg(), 40 << 20);
+    // Then many small pieces that follow on: the writer takes them in runs.
+    for (int piece = 0; piece < 3000; ++piece) {
+      std::string bytes(100 + piece % 7, static_cast<char>('a' + piece % 26));
+      buffer.write(bytes.data(), bytes.size());
+      expected += bytes;
+    }
   }
   EXPECT_TRUE(kvtest::readFile(dir.filePath("many.bin")) == expected);
 }
