@@ -44,6 +44,7 @@ TEST(TextConversionsTest, Integers64) {
   } cases[] = {
       {"  +12x", 12},
       {"\t-7", -7},
+      {"\n\v\f\r 5", 5},
       {"abc", 0},
       {"", 0},
       {"99999999999999999999", LLONG_MAX},

@@ -243,10 +243,13 @@ TEST_F(AsyncFileBufferTest, AProducerAheadOfTheDiskLosesNothing) {
       std::fill(bytes.begin(), bytes.end(), '?'); // the caller reuses its buffer at once
     }
     EXPECT_EQ(buffer.tellg(), 40 << 20);
-    // Then many small pieces that follow on: the writer takes them in runs.
+    // Then many small pieces that follow on, some of them empty: the writer
+    // takes them in runs.
     for (int piece = 0; piece < 3000; ++piece) {
       std::string bytes(100 + piece % 7, static_cast<char>('a' + piece % 26));
       buffer.write(bytes.data(), bytes.size());
+      if (piece % 10 == 0)
+        buffer.takeAndWrite(new char[1], 0);
       expected += bytes;
     }
   }
