@@ -92,6 +92,7 @@ TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
       {-1, 1, nullptr},
       {1, -1, nullptr},
       {INT64_MAX / 2, 1, nullptr},
+      {int64_t(1) << 48, 1, nullptr}, // whose bytes would wrap round to 0
       {-5, -5, ""},
       {0, 1, ""},
   };

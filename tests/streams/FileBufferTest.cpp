@@ -62,6 +62,13 @@ TEST_F(FileBufferTest, OpenReadsWritesAndAppends) {
   ASSERT_NE(file, nullptr);
   EXPECT_FALSE(static_cast<bool>(in));
   std::fclose(file);
+
+  // Reading straight after writing finds the end, not the bytes written.
+  kvfstream both(path.toUtf8().constData(), kvRead | kvWrite | kvBinary);
+  both.write("xyz", 3);
+  EXPECT_EQ(both.get(), -1);
+  both.seekg(1);
+  EXPECT_EQ(both.get(), 'y');
 }
 
 TEST_F(FileBufferTest, AClosedBufferAnswersDefaults) {
