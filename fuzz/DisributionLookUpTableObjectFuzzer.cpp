@@ -3,43 +3,23 @@
 // inside its range that never decrease with p.
 #include <kvsupport/numerics/DisributionLookUpTableObject.h>
 
+#include "FuzzSupport.h"
+
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-double take(const uint8_t *&data, size_t &size, bool raw) {
-  if (!raw) {
-    if (size == 0)
-      return 0.0;
-    --size;
-    return static_cast<double>(static_cast<int8_t>(*data++)) / 8.0;
-  }
-  double value = 0.0;
-  size_t n = size < sizeof value ? size : sizeof value;
-  std::memcpy(&value, data, n);
-  data += n;
-  size -= n;
-  return value;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1)
     return 0;
-  bool raw = *data & 1;
-  ++data;
-  --size;
+  kvfuzz::Input in(data, size);
+  bool raw = in.byte() & 1;
+  auto take = [&] { return raw ? in.value<double>() : in.value<int8_t>() / 8.0; };
   YVector<ArbLookUpTableValues> points;
   double x = 0.0;
-  while (size > 0 && points.size() < 512) {
-    double step = take(data, size, raw);
+  while (in.left() > 0 && points.size() < 512) {
+    double step = take();
     // Mostly rising abscissae, so loads get past the ordering check.
     x = raw ? step : x + std::fabs(step);
-    points.append(ArbLookUpTableValues{0.0, x, take(data, size, raw)});
+    points.append(ArbLookUpTableValues{0.0, x, take()});
   }
   DisributionLookUpTableObject table;
   DistTableValuesError error = table.load(points);

@@ -4,10 +4,6 @@
 
 #include "FuzzSupport.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace {

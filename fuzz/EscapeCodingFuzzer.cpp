@@ -6,12 +6,6 @@
 
 #include "FuzzSupport.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-
 namespace {
 
 using kvfuzz::check;

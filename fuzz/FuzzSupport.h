@@ -5,8 +5,10 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace kvfuzz {
@@ -30,5 +32,40 @@ inline const std::string &scratchFile(const char *name) {
   (void)cleanup;
   return path;
 }
+
+/// Writes `bytes` to the scratch file `name`; false when it cannot.
+inline bool writeScratchFile(const char *name, const std::string &bytes) {
+  std::FILE *file = std::fopen(scratchFile(name).c_str(), "wb");
+  if (!file)
+    return false;
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  return std::fclose(file) == 0;
+}
+
+/// Reads a fuzz input front to back; past its end every byte reads as 0.
+class Input {
+public:
+  Input(const uint8_t *data, size_t size) : data_(data), size_(size) {}
+  uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+  template <class T> T value() {
+    T v{};
+    unsigned char raw[sizeof(T)] = {};
+    for (size_t i = 0; i < sizeof(T); ++i)
+      raw[i] = byte();
+    std::memcpy(&v, raw, sizeof(T));
+    return v;
+  }
+  size_t left() const { return size_ - at_; }
+  std::string rest() {
+    std::string text(reinterpret_cast<const char *>(data_ + at_), size_ - at_);
+    at_ = size_;
+    return text;
+  }
+
+private:
+  const uint8_t *data_;
+  size_t size_;
+  size_t at_ = 0;
+};
 
 } // namespace kvfuzz

@@ -4,49 +4,38 @@
 #include <kvsupport/numerics/Complex.h>
 #include <kvsupport/numerics/Interpolation.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include "FuzzSupport.h"
+
 #include <vector>
 
 namespace {
 
-template <class T> T take(const uint8_t *&data, size_t &size) {
-  T value{};
-  size_t n = size < sizeof(T) ? size : sizeof(T);
-  std::memcpy(&value, data, n);
-  data += n;
-  size -= n;
-  return value;
-}
-
 // Samples come either as raw doubles or as small integers, which give
 // plateaus and exact hits of the level far more often.
-double sample(const uint8_t *&data, size_t &size, bool raw) {
-  if (raw)
-    return take<double>(data, size);
-  return static_cast<double>(take<int8_t>(data, size) % 8);
+double sample(kvfuzz::Input &in, bool raw) {
+  return raw ? in.value<double>() : static_cast<double>(in.value<int8_t>() % 8);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  uint8_t flags = take<uint8_t>(data, size);
+  kvfuzz::Input in(data, size);
+  uint8_t flags = in.byte();
   bool raw = flags & 0x10;
   InterpOpts opts;
   opts.inverse = flags & 1;
   opts.logX = flags & 2;
   opts.logY = flags & 4;
   opts.nearest = flags & 8;
-  opts.order = take<int8_t>(data, size);
-  opts.slope = take<int8_t>(data, size) % 3;
-  double level = sample(data, size, raw);
-  opts.reference = sample(data, size, raw);
+  opts.order = in.value<int8_t>();
+  opts.slope = in.value<int8_t>() % 3;
+  double level = sample(in, raw);
+  opts.reference = sample(in, raw);
 
   std::vector<double> searched, results;
-  while (size > 0 && searched.size() < 4096) {
-    searched.push_back(sample(data, size, raw));
-    results.push_back(sample(data, size, raw));
+  while (in.left() > 0 && searched.size() < 4096) {
+    searched.push_back(sample(in, raw));
+    results.push_back(sample(in, raw));
   }
   int64_t n = static_cast<int64_t>(searched.size());
 

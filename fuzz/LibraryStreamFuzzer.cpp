@@ -11,14 +11,6 @@
 
 #include "FuzzSupport.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
@@ -61,11 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string text(reinterpret_cast<const char *>(data) + 9, size - 9);
   const int fileLineFeeds = lineFeedsIn(text, 0, text.size());
 
-  std::FILE *file = std::fopen(scratchFile().c_str(), "wb");
-  if (!file)
+  if (!kvfuzz::writeScratchFile("library.lib", text))
     return 0;
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
 
   NewSpiceStream fromFile(scratchFile().c_str());
   auto first = readAll(fromFile, 1, fileLineFeeds + 1);

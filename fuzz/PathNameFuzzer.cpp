@@ -7,14 +7,8 @@
 
 #include "FuzzSupport.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QString>
-
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 namespace {
 

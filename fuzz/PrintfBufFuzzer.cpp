@@ -14,38 +14,11 @@
 #include "FuzzSupport.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
 
-class Input {
-public:
-  Input(const uint8_t *data, size_t size) : data_(data), size_(size) {}
-  uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-  template <class T> T value() {
-    T v{};
-    unsigned char raw[sizeof(T)] = {};
-    for (size_t i = 0; i < sizeof(T); ++i)
-      raw[i] = byte();
-    std::memcpy(&v, raw, sizeof(T));
-    return v;
-  }
-  std::string rest() {
-    std::string text(reinterpret_cast<const char *>(data_ + at_), size_ - at_);
-    at_ = size_;
-    return text;
-  }
-
-private:
-  const uint8_t *data_;
-  size_t size_;
-  size_t at_ = 0;
-};
-
+using kvfuzz::Input;
 using kvfuzz::check;
 
 // A well-formed specification: '%', flags, width, optional precision, "ll"

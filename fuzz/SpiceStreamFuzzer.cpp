@@ -8,13 +8,6 @@
 
 #include "FuzzSupport.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 namespace {
@@ -70,11 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     hasFF |= static_cast<unsigned char>(c) == 0xFF || c == '\0';
   }
 
-  std::FILE *file = std::fopen(scratchFile().c_str(), "wb");
-  if (!file)
+  if (!kvfuzz::writeScratchFile("spice.cir", text))
     return 0;
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
   SpiceStream fromFile(scratchFile().c_str(), language);
   Read first = readAll(fromFile, lineFeeds, literalStart);
 

@@ -13,10 +13,6 @@
 #include <QTextCodec>
 
 #include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 namespace {
 

@@ -5,12 +5,7 @@
 
 #include "FuzzSupport.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <string>
 
 namespace {
 

@@ -5,8 +5,6 @@
 
 #include <kvsupport/containers/YTreeImpl.h>
 
-#include <cstdint>
-#include <cstdlib>
 #include <iterator>
 #include <set>
 

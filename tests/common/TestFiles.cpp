@@ -27,4 +27,9 @@ void writeFile(const std::string &path, const std::string &bytes) {
   writeFile(QString::fromStdString(path), bytes);
 }
 
+TempFile::TempFile(const std::string &bytes, const char *name)
+    : path_(dir_.filePath(QString::fromUtf8(name)).toStdString()) {
+  writeFile(path_, bytes);
+}
+
 } // namespace kvtest

@@ -115,6 +115,14 @@ TEST(FileLockTest, StaleLockFileIsTakenAndRewritten) {
   EXPECT_TRUE(lock.lock(YString((files.dir + "/other.ini").c_str())));
   EXPECT_FALSE(kvtest::fileExists(files.lockFile));
   EXPECT_TRUE(other.lock(YString(files.target.c_str())));
+
+  // A holder whose lock file was deleted and made anew by another holder
+  // leaves the new one alone when it lets go.
+  ::unlink(files.lockFile.c_str());
+  FileLock successor;
+  ASSERT_TRUE(successor.lock(YString(files.target.c_str())));
+  other.unlock();
+  EXPECT_TRUE(kvtest::fileExists(files.lockFile));
 }
 
 TEST(FileLockTest, FailuresAreClassified) {

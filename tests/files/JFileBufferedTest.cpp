@@ -57,6 +57,14 @@ TEST(JFileBufferedTest, ReplacesExistingTargetKeepingItsPermissions) {
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_EQ(kvtest::readFile(dir / "data.tar-original.gz"), "someone's backup");
   EXPECT_EQ(dir.entries(), (QStringList{"data.tar-original.gz", "data.tar.gz"}));
+
+  // A dot in the directory's name is no extension of the file's.
+  ASSERT_EQ(::mkdir((dir / "v1.").c_str(), 0700), 0);
+  kvtest::writeFile(dir / "v1./cfg", "old");
+  JFileBuffered plain((dir / "v1./cfg").c_str(), true);
+  std::fputs("new", plain);
+  EXPECT_EQ(plain.close(), JFileBufferedOk);
+  EXPECT_EQ(kvtest::readFile(dir / "v1./cfg"), "new");
 }
 
 TEST(JFileBufferedTest, WritesThroughSymbolicLink) {

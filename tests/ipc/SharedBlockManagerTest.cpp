@@ -14,6 +14,7 @@
 
 #include <cstring>
 #include <future>
+#include <random>
 #include <sched.h>
 #include <string>
 #include <thread>
@@ -42,34 +43,17 @@ ViewParameters referenceGeometry(int64_t slot, int64_t count, int64_t g) {
 }
 
 TEST(SharedBlockManagerTest, ViewGeometry) {
-  struct GeometryCase {
-    int64_t slot, count;
-    ViewParameters expected;
-  };
-  const GeometryCase cases[] = {
-      {116, 565, {1, 564, 2, 116}},
-      {65536, 3, {1, 1, 3, 65536}},
-      {17, 1, {1, 3855, 1, 17}},
-      {31 * kGranule + 1, 2, {32, 1, 2, 32 * kGranule}},
-      {40 * kGranule + 5, 1, {41, 1, 1, 41 * kGranule}},
-  };
-  for (const GeometryCase &c : cases) {
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 4000; ++i) {
+    const int64_t slot = i < 2000 ? 17 + i * 97 : 17 + static_cast<int64_t>(random() % (42 * kGranule));
+    const int64_t count = 1 + static_cast<int64_t>(random() % 3000);
     ViewParameters got{};
-    ASSERT_TRUE(kv::detail::sharedHeapGeometry(c.slot, c.count, kGranule, &got)) << c.slot;
-    EXPECT_EQ(got.granulesPerView, c.expected.granulesPerView) << c.slot;
-    EXPECT_EQ(got.blocksPerView, c.expected.blocksPerView) << c.slot;
-    EXPECT_EQ(got.numViews, c.expected.numViews) << c.slot;
-    EXPECT_EQ(got.blockStride, c.expected.blockStride) << c.slot;
-  }
-  for (int64_t slot = 17; slot < 3 * kGranule; slot += 97) {
-    ViewParameters got{};
-    ASSERT_TRUE(kv::detail::sharedHeapGeometry(slot, 1000, kGranule, &got));
-    const ViewParameters want = referenceGeometry(slot, 1000, kGranule);
-    EXPECT_EQ(got.granulesPerView, want.granulesPerView) << slot;
-    EXPECT_EQ(got.blockStride, want.blockStride) << slot;
-    EXPECT_GE(got.blockStride, slot);
-    EXPECT_LE(got.blocksPerView * got.blockStride, got.granulesPerView * kGranule);
-    EXPECT_GE(got.blocksPerView * got.numViews, 1000);
+    ASSERT_TRUE(kv::detail::sharedHeapGeometry(slot, count, kGranule, &got)) << slot;
+    const ViewParameters want = referenceGeometry(slot, count, kGranule);
+    ASSERT_EQ(got.granulesPerView, want.granulesPerView) << slot << " " << count;
+    ASSERT_EQ(got.blocksPerView, want.blocksPerView) << slot << " " << count;
+    ASSERT_EQ(got.numViews, want.numViews) << slot << " " << count;
+    ASSERT_EQ(got.blockStride, want.blockStride) << slot << " " << count;
   }
   ViewParameters untouched{7, 7, 7, 7};
   EXPECT_FALSE(kv::detail::sharedHeapGeometry(0, 10, kGranule, &untouched));
@@ -227,6 +211,11 @@ TEST(SharedBlockManagerTest, DamagedHeapIsReportedNotTrusted) {
     EXPECT_EQ(header->firstFree, before.firstFree) << c.what; // failures change nothing
     EXPECT_EQ(m->get(nullptr, 1), c.get1) << c.what;
     EXPECT_EQ(header->lockWord, 0) << c.what; // and always let go of the lock
+    // Another process attaching does not paper over the damage.
+    const SharedBlockHeader seen[2] = {*pair[0], *pair[1]};
+    SharedBlockToken attached(m->getHeapName());
+    EXPECT_EQ(pair[0]->magic, seen[0].magic) << c.what;
+    EXPECT_EQ(pair[1]->magic, seen[1].magic) << c.what;
     sp_ReleaseSharedBlock(blocks);
     sp_ReleaseSharedBlock(header);
   }

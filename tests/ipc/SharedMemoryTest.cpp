@@ -13,7 +13,6 @@
 
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -62,8 +61,6 @@ TEST(SharedMemoryTest, NamesCountUpWithProcessId) {
   EXPECT_EQ(a.captured(2), b.captured(2));
   sp_FreeSharedBlock(first);
   sp_FreeSharedBlock(second);
-  EXPECT_EQ(sp_GetSharedBlockGranularity(), kGranule);
-  EXPECT_EQ(sp_GetSharedBlockGranularity() % ::sysconf(_SC_PAGESIZE), 0);
 }
 
 TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
@@ -95,6 +92,7 @@ TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
       {-1, 1, nullptr},
       {1, -1, nullptr},
       {INT64_MAX / 2, 1, nullptr},
+      {int64_t(1) << 48, 1, nullptr}, // whose bytes would wrap round to 0
       {-5, -5, ""},
       {0, 1, ""},
   };

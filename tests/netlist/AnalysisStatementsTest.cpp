@@ -70,6 +70,7 @@ TEST(AnalysisStatementsTest, Transient) {
       {[](ChooseAnalData &d) {
          d.tranStop = 1e-3;
          d.snapshotTimes = sweep(7, 0, 0, 0, 0); // a range a snapshot cannot use
+         d.snapshotTimes.listValues = {1e-4};
          d.snapMode = 1;
        },
        ".TRAN 0 1m\r\n"},

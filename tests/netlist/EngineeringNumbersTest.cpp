@@ -292,6 +292,7 @@ TEST(EngineeringNumbersTest, JSEngIsCompact) {
       {123456, 1, false, "123k"}, // precision raised to the integer digits
       {1.0 / 0.0, 6, false, "INF"},
       {1.7976931348623157e308, 6, false, "179.769E306"},
+      {6.3146365992999999e+302, 17, false, "631.46365992999961E300"}, // one division by 1e300
       {4.9406564584124654e-324, 6, false, "4.94066E-324"},
       {0.1, 15, false, "100m"},
       {1.0 / 3.0, 15, false, "333.333333333333m"},

@@ -4,64 +4,37 @@
 #include "kvsupport/netlist/SpiceStream.h"
 #include "kvsupport/netlist/Tokenizer.h"
 
+#include "NumberedLine.h"
 #include "common/TestFiles.h"
 
 #include <QDirIterator>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Line {
-  int number;
-  std::string text;
-  bool operator==(const Line &o) const { return number == o.number && text == o.text; }
-};
-
-std::ostream &operator<<(std::ostream &out, const Line &line) {
-  return out << line.number << ":[" << line.text << "]";
-}
+using Line = NumberedLine;
 
 std::vector<Line> readDefinition(const SymbolLoc &location, const char *name) {
   LibraryStream reader(location, YString(name));
-  std::vector<Line> lines;
-  YString text;
-  int number = 0;
-  while (reader.gets(&text, &number))
-    lines.push_back({number, text.tocs()});
-  return lines;
+  return readNumberedLines(reader);
 }
 
-class LibraryFile {
-public:
-  explicit LibraryFile(const std::string &bytes) {
-    path_ = dir_.filePath("models.lib").toStdString();
-    std::ofstream(path_, std::ios::binary) << bytes;
-  }
-  SymbolLoc at(int start, int end, int line) const {
-    SymbolLoc location;
-    location.path = path_.c_str();
-    location.start = start;
-    location.end = end;
-    location.line = line;
-    return location;
-  }
-  const char *path() const { return path_.c_str(); }
-
-private:
-  QTemporaryDir dir_;
-  std::string path_;
-};
+SymbolLoc at(const char *path, int start, int end, int line) {
+  SymbolLoc location;
+  location.path = path;
+  location.start = start;
+  location.end = end;
+  location.line = line;
+  return location;
+}
 
 TEST(LibraryStreamTest, RenamesTheDefinitionLineAndNumbersAsInTheFile) {
   const std::string text = "* lib\n.model QX NPN(BF=100)\n.subckt amp a b\n+ c\nR1 a b 1k\n.ends\n";
-  LibraryFile file(text);
+  kvtest::TempFile file(text);
   const int model = static_cast<int>(text.find(".model"));
   const int subckt = static_cast<int>(text.find(".subckt"));
   struct Case {
@@ -87,12 +60,10 @@ TEST(LibraryStreamTest, RenamesTheDefinitionLineAndNumbersAsInTheFile) {
       {static_cast<int>(text.size()) + 10, static_cast<int>(text.size()) + 20, 9, "Q9", {}},
   };
   for (const Case &c : cases)
-    EXPECT_EQ(readDefinition(file.at(c.start, c.end, c.line), c.name), c.expected)
+    EXPECT_EQ(readDefinition(at(file.path(), c.start, c.end, c.line), c.name), c.expected)
         << c.start << "-" << c.end << " " << c.name;
 
-  SymbolLoc missing = file.at(0, 10, 1);
-  missing.path = "/nonexistent/dir/models.lib";
-  EXPECT_TRUE(readDefinition(missing, "X").empty());
+  EXPECT_TRUE(readDefinition(at("/nonexistent/dir/models.lib", 0, 10, 1), "X").empty());
 }
 
 TEST(LibraryStreamTest, IndexListsTopLevelDefinitions) {
@@ -111,7 +82,7 @@ TEST(LibraryStreamTest, IndexListsTopLevelDefinitions) {
                            ".model\n"
                            ".ends\n"
                            ".subckt open x";
-  LibraryFile file(text);
+  kvtest::TempFile file(text);
   YVector<SymbolLoc> entries;
   ASSERT_TRUE(sp_IndexLibrary(file.path(), &entries));
   auto offset = [&](const char *what) { return static_cast<int>(text.find(what)); };

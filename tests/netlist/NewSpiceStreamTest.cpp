@@ -2,11 +2,10 @@
 #include "kvsupport/streams/kvstrstream.h"
 
 #include "NumberedLine.h"
+#include "common/TestFiles.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,16 +14,9 @@ namespace {
 using Line = NumberedLine;
 
 std::vector<Line> readLines(const std::string &bytes, std::string *literal = nullptr) {
-  QTemporaryDir dir;
-  std::string path = dir.filePath("net.cir").toStdString();
-  std::ofstream(path, std::ios::binary) << bytes;
-  NewSpiceStream reader(path.c_str());
-  std::vector<Line> lines;
-  YString text;
-  int number = 0;
-  while (reader.gets(&text, &number))
-    lines.push_back({number, text.tocs()});
-  EXPECT_FALSE(reader.gets(&text, &number));
+  kvtest::TempFile file(bytes);
+  NewSpiceStream reader(file.path());
+  std::vector<Line> lines = readNumberedLines(reader);
   if (literal)
     *literal = static_cast<const char *>(reader.getLitBuffer());
   return lines;

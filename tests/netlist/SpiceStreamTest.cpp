@@ -2,11 +2,10 @@
 #include "kvsupport/streams/kvstrstream.h"
 
 #include "NumberedLine.h"
+#include "common/TestFiles.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,37 +13,15 @@ namespace {
 
 using Line = NumberedLine;
 
-// Writes the bytes to a file so that every byte value reaches the reader as
-// the file holds it.
-class NetlistFile {
-public:
-  explicit NetlistFile(const std::string &bytes) {
-    path_ = dir_.filePath("net.cir").toStdString();
-    std::ofstream(path_, std::ios::binary) << bytes;
-  }
-  const char *path() const { return path_.c_str(); }
-
-private:
-  QTemporaryDir dir_;
-  std::string path_;
-};
-
-std::vector<Line> readLines(SpiceStream &reader) {
-  std::vector<Line> lines;
-  YString text;
-  int number = 0;
-  bool encrypted = true, high = true;
-  while (reader.gets(&text, &number, &encrypted, &high))
-    lines.push_back({number, text.tocs()});
-  EXPECT_FALSE(reader.gets(&text, &number, &encrypted, &high)); // the end stays
-  EXPECT_TRUE(reader.eof());
-  return lines;
-}
+using NetlistFile = kvtest::TempFile;
 
 std::vector<Line> readLines(const std::string &bytes, SpiceLanguage language = SPICE_NATIVE) {
   NetlistFile file(bytes);
   SpiceStream reader(file.path(), language);
-  return readLines(reader);
+  bool encrypted = true, high = true;
+  std::vector<Line> lines = readNumberedLines(reader, &encrypted, &high);
+  EXPECT_TRUE(reader.eof());
+  return lines;
 }
 
 TEST(SpiceStreamTest, LogicalLinesAcrossDialects) {
@@ -145,6 +122,11 @@ TEST(SpiceStreamTest, HeadersSetDialectSeparatorAndHierarchy) {
     EXPECT_EQ(number, 2) << c.header;
     EXPECT_EQ(reader.getLanguage(), c.language) << c.header;
     EXPECT_STREQ(reader.getSeparator(), c.separator) << c.header;
+    const std::string text = c.header.substr(1, c.header.find_first_of("\r\n") - 1);
+    if (c.header.compare(0, 2, "*#") == 0) // a header: its text is echoed
+      EXPECT_NE(std::string(static_cast<const char *>(*reader.getBuffer())).find(text),
+                std::string::npos)
+          << c.header;
   }
 
   // The hierarchy mark counts inside a continued line and is cleared by the

@@ -53,20 +53,22 @@ TEST(DisributionLookUpTableObjectTest, LookUpCases) {
   struct Case {
     YVector<ArbLookUpTableValues> points;
     double p, expected;
+    int64_t segments;
   } cases[] = {
-      {points({{0, 1}, {1, 1}}), 0.0, 0.0},
-      {points({{0, 1}, {1, 1}}), 1.0, 1.0},
-      {points({{0, 1}, {1, 1}}), -3.0, 0.0},
-      {points({{0, 1}, {1, 1}}), 7.0, 1.0},
+      {points({{0, 1}, {1, 1}}), 0.0, 0.0, 1},
+      {points({{0, 1}, {1, 1}}), 1.0, 1.0, 1},
+      {points({{0, 1}, {1, 1}}), -3.0, 0.0, 1},
+      {points({{0, 1}, {1, 1}}), 7.0, 1.0, 1},
       // Equal x adds no segment; zero-density stretches add none either.
-      {points({{0, 1}, {0.5, 1}, {0.5, 1}, {1, 1}}), 0.6, 0.6},
-      {points({{-5, 0}, {0, 0}, {0, 1}, {1, 1}, {4, 0}, {9, 0}}), 0.0, 0.0},
-      {points({{-5, 0}, {0, 0}, {0, 1}, {1, 1}, {4, 0}, {9, 0}}), 1.0, 4.0},
+      {points({{0, 1}, {0.5, 1}, {0.5, 1}, {1, 1}}), 0.6, 0.6, 2},
+      {points({{-5, 0}, {0, 0}, {0, 1}, {1, 1}, {4, 0}, {9, 0}}), 0.0, 0.0, 2},
+      {points({{-5, 0}, {0, 0}, {0, 1}, {1, 1}, {4, 0}, {9, 0}}), 1.0, 4.0, 2},
   };
   for (const Case &c : cases) {
     DisributionLookUpTableObject table;
     ASSERT_EQ(table.load(c.points), DTV_OK);
     EXPECT_NEAR(table.lookUp(c.p), c.expected, 1e-12) << "p " << c.p;
+    EXPECT_EQ(table.segments().size(), c.segments) << "p " << c.p;
   }
 }
 

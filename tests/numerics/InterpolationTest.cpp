@@ -80,7 +80,9 @@ TEST(InterpolationTest, BinarySearchMatchesScan) {
     for (double &d : data)
       d = static_cast<double>(random() % 12);
     std::sort(data.begin(), data.end());
-    double x = static_cast<double>(random() % 28) / 2.0 - 0.75;
+    // Between samples, or exactly on one (the first and last included).
+    double x = random() % 3 ? static_cast<double>(random() % 28) / 2.0 - 0.75
+                            : data[random() % static_cast<unsigned>(n)];
     std::vector<complex> complexData;
     for (double d : data)
       complexData.emplace_back(d, -d);
@@ -381,8 +383,12 @@ TEST(InterpolationTest, FindYFromXOrderTwo) {
     line.push_back(i);
     square.push_back(i * i);
   }
+  std::vector<double> lineDown(line.rbegin(), line.rend()), squareDown(square.rbegin(), square.rend());
   for (double level : {0.5, 2.0, 7.25, 9.5, 10.0}) {
     std::vector<Crossing> found = crossings(square, line, level, options(2));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NEAR(found[0].value, level * level, 1e-9) << "level " << level;
+    found = crossings(squareDown, lineDown, level, options(2)); // falling samples alike
     ASSERT_EQ(found.size(), 1u);
     EXPECT_NEAR(found[0].value, level * level, 1e-9) << "level " << level;
   }

@@ -16,15 +16,15 @@ namespace {
 TEST(JFileBufTest, LoadsWholeFilesInTextAndBinaryMode) {
   QTemporaryDir dir;
   const std::string path = dir.filePath("script.txt").toStdString();
-  std::ofstream(path, std::ios::binary) << "line one\r\nline two\r\n\x1a";
+  std::ofstream(path, std::ios::binary) << "\r\nline one\r\nline two\r\n\x1a";
   JFileBuf binary(path.c_str(), false);
   ASSERT_NE(binary.get(), nullptr);
-  EXPECT_EQ(binary.getSize(), 21u);
-  EXPECT_EQ(std::string(binary.get(), binary.getSize()), "line one\r\nline two\r\n\x1a");
+  EXPECT_EQ(binary.getSize(), 23u);
+  EXPECT_EQ(std::string(binary.get(), binary.getSize()), "\r\nline one\r\nline two\r\n\x1a");
   JFileBuf text;
   ASSERT_NE(text.open(path.c_str(), true), nullptr);
-  EXPECT_STREQ(text, "line one\nline two\n\x1a") << "text mode reads CR LF as LF, NUL-terminated";
-  EXPECT_EQ(text.getSize(), 19u);
+  EXPECT_STREQ(text, "\nline one\nline two\n\x1a") << "text mode reads CR LF as LF, NUL-terminated";
+  EXPECT_EQ(text.getSize(), 20u);
   EXPECT_EQ(text.open("/nonexistent/file", false), nullptr);
   EXPECT_EQ(text.get(), nullptr) << "a failed open releases the previous data";
   EXPECT_EQ(text.getSize(), 0u);

@@ -30,10 +30,10 @@ int64_t filledBlock(SharedBlockManager &heap, const std::string &text) {
 // asynchronous buffer agree.
 TEST(SharedBlockWriteTest, StreamsWriteHeapBlocksAndFreeThem) {
   QTemporaryDir dir;
-  SharedBlockToken token(1000, 4);
+  SharedBlockToken token(1000, 8);
   SharedBlockManager *heap = token.get();
   ASSERT_NE(heap, nullptr);
-  const std::string first(700, 'a'), second(900, 'b');
+  const std::string first(700, 'a'), second(900, 'b'), busy(1 << 20, 'c');
   for (bool async : {false, true}) {
     const QString path = dir.filePath(async ? "async.bin" : "sync.bin");
     {
@@ -43,11 +43,16 @@ TEST(SharedBlockWriteTest, StreamsWriteHeapBlocksAndFreeThem) {
       EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), filledBlock(*heap, second), 900),
                 900);
       EXPECT_EQ(stream.tellg(), 5 + 700 + 900);
+      // A block cut to nothing writes nothing, also amid blocks queued
+      // behind a long write.
+      stream.write(busy.data(), busy.size());
+      EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), filledBlock(*heap, "none"), 0), 0);
+      EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), filledBlock(*heap, first), 700), 700);
       stream << ":tail";
       EXPECT_EQ(stream.takeAndwriteSharedBlock(token.getId(), 3, 10), 0) << "a free block";
       EXPECT_EQ(stream.takeAndwriteSharedBlock(-7, 0, 10), 0) << "no such heap";
     }
-    EXPECT_EQ(kvtest::readFile(path), "head:" + first + second + ":tail")
+    EXPECT_EQ(kvtest::readFile(path), "head:" + first + second + busy + first + ":tail")
         << (async ? "async" : "sync");
     EXPECT_EQ(heap->numBlocksAllocated(), 0) << "every written block went back to the heap";
   }

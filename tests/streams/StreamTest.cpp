@@ -58,6 +58,9 @@ TEST(StreamTest, StringBufferReadsSeeksAndFlagsTheEnd) {
   EXPECT_EQ(stream.tellg(), 0);
   EXPECT_EQ(stream.seekg(10, 0), 3);
   EXPECT_EQ(stream.seekg(-1, 1), 2);
+  EXPECT_EQ(stream.seekg(int64_t(0x7FFFFFFE)), 3) << "the last position that clamps";
+  EXPECT_EQ(stream.seekg(int64_t(0x7FFFFFFE), 0), 3);
+  EXPECT_EQ(stream.seekg(int64_t(0x7FFFFFFF), 0), -1);
   EXPECT_EQ(stream.seekg(-3, 2), 0);
   EXPECT_EQ(stream.seekg(int64_t(0x7FFFFFFF)), -1);
   EXPECT_EQ(stream.seekg(-int64_t(0x80000000)), -1);

@@ -45,6 +45,7 @@ TEST(YStringTest, CopiesShareUntilOneIsEdited) {
   b.toupper();
   EXPECT_STREQ(a.tocs(), "shared text");
   EXPECT_STREQ(b.tocs(), "SHARED TEXT");
+  EXPECT_FALSE(a == b) << "equality is byte-exact";
   EXPECT_EQ(a.getRefCount(), 1);
   EXPECT_EQ(b.getRefCount(), 1);
 

@@ -190,8 +190,9 @@ TEST(YSystemMutexTest, NamesMapOneToOneAndLeaveNothingBehind) {
   const std::string base = kvtest::uniqueName("kv_mutex_name_");
   const std::string longA = base + std::string(300, 'x') + "A";
   const std::string longB = base + std::string(300, 'x') + "B";
-  const std::string names[] = {base + "/a", base + "_a", base + "%2Fa",
-                               longA,       longB,       base + " spaced \xC3\xA9"};
+  const std::string plain = base + "azAZ09_.-";
+  const std::string names[] = {base + "/a", base + "_a", base + "%2Fa", longA,
+                               longB,       plain,       base + " spaced \xC3\xA9"};
   std::vector<uint64_t> handles;
   for (const std::string &name : names) {
     handles.push_back(sp_CreateMutex(name.c_str(), true));
@@ -208,6 +209,8 @@ TEST(YSystemMutexTest, NamesMapOneToOneAndLeaveNothingBehind) {
                }).get();
     EXPECT_FALSE(got) << name;
   }
+  // Letters, digits and "_.-" are kept as they are in the object's name.
+  EXPECT_EQ(objectsNamed(plain).size(), 1);
   for (uint64_t handle : handles)
     sp_CloseMutex(handle);
 
