@@ -123,10 +123,11 @@ TEST(SpiceStreamTest, HeadersSetDialectSeparatorAndHierarchy) {
     EXPECT_EQ(reader.getLanguage(), c.language) << c.header;
     EXPECT_STREQ(reader.getSeparator(), c.separator) << c.header;
     const std::string text = c.header.substr(1, c.header.find_first_of("\r\n") - 1);
-    if (c.header.compare(0, 2, "*#") == 0) // a header: its text is echoed
+    if (c.header.compare(0, 2, "*#") == 0) { // a header: its text is echoed
       EXPECT_NE(std::string(static_cast<const char *>(*reader.getBuffer())).find(text),
                 std::string::npos)
           << c.header;
+    }
   }
 
   // The hierarchy mark counts inside a continued line and is cleared by the
