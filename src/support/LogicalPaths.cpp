@@ -145,7 +145,9 @@ struct TranslationKey {
 };
 
 struct TranslationKeyTraits {
-  static uint32_t hash(const TranslationKey &k) { return k.path.pathHashValue() * 2 + k.systemOnly; }
+  static uint32_t hash(const TranslationKey &k) {
+    return k.path.pathHashValue() * 2 + k.systemOnly;
+  }
   static bool equal(const TranslationKey &a, const TranslationKey &b) {
     return a.systemOnly == b.systemOnly && a.path.pathEqual(b.path);
   }
@@ -161,8 +163,8 @@ using NameTable = YHashTable<YString, YString>;
 struct PathsState {
   std::unique_ptr<YHashTable<TranslationKey, Translation, TranslationKeyTraits>> cache;
   // System symbols first: a symbol hides a user location of its name.
-  std::unique_ptr<NameTable> systemTable; // the system symbols alone
-  std::unique_ptr<NameTable> fullTable;   // symbols, then user locations
+  std::unique_ptr<NameTable> systemTable;             // the system symbols alone
+  std::unique_ptr<NameTable> fullTable;               // symbols, then user locations
   std::vector<std::pair<YString, YString>> locations; // in key order
   ConfigTimeStamp stamp;
   bool haveStamp = false;

@@ -48,7 +48,7 @@ struct Tables {
 
 TEST(LogicalPathsTest, ExpansionTable) {
   Tables t;
-  t.locations = {{"A", "%B%/a"}, {"B", "%A%/b"},   {"SELF", "%SELF%/s"}, {"LIB", "/opt/lib"},
+  t.locations = {{"A", "%B%/a"}, {"B", "%A%/b"},    {"SELF", "%SELF%/s"}, {"LIB", "/opt/lib"},
                  {"EMPTY", ""},  {"OPT", "$O3$/l"}, {"ROOT", "/"}};
   t.options = {{"O1", "$O2$/p"}, {"O2", "$O1$/q"}, {"O3", "%LIB%/x"}, {"PLAIN", "/plain"}};
   const struct {
@@ -102,8 +102,7 @@ TEST(LogicalPathsTest, MakingTable) {
   };
   for (const auto &c : cases) {
     YString made("untouched");
-    EXPECT_EQ(kv::support::makeLogicalPath(c.path, candidates, &made), c.made != nullptr)
-        << c.path;
+    EXPECT_EQ(kv::support::makeLogicalPath(c.path, candidates, &made), c.made != nullptr) << c.path;
     EXPECT_EQ(made, c.made ? c.made : "untouched") << c.path;
   }
   EXPECT_FALSE(kv::support::isMakeCandidate("X", ""));

@@ -297,8 +297,9 @@ TEST(OptionsTest, ListingAndAsciiHeader) {
     std::FILE *file = std::fopen(header.c_str(), "wb");
     StandardLine::writeHeader(file, "Schematic", 8);
     std::fclose(file);
-    EXPECT_EQ(kvtest::readFile(header), omit ? "KelvantaFile type=Schematic format=1.0\n"
-                                             : "KelvantaFile type=Schematic format=1.0 revision=8\n");
+    EXPECT_EQ(kvtest::readFile(header),
+              omit ? "KelvantaFile type=Schematic format=1.0\n"
+                   : "KelvantaFile type=Schematic format=1.0 revision=8\n");
   }
 }
 

@@ -65,12 +65,12 @@ int run(const Args &args) {
   return usageError(kName, "unknown action or wrong arguments: " + action);
 }
 
-const CommandRegistration registration(
-    {kName,
-     "[--location LEVEL TEXT]... [--level N] list [--raw] SECTION | "
-     "add [--as-given] [--literal] SECTION FILE... | remove [--raw] SECTION FILE... | "
-     "edit SECTION OLD NEW",
-     "lists and changes the library lists of the configuration", run});
+const CommandRegistration
+    registration({kName,
+                  "[--location LEVEL TEXT]... [--level N] list [--raw] SECTION | "
+                  "add [--as-given] [--literal] SECTION FILE... | remove [--raw] SECTION FILE... | "
+                  "edit SECTION OLD NEW",
+                  "lists and changes the library lists of the configuration", run});
 
 } // namespace
 } // namespace kvtool

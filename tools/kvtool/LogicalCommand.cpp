@@ -66,22 +66,21 @@ int run(const Args &args) {
     return usageError(kName, "expects expand TEXT..., make PATH... or locations");
   for (const std::string &text : operands) {
     YString result;
-    const bool done =
-        action == "expand"
-            ? sp_TranslateLogicalPath(YString(text.c_str()), &result, system)
-            : sp_MakeLogicalPath(YString(text.c_str()), &result,
-                                 LogicalPathOptions(noLocations, noSystem));
+    const bool done = action == "expand"
+                          ? sp_TranslateLogicalPath(YString(text.c_str()), &result, system)
+                          : sp_MakeLogicalPath(YString(text.c_str()), &result,
+                                               LogicalPathOptions(noLocations, noSystem));
     std::printf("%s\t%s\t%d\n", escapeField(text.c_str()).c_str(),
                 escapeField(result.tocs()).c_str(), done ? 1 : 0);
   }
   return ExitOk;
 }
 
-const CommandRegistration registration(
-    {kName,
-     "[--location LEVEL TEXT]... [--level N] expand [--system] TEXT... | "
-     "make [--no-locations] [--no-system] PATH... | locations",
-     "expands or makes logical paths, or lists the user's locations", run});
+const CommandRegistration
+    registration({kName,
+                  "[--location LEVEL TEXT]... [--level N] expand [--system] TEXT... | "
+                  "make [--no-locations] [--no-system] PATH... | locations",
+                  "expands or makes logical paths, or lists the user's locations", run});
 
 } // namespace
 } // namespace kvtool

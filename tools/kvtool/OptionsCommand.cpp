@@ -72,9 +72,9 @@ int run(const Args &args) {
   return ExitOk;
 }
 
-const CommandRegistration registration(
-    {kName, "[--location LEVEL TEXT]... [--level N] [--defaults]",
-     "lists the defined options: name, type, value and the level it comes from", run});
+const CommandRegistration
+    registration({kName, "[--location LEVEL TEXT]... [--level N] [--defaults]",
+                  "lists the defined options: name, type, value and the level it comes from", run});
 
 } // namespace
 } // namespace kvtool

@@ -31,9 +31,9 @@ struct OptionDefinition {
   int32_t line = 0;    ///< and its line
   double defaultReal = 0;
   bool defaultBool = false;
-  bool isPath = false;  ///< stored as a logical path, read back expanded
+  bool isPath = false; ///< stored as a logical path, read back expanded
   bool migrateable = false;
-  bool fixed = false;   ///< reads as text always give the default
+  bool fixed = false; ///< reads as text always give the default
 };
 
 /// A tagged value passed into and out of the options store.
