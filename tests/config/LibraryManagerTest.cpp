@@ -5,6 +5,7 @@
 #include "kvsupport/hooks/AutoFunc.h"
 #include "kvsupport/support/Options.h"
 #include "kvsupport/support/SystemSymbols.h"
+#include "kvsupport/threads/YSystemMutex.h"
 
 #include "files/ProfileFile_p.h"
 
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -143,6 +145,42 @@ TEST(LibraryManagerTest, TwoProcessesAddingLoseNothing) {
                                   {{"KV_LIST_FILE", file}, {"KV_TAG", "r"}, {"KV_GO", go}});
   EXPECT_EQ(kvtest::waitChild(*third), 0);
   EXPECT_EQ(filesOf("Models", false).size(), 150u);
+}
+
+// Holds the list's lock until told to end, then ends without releasing it.
+void holdListLock(const std::string &file, const std::string &held, const std::string &end) {
+  useFile(file);
+  const ConfigLocation *location = nullptr;
+  cfgman_GetConfigLocation(&location);
+  YString name;
+  name.sprintf("kv_mutex_liblist_%u|Models", YString(location->getPath()).hashValue());
+  YSystemMutex mutex(name);
+  ASSERT_TRUE(mutex.wait(10000));
+  kvtest::touchFile(held);
+  kvtest::waitUntil([&] { return kvtest::fileExists(end); });
+  std::_Exit(0);
+}
+
+TEST(LibraryManagerTest, LockedListIsLeftAloneAndAnAbandonedLockIsTaken) {
+  if (kvtest::childRole() == "holder")
+    return holdListLock(kvtest::env("KV_LIST_FILE"), kvtest::env("KV_HELD"), kvtest::env("KV_END"));
+  Config config;
+  const std::string file = config.dir + "/locked.ini";
+  const std::string held = config.dir + "/held", end = config.dir + "/end";
+  useFile(file);
+  EXPECT_EQ(libman_AddFiles(listOf({"/first.lib"}), "Models", false, false), 1);
+  auto holder =
+      kvtest::startChild("LibraryManagerTest.LockedListIsLeftAloneAndAnAbandonedLockIsTaken",
+                         "holder", {{"KV_LIST_FILE", file}, {"KV_HELD", held}, {"KV_END", end}});
+  ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(held); }));
+  EXPECT_EQ(libman_AddFiles(listOf({"/second.lib"}), "Models", false, false), 0);
+  EXPECT_EQ(libman_RemoveFiles(listOf({"/first.lib"}), "Models", false), 0);
+  EXPECT_FALSE(libman_EditFile("/first.lib", "/third.lib", "Models"));
+  EXPECT_EQ(filesOf("Models", false), (std::vector<std::string>{"/first.lib"}));
+  kvtest::touchFile(end);
+  EXPECT_EQ(kvtest::waitChild(*holder), 0);
+  EXPECT_EQ(libman_AddFiles(listOf({"/second.lib"}), "Models", false, false), 1);
+  EXPECT_EQ(filesOf("Models", false), (std::vector<std::string>{"/first.lib", "/second.lib"}));
 }
 
 TEST(ExtensionsTest, TypesAndForcing) {

@@ -67,8 +67,9 @@ TEST(OptionToolsTest, EachFormInTurn) {
     for (const std::string &arg : step.args)
       shown += arg + " ";
     EXPECT_EQ(run.exitCode, step.exitCode) << shown << run.err;
-    if (step.out != "*" && step.exitCode != 2)
+    if (step.out != "*" && step.exitCode != 2) {
       EXPECT_EQ(run.out, step.out) << shown;
+    }
   }
 
   const kvtest::KvtoolRun options = kvtest::runKvtool({"options", "--location", "0", location});

@@ -108,9 +108,10 @@ TEST(WildcardsTest, DirectMatcherAgreesWithRegExp) {
     std::string pattern = randomText(random, patternBytes, 7);
     std::string text = randomText(random, textBytes, 10);
     int direct = kv::netlist::globMatchDirect(pattern.c_str(), text.c_str());
-    if (direct != kv::netlist::kNotDirect)
+    if (direct != kv::netlist::kNotDirect) {
       ASSERT_EQ(direct, kv::netlist::globMatchByRegExp(pattern.c_str(), text.c_str()))
           << pattern << " in " << text;
+    }
   }
   std::string longText(200, 'a');
   EXPECT_EQ(sp_GlobMatch("*a*a*a*a*b", longText.c_str()), -1);

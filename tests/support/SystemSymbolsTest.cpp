@@ -190,8 +190,9 @@ TEST(SystemSymbolsTest, SystemValuesLaterRowWinsIgnoringCase) {
     ++rows;
     busRows += name == "MAX_DIG_BUS_SIZE";
     // A path template begins with a symbol, of the system or of the user.
-    if (isPath)
+    if (isPath) {
       EXPECT_TRUE(value.tocs()[0] == '%' || value.tocs()[0] == '$') << name.tocs();
+    }
   }
   EXPECT_EQ(rows, sp_GetSystemValueCount());
   EXPECT_EQ(rows, 115);

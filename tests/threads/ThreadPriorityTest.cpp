@@ -95,8 +95,9 @@ TEST(ThreadPriorityTest, ClassesAndRefusals) {
     GTEST_SKIP() << "the tests do not run at normal priority";
   const char *self = "ThreadPriorityTest.ClassesAndRefusals";
   EXPECT_EQ(kvtest::runChild(self, "unprivileged"), 0);
-  if (geteuid() == 0)
+  if (geteuid() == 0) {
     EXPECT_EQ(kvtest::runChild(self, "privileged"), 0);
+  }
 }
 
 } // namespace
