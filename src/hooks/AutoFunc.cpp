@@ -164,6 +164,12 @@ namespace {
 // registration: registrations happen while modules load, possibly before
 // the profile cache and the path symbols can be used.
 void decideTiming() {
+  // Threads running their first hooks at once would otherwise read the
+  // start-up profile together, through caches that are not thread-safe.
+  static std::mutex deciding;
+  std::lock_guard<std::mutex> once(deciding);
+  if (timing.load(std::memory_order_acquire) != TimingUndecided)
+    return;
   const YString value = kv::detail::readStartupOption("AutoFuncTimers");
   const bool on = sp_stricmp(value.tocs(), "true") == 0;
   std::lock_guard<std::mutex> guard(registryLock);
