@@ -56,4 +56,10 @@ show symbols --portable
 show symbols translate "%TEMPPATH%/designs/amplifier.cir"
 show config --location 0 "PATH;$scratch/demo.ini"
 show config --location 0 "PATH;$scratch/demo.ini" get Options MRUSize
+show option --location 0 "PATH;$scratch/demo.ini" get MRUSize
+show logical --location 0 "PATH;$scratch/demo.ini" make "$scratch/designs/amplifier.cir"
+show libs --location 0 "PATH;$scratch/demo.ini" add Models "$scratch/models/opamp.lib"
+show libs --location 0 "PATH;$scratch/demo.ini" list --raw Models
+show ext "Schematic&Symbol"
+show ext Model "$scratch/models/opamp.txt"
 show hooks

@@ -256,6 +256,27 @@ int cfgman_GetConfigSetting(const char *section, const char *key, YString *value
   return 0;
 }
 
+int cfgman_FindConfigSetting(const char *section, const char *key, YString *value) {
+  Configuration &c = configuration();
+  if (value)
+    *value = YString();
+  if (!section || !key)
+    return -1;
+  for (int level = c.level; level >= 0; --level) {
+    const ConfigLocation &location = c.slots[level];
+    // A file location names its profile file directly: no copy of the path
+    // on this path, which every option read takes.
+    if (!location.usesRegistry()) {
+      if (location.getPath()[0] &&
+          sp_GetPrivateProfileString(section, key, location.getPath(), value))
+        return level;
+    } else if (cfgman_GetConfigSetting(location, section, key, value)) {
+      return level;
+    }
+  }
+  return -1;
+}
+
 int cfgman_GetConfigSetting(const char *section, const char *key, char *buffer, int size,
                             bool bySection) {
   YString value;

@@ -3,6 +3,7 @@
 // falling back to fgetc where the buffer cannot be seen, so a line costs one
 // scan however long it is.
 #include "kvsupport/netlist/StandardLine.h"
+#include "kvsupport/support/Options.h"
 
 #include "kvsupport/netlist/SchematicFile.h"
 #include "kvsupport/strings/TextEncoding.h"
@@ -295,6 +296,10 @@ bool StandardLine::isKelvantaAsciiFile(const YString &path) {
 void StandardLine::writeHeader(std::FILE *file, const char *type, int revision) {
   if (!file)
     return;
-  std::fprintf(file, "KelvantaFile type=%s format=%s revision=%d\n", type ? type : "",
-               SCHEMATIC_ASCII_FORMAT, revision);
+  // Readers of older formats take a header without the revision.
+  if (sp_GetBoolOption("OmitAsciiRevision", nullptr))
+    std::fprintf(file, "KelvantaFile type=%s format=%s\n", type ? type : "", SCHEMATIC_ASCII_FORMAT);
+  else
+    std::fprintf(file, "KelvantaFile type=%s format=%s revision=%d\n", type ? type : "",
+                 SCHEMATIC_ASCII_FORMAT, revision);
 }

@@ -8,6 +8,8 @@ namespace kv::os {
 
 /// The system's page size in bytes.
 size_t pageSize();
+/// The machine's physical memory in bytes; 0 when it cannot be told.
+unsigned long long physicalMemoryBytes();
 /// Reserves `bytes` of address space with no access; null on failure.
 void *reserveAddressSpace(size_t bytes);
 /// Makes the first `bytes` of a reservation readable and writable; false on failure.

@@ -67,9 +67,10 @@ template <char Letter> void step(void *data) {
 
 void noop(void *) {}
 
-const std::vector<std::string> kLibraryExit = {"closeEmbeddedFiles", "closeWordArray",
-                                               "deleteTimers",       "flushSharedBlockLookup",
-                                               "closeInifile",       "closeAutoFunc"};
+const std::vector<std::string> kLibraryExit = {
+    "closeEmbeddedFiles", "closeWordArray",      "deleteTimers", "flushSharedBlockLookup",
+    "closeOptions",       "closeLogicalPaths", "closeLibraryManager", "closeInifile",
+    "closeAutoFunc"};
 
 // Every order of registration of two host functions and four ranked ones.
 TEST(AutoFuncTest, HostFunctionsRunBeforeRankedOnesWhateverTheOrder) {

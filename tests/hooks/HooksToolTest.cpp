@@ -16,7 +16,9 @@ TEST(HooksToolTest, ListsHooksInRunOrderAndRunsThem) {
     GTEST_SKIP() << "kvtool not built beside the tests";
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "Exit\n  closeEmbeddedFiles\n  closeWordArray\n  deleteTimers\n"
-                     "  flushSharedBlockLookup\n  closeInifile\n  closeAutoFunc\n");
+                     "  flushSharedBlockLookup\n  closeOptions\n  closeLogicalPaths\n"
+                     "  closeLibraryManager\n  closeInifile\n  closeAutoFunc\n"
+                     "InitCli\n  initialisePaths\n");
   // "Exit" releases the registry: nothing is left to list.
   run = runKvtool({"hooks", "--run", "NoSuchHook", "--run", "Exit", "--run", "Exit"});
   EXPECT_EQ(run.exitCode, 0);

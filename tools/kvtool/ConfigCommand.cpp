@@ -1,6 +1,7 @@
 // kvtool config: the configuration levels as a program of the suite sets
 // them up, and settings read through and written to them.
 #include "Command.h"
+#include "ConfigArgs.h"
 
 #include <kvsupport/config/ConfigManager.h>
 
@@ -17,22 +18,6 @@ namespace {
 
 const char kName[] = "config";
 
-bool parseLevel(const std::string &text, int *level) {
-  char *end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || value < 0 || value > 4)
-    return false;
-  *level = static_cast<int>(value);
-  return true;
-}
-
-void goToLevel(int level) {
-  while (cfgman_GetConfigLevel() < level && cfgman_IncConfigLevel()) {
-  }
-  while (cfgman_GetConfigLevel() > level && cfgman_DecConfigLevel()) {
-  }
-}
-
 const char *stateName(ConfigStatus status) {
   switch (status) {
   case ConfigExists:
@@ -48,7 +33,7 @@ const char *stateName(ConfigStatus status) {
 int showLevels() {
   const int current = cfgman_GetConfigLevel();
   for (int level = 0; level <= 4; ++level) {
-    goToLevel(level);
+    goToConfigLevel(level);
     const ConfigLocation *location = nullptr;
     cfgman_GetConfigLocation(&location);
     ConfigStatus status = ConfigFailed;
@@ -56,7 +41,7 @@ int showLevels() {
     std::printf("%d\t%s\t%s\t%s\n", level, location->getString().tocs(), location->getFile().tocs(),
                 stateName(status));
   }
-  goToLevel(current);
+  goToConfigLevel(current);
   std::printf("current\t%d\n", current);
   return ExitOk;
 }
@@ -74,39 +59,31 @@ int printKeys(const std::string &section, bool bySection) {
 }
 
 int run(const Args &args) {
-  ConfigLocation::initialiseConfig(false);
-  int level = 0;
+  Args words;
+  if (const int error = applyConfigArgs(kName, args, &words))
+    return error;
   bool bySection = false;
   bool haveDefault = false;
   std::string defaultValue;
   Args rest;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string &arg = args[i];
-    int target = 0;
-    if (arg == "--location") {
-      if (i + 2 >= args.size() || !parseLevel(args[i + 1], &target))
-        return usageError(kName, "--location takes a level 0 to 4 and a location text");
-      goToLevel(target);
-      cfgman_SetConfigLocation(ConfigLocation(YString(args[i + 2].c_str())));
-      i += 2;
-    } else if (arg == "--level") {
-      if (i + 1 >= args.size() || !parseLevel(args[i + 1], &level))
-        return usageError(kName, "--level takes a level 0 to 4");
-      ++i;
-    } else if (arg == "--by-section") {
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string &arg = words[i];
+    if (arg == "--by-section") {
       bySection = true;
     } else if (arg == "--default") {
-      if (i + 1 >= args.size())
+      if (i + 1 >= words.size())
         return usageError(kName, "--default takes a value");
       haveDefault = true;
-      defaultValue = args[++i];
+      defaultValue = words[++i];
+    } else if (arg == "--") {
+      rest.insert(rest.end(), words.begin() + static_cast<long>(i) + 1, words.end());
+      break;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return usageError(kName, "unknown option " + arg);
     } else {
       rest.push_back(arg);
     }
   }
-  goToLevel(level);
   if (rest.empty())
     return showLevels();
   const std::string action = rest[0];

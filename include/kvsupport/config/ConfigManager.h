@@ -102,6 +102,10 @@ int cfgman_GetConfigSetting(const char *section, const char *key, char *buffer, 
                             bool bySection);
 /// The same into a YString, whole.
 int cfgman_GetConfigSetting(const char *section, const char *key, YString *value, bool bySection);
+/// Looks the key up from the current level down, as the key-by-key read
+/// does; the level that has it, -1 when none has (or for a null section or
+/// key). `*value` (when not null) receives the value, empty when not found.
+int cfgman_FindConfigSetting(const char *section, const char *key, YString *value);
 /// Looks the key up at one location only.
 int cfgman_GetConfigSetting(const ConfigLocation &location, const char *section, const char *key,
                             YString *value);

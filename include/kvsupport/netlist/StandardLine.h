@@ -94,7 +94,8 @@ public:
   static bool isKelvantaAsciiFile(const YString &path);
   /// Writes the header line of an ascii file, "KelvantaFile type=TYPE
   /// format=FORMAT revision=REVISION\n", with SCHEMATIC_ASCII_FORMAT as the
-  /// format. A null file writes nothing; a null type counts as empty.
+  /// format; without " revision=..." when the option "OmitAsciiRevision" is
+  /// true. A null file writes nothing; a null type counts as empty.
   static void writeHeader(std::FILE *file, const char *type, int revision);
 
 private:

@@ -9,6 +9,14 @@
 
 namespace kv::os {
 
+unsigned long long physicalMemoryBytes() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long size = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || size <= 0)
+    return 0;
+  return static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(size);
+}
+
 size_t pageSize() {
   static const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
   return size;
