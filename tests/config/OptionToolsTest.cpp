@@ -60,8 +60,9 @@ TEST(OptionToolsTest, EachFormInTurn) {
       {{"ext"}, 2, ""},
   };
   for (const auto &step : steps) {
-    std::vector<std::string> args = {step.args[0], "--location", "0", location};
-    args.insert(args.end(), step.args.begin() + 1, step.args.end());
+    QStringList args = {kvtest::arg(step.args[0]), "--location", "0", kvtest::arg(location)};
+    for (auto arg = step.args.begin() + 1; arg != step.args.end(); ++arg)
+      args << kvtest::arg(*arg);
     const kvtest::KvtoolRun run = kvtest::runKvtool(args);
     std::string shown;
     for (const std::string &arg : step.args)
@@ -72,7 +73,7 @@ TEST(OptionToolsTest, EachFormInTurn) {
     }
   }
 
-  const kvtest::KvtoolRun options = kvtest::runKvtool({"options", "--location", "0", location});
+  const kvtest::KvtoolRun options = kvtest::runKvtool({"options", "--location", "0", kvtest::arg(location)});
   EXPECT_NE(options.out.find("MRUSize\treal\t10000\t0\n"), std::string::npos) << options.out;
   EXPECT_NE(options.out.find("UseLocalHelp\tbool\tTRUE\t0\n"), std::string::npos);
   EXPECT_NE(options.out.find("LegacyVersion\treal\t99999\tdefault\n"), std::string::npos);
