@@ -20,11 +20,10 @@
 #include "os/PlatformData_p.h"
 
 #include "ipc/MessageFrame_p.h"
+#include "ipc/PeerProblems_p.h"
 #include "os/posix/PosixCalls_p.h"
 
 #include "kvsupport/files/FileLock.h"
-#include "kvsupport/streams/MessageHandler.h"
-#include "kvsupport/streams/MessageReporting.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -40,8 +39,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <deque>
-#include <map>
-#include <mutex>
 
 namespace kv::os {
 namespace {
@@ -54,27 +51,7 @@ constexpr int kMaxTitleBytes = 255;
 
 std::atomic<long> peerUidForTesting{-1};
 
-// Problems with peers go to the default message handler: the first of a
-// kind at once, repeats counted and reported at 10, 100, 1000, ...
-void reportProblem(const std::string &what) {
-  static std::mutex lock;
-  static std::map<std::string, long> seen;
-  long count;
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    count = ++seen[what];
-  }
-  long mark = 1;
-  while (mark < count)
-    mark *= 10;
-  if (mark != count)
-    return;
-  YRef<MessageHandler> handler = sp_GetDefaultMessageHandler();
-  if (count == 1)
-    handler->warning("transceiver: %s", what.c_str());
-  else
-    handler->warning("transceiver: %s (%ld times)", what.c_str(), count);
-}
+void reportProblem(const std::string &what) { kv::ipc::reportPeerProblem(what); }
 
 std::string socketPath(const std::string &dir, int handle) {
   return dir + "/" + std::to_string(handle);
