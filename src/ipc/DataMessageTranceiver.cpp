@@ -228,6 +228,15 @@ YString DataMessageTranceiver::getPeerProcessName() {
   return platform_ ? platform_->peerProcessName : YString();
 }
 
+int DataMessageTranceiver::getPeerProcessId() { return platform_ ? platform_->peerProcessId : 0; }
+
+std::vector<TransceiverEndpoint> sp_ListTransceiverEndpoints(int *removed) {
+  std::vector<TransceiverEndpoint> endpoints;
+  for (const auto &[handle, title] : kv::os::listEndpoints(removed))
+    endpoints.push_back({handle, YString(title.c_str())});
+  return endpoints;
+}
+
 void DataMessageTranceiver::setProcessName(const YString &name) { processName() = name; }
 
 void DataMessageTranceiver::notifyProcessExit() {

@@ -43,6 +43,7 @@ public:
   YString peerName;
   YString ownProcessName;
   YString peerProcessName;
+  int peerProcessId = 0;
 };
 
 namespace kv::detail {

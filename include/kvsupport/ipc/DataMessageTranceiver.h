@@ -5,6 +5,7 @@
 #include "kvsupport/strings/YString.h"
 
 #include <cstdint>
+#include <vector>
 
 class QEventLoop;
 class PlatformData;
@@ -36,6 +37,17 @@ enum TransceiverError : int {
   TransceiverTooLarge = 5,     ///< more than 256 MiB in one record
   TransceiverBadArgument = 6   ///< a malformed record, mode or text (or the peer refused it)
 };
+
+/// A live endpoint of this user: its handle and title.
+struct TransceiverEndpoint {
+  int handle;
+  YString title;
+};
+
+/// Every live endpoint of this user, newest first. Endpoints found stale on
+/// the way (their connect refused while their lock was free) are removed;
+/// `*removed` (may be null) counts them.
+std::vector<TransceiverEndpoint> sp_ListTransceiverEndpoints(int *removed);
 
 /// A named handler of incoming commands whose first word is its name.
 class DataMessageReceiver {
@@ -142,8 +154,9 @@ public:
   /// Nothing to do here.
   void allowSetForegroundWindow();
   YString getName();
-  /// The peer's process name, learnt on connection.
+  /// The peer's process name and id, learnt on connection (empty, 0 before).
   YString getPeerProcessName();
+  int getPeerProcessId();
 
   /// How long a synchronous send waits for its answer, in milliseconds;
   /// negative (the default) waits as long as the connection lasts.

@@ -97,6 +97,7 @@ public:
   bool callRemoteFunction(YRef<CopyDataObject> object, CopyDataMessageId id);
 
 protected:
+  using DataMessageTranceiver::receiveMessage;
   void receiveMessage(UserDataMessage *message) override;
 
 private:

@@ -657,6 +657,7 @@ void PlatformDataPosix::adoptPeer(const ConnectionRef &c, Frame &frame) {
   c->peerHandle = record.handle;
   connection_ = c;
   peerProcessName = YString(record.processName.c_str());
+  peerProcessId = static_cast<int>(record.processId);
   // The answer carries our own connect record.
   std::vector<char> reply = ownConnectRecord(true);
   FrameHeader header;
@@ -898,6 +899,7 @@ bool PlatformDataPosix::adoptAnswer(const ConnectionRef &c, const std::vector<ch
     watch(c);
   }
   peerProcessName = YString(record.processName.c_str());
+  peerProcessId = static_cast<int>(record.processId);
   return true;
 }
 
@@ -952,6 +954,7 @@ void PlatformDataPosix::resetConnection() {
     connection_.reset();
   }
   peerProcessName = YString();
+  peerProcessId = 0;
   if (!path_.empty())
     writeTitle(path_ + ".title", ownName.tocs());
 }
