@@ -323,8 +323,10 @@ void answer(const ConnectionRef &c, const Frame &frame, bool handled) {
 
 class PlatformDataPosix;
 
-// The endpoints of the current thread: a synchronous wait serves exactly these.
-thread_local std::vector<PlatformDataPosix *> threadEndpoints;
+// The endpoints of the current thread, a synchronous wait serves exactly
+// these: an intrusive list, so that nothing of it is destroyed at thread
+// exit before a static transceiver that is still to go.
+thread_local PlatformDataPosix *threadEndpoints = nullptr;
 
 class PlatformDataPosix final : public PlatformData {
 public:
@@ -401,7 +403,17 @@ private:
   bool received_ = false;
   QEventLoop *waitLoop_ = nullptr;
   uint32_t sequence_ = 0;
+
+public:
+  PlatformDataPosix *nextOnThread_ = nullptr;
 };
+
+bool onThisThread(const PlatformDataPosix *endpoint) {
+  for (PlatformDataPosix *at = threadEndpoints; at; at = at->nextOnThread_)
+    if (at == endpoint)
+      return true;
+  return false;
+}
 
 PlatformDataPosix::PlatformDataPosix(DataMessageTranceiver *owner, const YString &name,
                                      const YString &peer, const YString &processName)
@@ -412,7 +424,8 @@ PlatformDataPosix::PlatformDataPosix(DataMessageTranceiver *owner, const YString
   if (QCoreApplication::instance())
     context_ = new QObject;
   makeEndpoint();
-  threadEndpoints.push_back(this);
+  nextOnThread_ = threadEndpoints;
+  threadEndpoints = this;
 }
 
 void PlatformDataPosix::makeEndpoint() {
@@ -471,8 +484,11 @@ void PlatformDataPosix::makeEndpoint() {
 
 PlatformDataPosix::~PlatformDataPosix() {
   *alive_ = false;
-  threadEndpoints.erase(std::remove(threadEndpoints.begin(), threadEndpoints.end(), this),
-                        threadEndpoints.end());
+  for (PlatformDataPosix **at = &threadEndpoints; *at; at = &(*at)->nextOnThread_)
+    if (*at == this) {
+      *at = nextOnThread_;
+      break;
+    }
   delete listenNotifier_;
   delete context_;
   for (const ConnectionRef &c : pending_)
@@ -780,7 +796,7 @@ bool PlatformDataPosix::awaitAnswer(const ConnectionRef &c, uint32_t sequence) {
     }
     fds.clear();
     who.clear();
-    for (PlatformDataPosix *endpoint : threadEndpoints)
+    for (PlatformDataPosix *endpoint = threadEndpoints; endpoint; endpoint = endpoint->nextOnThread_)
       endpoint->pollEntries(&fds, &who);
     // The connection being answered on may be a fresh one, not yet adopted.
     if (std::none_of(who.begin(), who.end(), [&](const auto &entry) { return entry.second == c; })) {
@@ -794,8 +810,7 @@ bool PlatformDataPosix::awaitAnswer(const ConnectionRef &c, uint32_t sequence) {
         continue;
       PlatformDataPosix *endpoint = who[i].first;
       // A handler may have deleted any endpoint of this thread.
-      if (std::find(threadEndpoints.begin(), threadEndpoints.end(), endpoint) ==
-          threadEndpoints.end())
+      if (!onThisThread(endpoint))
         continue;
       if (who[i].second)
         endpoint->serveConnection(who[i].second, fds[i].revents & POLLOUT);
