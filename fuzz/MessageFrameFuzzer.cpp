@@ -26,7 +26,7 @@ public:
     for (int id = 0; id < kCopyDataMessageIdCount; id += 2)
       setReceiveObject(YRef<CopyDataObject>(new CopyDataTextObject), id);
   }
-  void deliver(std::vector<char> &record) {
+  void deliver(kv::ipc::Payload &record) {
     static const std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     kv::detail::TransceiverAccess::deliverRecord(
         this, reinterpret_cast<UserDataMessage *>(record.data()), record.data() + record.size(),

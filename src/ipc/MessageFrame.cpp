@@ -57,6 +57,9 @@ void FrameDecoder::append(const char *data, size_t size) {
         bad_ = true;
         return;
       }
+      if (current_.header.length >= kDirectReadThreshold &&
+          spare_.capacity() >= current_.header.length)
+        current_.payload.swap(spare_);
       current_.payload.resize(current_.header.length);
       payloadHave_ = 0;
       if (current_.header.length == 0) {
@@ -97,6 +100,16 @@ void FrameDecoder::finishFrame() {
   payloadHave_ = 0;
 }
 
+void FrameDecoder::recycle(Payload &&storage) {
+  // Kept up to a bound: one huge frame must not pin its memory for good.
+  constexpr size_t kMaxSpare = 16u << 20;
+  if (storage.capacity() >= kDirectReadThreshold && storage.capacity() <= kMaxSpare &&
+      storage.capacity() > spare_.capacity()) {
+    spare_ = std::move(storage);
+    spare_.clear();
+  }
+}
+
 bool FrameDecoder::take(Frame *frame) {
   if (ready_.empty())
     return false;
@@ -105,14 +118,14 @@ bool FrameDecoder::take(Frame *frame) {
   return true;
 }
 
-bool checkUserRecord(const std::vector<char> &payload) {
+bool checkUserRecord(const Payload &payload) {
   if (payload.size() < 8)
     return false;
   uint32_t size = get32(reinterpret_cast<const unsigned char *>(payload.data()) + 4);
   return size == payload.size();
 }
 
-bool checkCommand(const std::vector<char> &payload) {
+bool checkCommand(const Payload &payload) {
   return payload.size() >= 2 && payload.back() == '\0' &&
          std::memchr(payload.data(), '\0', payload.size() - 1) == nullptr;
 }
@@ -130,7 +143,7 @@ std::vector<char> encodeConnectRecord(const ConnectRecord &record) {
   return bytes;
 }
 
-bool decodeConnectRecord(const std::vector<char> &payload, ConnectRecord *record) {
+bool decodeConnectRecord(const Payload &payload, ConnectRecord *record) {
   if (payload.size() != kConnectRecordBytes)
     return false;
   const auto *at = reinterpret_cast<const unsigned char *>(payload.data());

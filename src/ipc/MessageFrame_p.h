@@ -12,7 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kv::ipc {
@@ -40,9 +43,27 @@ void encodeFrameHeader(const FrameHeader &header, unsigned char *out);
 /// False for a bad magic or a payload over kMaxFramePayload.
 bool decodeFrameHeader(const unsigned char *in, FrameHeader *header);
 
+/// Allocates like std::allocator but leaves new elements uninitialised:
+/// payloads are read into at once, so zero-filling them first is wasted.
+template <class T> struct UninitialisedAllocator : std::allocator<T> {
+  using value_type = T;
+  template <class U> struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <class U> UninitialisedAllocator(const UninitialisedAllocator<U> &) {}
+  template <class U> void construct(U *at) noexcept { ::new (static_cast<void *>(at)) U; }
+  template <class U, class... Args> void construct(U *at, Args &&...args) {
+    ::new (static_cast<void *>(at)) U(std::forward<Args>(args)...);
+  }
+};
+
+/// The bytes of a frame.
+using Payload = std::vector<char, UninitialisedAllocator<char>>;
+
 struct Frame {
   FrameHeader header;
-  std::vector<char> payload;
+  Payload payload;
 };
 
 /// Accumulates bytes read from a stream into whole frames. After a bad
@@ -59,6 +80,9 @@ public:
   /// The oldest complete frame; false when none is ready.
   bool take(Frame *frame);
   bool bad() const { return bad_; }
+  /// Offers a handled frame's storage for the next large frame, so that
+  /// large frames in a row do not each take fresh memory from the system.
+  void recycle(Payload &&storage);
   /// Whether part of a frame has been read.
   bool midFrame() const { return headerHave_ > 0; }
 
@@ -67,15 +91,16 @@ private:
   unsigned char headerBytes_[kFrameHeaderBytes];
   size_t headerHave_ = 0;
   Frame current_;
+  Payload spare_;
   size_t payloadHave_ = 0;
   std::deque<Frame> ready_;
   bool bad_ = false;
 };
 
 /// A message record: at least its 8-byte header, its size field its length.
-bool checkUserRecord(const std::vector<char> &payload);
+bool checkUserRecord(const Payload &payload);
 /// A command: non-empty text whose only NUL is its last byte.
-bool checkCommand(const std::vector<char> &payload);
+bool checkCommand(const Payload &payload);
 
 struct ConnectRecord {
   uint16_t first = 0;
@@ -88,6 +113,6 @@ struct ConnectRecord {
 /// 280 bytes; the name is cut to 255 bytes.
 std::vector<char> encodeConnectRecord(const ConnectRecord &record);
 /// False unless 280 bytes, first word 0 and a NUL within the name field.
-bool decodeConnectRecord(const std::vector<char> &payload, ConnectRecord *record);
+bool decodeConnectRecord(const Payload &payload, ConnectRecord *record);
 
 } // namespace kv::ipc

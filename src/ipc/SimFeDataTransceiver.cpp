@@ -18,26 +18,43 @@ bool validId(CopyDataMessageId id) { return id >= 0 && id < kCopyDataMessageIdCo
 
 } // namespace
 
-bool sp_ReadStringBlock(void **cursor, const char *limit, YString *text) {
+// The text of a block, cut at a NUL byte if it holds one; its length in
+// *length (so that large texts are scanned once only).
+static bool readStringBlock(void **cursor, const char *limit, YString *text, int *length) {
   const char *at = static_cast<const char *>(*cursor);
   if (!at || !limit || limit < at || limit - at < 4)
     return false;
-  int32_t length;
-  std::memcpy(&length, at, 4);
-  if (length < 0 || length > limit - at - 4)
+  int32_t declared;
+  std::memcpy(&declared, at, 4);
+  if (declared < 0 || declared > limit - at - 4)
     return false;
-  *text = YString(at + 4, length);
-  *cursor = const_cast<char *>(at + 4 + length);
+  const void *nul = std::memchr(at + 4, '\0', static_cast<size_t>(declared));
+  *length = nul ? static_cast<int>(static_cast<const char *>(nul) - (at + 4)) : declared;
+  *text = YString::fromSpan(at + 4, static_cast<size_t>(*length));
+  *cursor = const_cast<char *>(at + 4 + declared);
   return true;
 }
 
+bool sp_ReadStringBlock(void **cursor, const char *limit, YString *text) {
+  int length;
+  return readStringBlock(cursor, limit, text, &length);
+}
+
 void CopyDataTextObject::readBlock(void **cursor, DataMessageTranceiver *receiver) {
-  lastReadWhole_ = receiver && sp_ReadStringBlock(cursor, receiver->receiveLimit(), &text_);
+  lastReadWhole_ =
+      receiver && readStringBlock(cursor, receiver->receiveLimit(), &text_, &length_);
   if (!lastReadWhole_)
     kv::ipc::reportPeerProblem("dropped a text block that does not fit its record");
 }
 
-void CopyDataTextObject::writeBlock(void **cursor) const { text_.writeBlock(cursor); }
+// The block form of YString, from the length already known.
+void CopyDataTextObject::writeBlock(void **cursor) const {
+  char *at = static_cast<char *>(*cursor);
+  const int32_t length = length_;
+  std::memcpy(at, &length, 4);
+  std::memcpy(at + 4, text_.tocs(), static_cast<size_t>(length_));
+  *cursor = at + 4 + length_;
+}
 
 bool CopyDataTextObject::answerRequest(SimFeDataTransceiver *) {
   return lastReadWhole_ && function();
@@ -64,11 +81,12 @@ void SimFeDataTransceiver::setReceiveObject(YRef<CopyDataObject> object, CopyDat
 
 bool SimFeDataTransceiver::sendObject(const CopyDataObject *object, CopyDataMessageId id,
                                       bool post, bool request) {
-  if (!object || !validId(id) || object->getBlockBytes() < 0) {
+  const int blockBytes = object ? object->getBlockBytes() : -1;
+  if (!validId(id) || blockBytes < 0) {
     setLastError(TransceiverBadArgument);
     return false;
   }
-  const int64_t size = int64_t(object->getBlockBytes()) + int64_t(kCopyDataMessageOverhead);
+  const int64_t size = int64_t(blockBytes) + int64_t(kCopyDataMessageOverhead);
   if (size > kMaxRecordBytes) {
     setLastError(TransceiverTooLarge);
     return false;
@@ -77,16 +95,25 @@ bool SimFeDataTransceiver::sendObject(const CopyDataObject *object, CopyDataMess
     setLastError(TransceiverNotConnected);
     return false;
   }
-  CopyDataMessage *record = new (static_cast<size_t>(size)) CopyDataMessage;
+  // The storage of the previous record is reused (zero-filled again): large
+  // records in a row then cost no fresh memory. A send made while this one
+  // waits (from a handler) finds none and takes its own.
+  std::vector<char> storage = std::move(spareRecord_);
+  storage.resize(static_cast<size_t>(size));
+  std::memset(storage.data(), 0, 12);
+  auto *record = reinterpret_cast<CopyDataMessage *>(storage.data());
   record->messageId = static_cast<uint16_t>(id);
   record->size = static_cast<uint32_t>(size);
   record->answerRequested = request ? 1 : 0;
-  void *cursor = reinterpret_cast<char *>(record) + 12;
+  void *cursor = storage.data() + 12;
   object->writeBlock(&cursor);
-  assert(static_cast<char *>(cursor) <= reinterpret_cast<char *>(record) + size - 8 &&
-         "writeBlock wrote more than getBlockBytes");
+  char *written = static_cast<char *>(cursor);
+  assert(written <= storage.data() + size - 8 && "writeBlock wrote more than getBlockBytes");
+  // Whatever the object left unwritten, and the trailer, are zero.
+  std::memset(written, 0, static_cast<size_t>(storage.data() + size - written));
   bool ok = post ? postMessage(record) : sendMessage(record);
-  delete record;
+  if (storage.capacity() <= (16u << 20))
+    spareRecord_ = std::move(storage);
   return ok;
 }
 

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -453,6 +454,37 @@ TEST(DataMessageTranceiverTest, MalformedFramesAreDroppedWhileTheEndpointServesO
   ASSERT_TRUE(left.connect(nullptr, right.getHandle()));
   EXPECT_TRUE(left.sendCommand(YString("still here"), CommandModeNormal));
   EXPECT_EQ(right.commands.back(), "still here");
+}
+
+// Transceivers of different threads: each thread's sends are served by its
+// own endpoints only, while the process-wide list changes under all of them.
+TEST(DataMessageTranceiverTest, ThreadsWithTheirOwnTransceivers) {
+  EndpointDir dir;
+  constexpr int kThreads = 4, kCommands = 200;
+  std::atomic<int> delivered{0};
+  std::vector<QThread *> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    const std::string a = kvtest::uniqueName("TA"), b = kvtest::uniqueName("TB");
+    threads.push_back(QThread::create([a, b, &delivered] {
+      Probe left(a, b), right(b, a);
+      if (!left.connect(nullptr, 0))
+        return;
+      for (int i = 0; i < kCommands; ++i)
+        if (left.sendCommand(YString(std::to_string(i).c_str()), CommandModeNormal) &&
+            right.commands.size() == static_cast<size_t>(i + 1) &&
+            right.commands.back() == std::to_string(i))
+          ++delivered;
+      EXPECT_EQ(DataMessageTranceiver::findTranceiver(a.c_str()), &left);
+    }));
+    threads.back()->start();
+  }
+  for (int i = 0; i < 50; ++i)
+    DataMessageTranceiver::findTranceiver("nobody");
+  for (QThread *thread : threads) {
+    EXPECT_TRUE(thread->wait(60000));
+    delete thread;
+  }
+  EXPECT_EQ(delivered.load(), kThreads * kCommands);
 }
 
 // --- Traffic with a peer in another process ---------------------------------

@@ -33,14 +33,14 @@ public:
 class CopyDataTextObject : public CopyDataObject {
 public:
   CopyDataTextObject() = default;
-  explicit CopyDataTextObject(const YString &text) : text_(text) {}
+  explicit CopyDataTextObject(const YString &text) : text_(text), length_(text.length()) {}
   CopyDataTextObject(const CopyDataTextObject &) = default;
   CopyDataTextObject &operator=(const CopyDataTextObject &) = default;
 
   /// A block that does not fit the record leaves the text unchanged.
   void readBlock(void **cursor, DataMessageTranceiver *receiver) override;
   void writeBlock(void **cursor) const override;
-  int getBlockBytes() const override { return text_.length() + 4; }
+  int getBlockBytes() const override { return length_ + 4; }
   /// Answers a remote call when the last block read was whole and
   /// `function` says so.
   bool answerRequest(SimFeDataTransceiver *receiver) override;
@@ -48,10 +48,14 @@ public:
   virtual bool function() { return false; }
 
   const YString &getText() const { return text_; }
-  void setText(const YString &text) { text_ = text; }
+  void setText(const YString &text) {
+    text_ = text;
+    length_ = text.length();
+  }
 
 private:
   YString text_;
+  int length_ = 0; // of text_: large texts are not scanned again for each send
   bool lastReadWhole_ = false;
 };
 
@@ -103,4 +107,5 @@ protected:
 private:
   bool sendObject(const CopyDataObject *object, CopyDataMessageId id, bool post, bool request);
   std::vector<YRef<CopyDataObject>> objects_;
+  std::vector<char> spareRecord_; // storage of the last record sent, for the next
 };

@@ -181,7 +181,16 @@ std::vector<EndpointEntry> endpointEntries(const std::string &dir) {
 // what still waits to be written. Shared with the handlers running on it,
 // so that an answer owed can still be written after the transceiver went.
 struct Connection {
-  explicit Connection(int descriptor) : fd(descriptor) {}
+  explicit Connection(int descriptor) : fd(descriptor) {
+    // Room for a large frame in one piece where the system allows it (it
+    // caps the size at its own maximum): fewer wake-ups of both ends.
+    int bytes = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+    // How long a waiting write (flushQueue with `wait`) may block before
+    // the writer looks at its incoming traffic again.
+    timeval limit{0, 2000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  }
   ~Connection() {
     dropNotifiers();
     if (fd >= 0)
@@ -193,12 +202,49 @@ struct Connection {
     readNotifier = nullptr;
     writeNotifier = nullptr;
   }
-  size_t queued() const { return out.size() - outAt; }
+  size_t queued() const { return queuedBytes; }
+  // Copies the bytes still borrowed from a synchronous sender, whose buffer
+  // is about to go.
+  void ownBorrowed() {
+    for (OutChunk &chunk : out)
+      if (chunk.data != chunk.owned.data() && chunk.at < chunk.size) {
+        chunk.owned.assign(chunk.data + chunk.at, chunk.size - chunk.at);
+        chunk.data = chunk.owned.data();
+        chunk.size = chunk.owned.size();
+        chunk.at = 0;
+      }
+  }
+
+  // Bytes waiting to be written: owned copies (posted frames, answers), or,
+  // for a synchronous send, the sender's own buffer, which stays valid while
+  // it waits: a large frame is then never copied.
+  struct OutChunk {
+    std::string owned;
+    const char *data = nullptr;
+    size_t size = 0;
+    size_t at = 0;
+  };
+  void queueCopy(const char *bytes, size_t size) {
+    OutChunk chunk;
+    chunk.owned.assign(bytes, size);
+    chunk.data = chunk.owned.data();
+    chunk.size = size;
+    out.push_back(std::move(chunk));
+    out.back().data = out.back().owned.data(); // after the move
+    queuedBytes += size;
+  }
+  void queueBorrowed(const char *bytes, size_t size) {
+    OutChunk chunk;
+    chunk.data = bytes;
+    chunk.size = size;
+    out.push_back(std::move(chunk));
+    queuedBytes += size;
+  }
 
   int fd;
   kv::ipc::FrameDecoder decoder;
-  std::string out;
-  size_t outAt = 0;
+  std::deque<OutChunk> out;
+  size_t queuedBytes = 0;
   bool ended = false;      // end of stream, an error, or closed by us
   bool handshaken = false; // a connect record opened it
   uint64_t peerHandle = 0;
@@ -209,24 +255,35 @@ struct Connection {
 using ConnectionRef = std::shared_ptr<Connection>;
 
 // Writes what the socket takes of the queue; false when the connection broke.
-bool flushQueue(Connection &c) {
+// With `wait` (a synchronous send with nothing else to do) one write may
+// wait briefly for room: a writer that only wrote when poll(2) reported the
+// socket writable would wait each time until three quarters of the socket's
+// buffer had drained, and large frames would crawl.
+bool flushQueue(Connection &c, bool wait = false) {
   while (c.queued() > 0 && !c.ended) {
-    iovec piece{const_cast<char *>(c.out.data() + c.outAt), c.queued()};
-    ssize_t n = posix::sendPieces(c.fd, &piece, 1);
+    iovec pieces[16];
+    int count = 0;
+    for (auto at = c.out.begin(); at != c.out.end() && count < 16; ++at)
+      pieces[count++] = {const_cast<char *>(at->data + at->at), at->size - at->at};
+    ssize_t n = wait ? posix::sendPiecesWaiting(c.fd, pieces, count)
+                     : posix::sendPieces(c.fd, pieces, count);
     if (n < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK)
         break;
       c.ended = true;
       break;
     }
-    c.outAt += static_cast<size_t>(n);
-  }
-  if (c.queued() == 0) {
-    c.out.clear();
-    c.outAt = 0;
-  } else if (c.outAt > (1u << 20) && c.outAt * 2 > c.out.size()) {
-    c.out.erase(0, c.outAt);
-    c.outAt = 0;
+    wait = false;
+    size_t done = static_cast<size_t>(n);
+    c.queuedBytes -= done;
+    while (done > 0) {
+      Connection::OutChunk &front = c.out.front();
+      size_t take = std::min(done, front.size - front.at);
+      front.at += take;
+      done -= take;
+      if (front.at == front.size)
+        c.out.pop_front();
+    }
   }
   if (c.writeNotifier)
     c.writeNotifier->setEnabled(c.queued() > 0 && !c.ended);
@@ -271,41 +328,49 @@ enum class Queued { Sent, Full, Broken };
 
 // Writes a frame, or queues what the socket does not take now. With
 // `limitQueue` (posts) a frame that would take the queue past its limit is
-// refused, unless the queue is empty.
-Queued writeFrame(Connection &c, const FrameHeader &header, const void *payload,
-                  bool limitQueue) {
+// refused, unless the queue is empty. With `borrow` the payload is not
+// copied: the caller keeps it valid until the frame is written or it calls
+// ownBorrowed.
+Queued writeFrame(Connection &c, const FrameHeader &header, const void *payload, bool limitQueue,
+                  bool borrow = false) {
   if (c.ended)
     return Queued::Broken;
   unsigned char head[kv::ipc::kFrameHeaderBytes];
   kv::ipc::encodeFrameHeader(header, head);
+  const char *body = static_cast<const char *>(payload);
   size_t total = sizeof head + header.length;
+  size_t sent = 0;
   if (c.queued() > 0) {
     if (limitQueue && c.queued() + total > kPostQueueLimit)
       return Queued::Full;
-    c.out.append(reinterpret_cast<char *>(head), sizeof head);
-    c.out.append(static_cast<const char *>(payload), header.length);
-    return flushQueue(c) ? Queued::Sent : Queued::Broken;
-  }
-  iovec pieces[2] = {{head, sizeof head}, {const_cast<void *>(payload), header.length}};
-  ssize_t n = posix::sendPieces(c.fd, pieces, header.length ? 2 : 1);
-  if (n < 0) {
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      c.ended = true;
-      return Queued::Broken;
+  } else {
+    iovec pieces[2] = {{head, sizeof head}, {const_cast<char *>(body), header.length}};
+    ssize_t n = posix::sendPieces(c.fd, pieces, header.length ? 2 : 1);
+    if (n < 0) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        c.ended = true;
+        return Queued::Broken;
+      }
+      n = 0;
     }
-    n = 0;
+    sent = static_cast<size_t>(n);
+    if (sent == total)
+      return Queued::Sent;
   }
-  size_t sent = static_cast<size_t>(n);
-  if (sent < total) {
-    if (sent < sizeof head) {
-      c.out.append(reinterpret_cast<char *>(head) + sent, sizeof head - sent);
-      sent = sizeof head;
-    }
-    c.out.append(static_cast<const char *>(payload) + (sent - sizeof head), total - sent);
-    if (c.writeNotifier)
-      c.writeNotifier->setEnabled(true);
+  if (sent < sizeof head) {
+    c.queueCopy(reinterpret_cast<char *>(head) + sent, sizeof head - sent);
+    sent = sizeof head;
   }
-  return Queued::Sent;
+  const size_t bodyAt = sent - sizeof head;
+  if (bodyAt < header.length) {
+    if (borrow)
+      c.queueBorrowed(body + bodyAt, header.length - bodyAt);
+    else
+      c.queueCopy(body + bodyAt, header.length - bodyAt);
+  }
+  if (c.writeNotifier)
+    c.writeNotifier->setEnabled(true);
+  return flushQueue(c) ? Queued::Sent : Queued::Broken;
 }
 
 // Not a member: it runs after handlers, which may have deleted the endpoint.
@@ -361,7 +426,7 @@ private:
     bool handled = false;
   };
   struct Posted {
-    std::vector<char> record; // empty: the connection ended here
+    kv::ipc::Payload record; // empty: the connection ended here
   };
 
   bool fail(TransceiverError why) {
@@ -376,7 +441,7 @@ private:
   bool handshake(const ConnectionRef &c);
   void handleFrame(const ConnectionRef &c, Frame &frame);
   void adoptPeer(const ConnectionRef &c, Frame &frame);
-  bool adoptAnswer(const ConnectionRef &c, const std::vector<char> &payload);
+  bool adoptAnswer(const ConnectionRef &c, const kv::ipc::Payload &payload);
   void connectionEnded(const ConnectionRef &c);
   void closeConnection(const ConnectionRef &c);
   void markReceived();
@@ -565,8 +630,10 @@ void PlatformDataPosix::serveConnection(const ConnectionRef &c, bool writable) {
   // Every complete frame, each taken from the decoder before it is handled,
   // so that a handler may come back here (a send waiting in it) safely.
   Frame frame;
-  while (*alive && !c->decoder.bad() && c->decoder.take(&frame))
+  while (*alive && !c->decoder.bad() && c->decoder.take(&frame)) {
     handleFrame(c, frame);
+    c->decoder.recycle(std::move(frame.payload));
+  }
   if (!*alive)
     return;
   if (c->decoder.bad()) {
@@ -794,6 +861,11 @@ bool PlatformDataPosix::awaitAnswer(const ConnectionRef &c, uint32_t sequence) {
       }
       remaining = static_cast<int>(left);
     }
+    if (c->queued() > 0) {
+      flushQueue(*c, true);
+      if (c->queued() > 0)
+        remaining = 0; // more to write: look at incoming traffic, then go on
+    }
     fds.clear();
     who.clear();
     for (PlatformDataPosix *endpoint = threadEndpoints; endpoint; endpoint = endpoint->nextOnThread_)
@@ -840,9 +912,16 @@ bool PlatformDataPosix::sendAndWait(uint16_t kind, const void *payload, size_t l
   header.flags = kv::ipc::kFrameAnswerWanted;
   header.sequence = ++sequence_;
   header.length = static_cast<uint32_t>(length);
-  if (writeFrame(*c, header, payload, false) != Queued::Sent)
+  if (writeFrame(*c, header, payload, false, true) != Queued::Sent) {
+    c->ownBorrowed();
     return fail(TransceiverPeerGone);
-  return awaitAnswer(c, header.sequence);
+  }
+  // The answer comes only after the whole frame went out; on a time-out or
+  // a broken connection what is left of it must not point at the caller's
+  // buffer any more.
+  bool ok = awaitAnswer(c, header.sequence);
+  c->ownBorrowed();
+  return ok;
 }
 
 bool PlatformDataPosix::sendMessage(const void *data, int length) {
@@ -900,7 +979,7 @@ bool PlatformDataPosix::handshake(const ConnectionRef &c) {
 
 // The peer's answer to our connect record, on connection `c`: from now on
 // `c` is the connection (frames behind the answer belong to it already).
-bool PlatformDataPosix::adoptAnswer(const ConnectionRef &c, const std::vector<char> &payload) {
+bool PlatformDataPosix::adoptAnswer(const ConnectionRef &c, const kv::ipc::Payload &payload) {
   kv::ipc::ConnectRecord record;
   if (!kv::ipc::decodeConnectRecord(payload, &record))
     return false;

@@ -189,6 +189,26 @@ inline ssize_t sendPieces(int fd, iovec *pieces, int count) {
   return retryOnInterrupt([&] { return ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT); });
 }
 
+/// sendmsg(2) on a non-blocking socket that waits for room as a blocking
+/// one would, up to the socket's send time-out (SO_SNDTIMEO); no SIGPIPE.
+/// The bytes sent (possibly fewer), or -1 with errno (EAGAIN: time-out).
+inline ssize_t sendPiecesWaiting(int fd, iovec *pieces, int count) {
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    return sendPieces(fd, pieces, count);
+  msghdr message{};
+  message.msg_iov = pieces;
+  message.msg_iovlen = static_cast<size_t>(count);
+  ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+  int error = errno;
+  ::fcntl(fd, F_SETFL, flags);
+  errno = error;
+  if (sent < 0 && errno == EINTR) {
+    errno = EAGAIN;
+  }
+  return sent;
+}
+
 /// readv(2), retried on EINTR.
 inline ssize_t readVector(int fd, const iovec *pieces, int count) {
   return retryOnInterrupt([&] { return ::readv(fd, pieces, count); });
