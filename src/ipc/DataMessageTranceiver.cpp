@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -20,17 +21,36 @@ YString &processName() {
 // different threads may come and go at once, hence the lock; each is used
 // only by its own thread.
 std::mutex &listLock() {
-  static std::mutex lock;
-  return lock;
+  static auto *lock = new std::mutex;
+  return *lock;
 }
-std::vector<DataMessageTranceiver *> &transceivers() {
-  static std::vector<DataMessageTranceiver *> list;
-  return list;
+struct Member {
+  DataMessageTranceiver *transceiver;
+  std::thread::id thread;
+  YString name; // a copy of its own: read by other threads under the lock
+};
+// Never destroyed: a transceiver with static storage may go after it would.
+std::vector<Member> &transceivers() {
+  static auto *list = new std::vector<Member>;
+  return *list;
 }
 
-std::vector<DataMessageTranceiver *> snapshot() {
+// The members made on the calling thread, which alone may use them.
+std::vector<DataMessageTranceiver *> ownThreadMembers() {
   std::lock_guard<std::mutex> guard(listLock());
-  return transceivers();
+  std::vector<DataMessageTranceiver *> own;
+  for (const Member &member : transceivers())
+    if (member.thread == std::this_thread::get_id())
+      own.push_back(member.transceiver);
+  return own;
+}
+
+bool listed(DataMessageTranceiver *t) {
+  std::lock_guard<std::mutex> guard(listLock());
+  for (const Member &member : transceivers())
+    if (member.transceiver == t)
+      return true;
+  return false;
 }
 
 bool isWordBreak(char c) { return c == ' ' || c == '\t'; }
@@ -58,15 +78,20 @@ DataMessageTranceiver::DataMessageTranceiver(const char *name, const char *peerN
     : flag_(flag), receivers_(37, 2.0) {
   YString ownProcess = processName().isEmpty() ? kv::os::executableBaseName() : processName();
   platform_ = kv::os::createPlatformData(this, YString(name), YString(peerName), ownProcess);
+  // Its own copy of the name: the string's count is not atomic, so other
+  // threads must not share this transceiver's.
+  Member member{this, std::this_thread::get_id(), YString(name)};
   std::lock_guard<std::mutex> guard(listLock());
-  transceivers().insert(transceivers().begin(), this);
+  transceivers().insert(transceivers().begin(), member);
 }
 
 DataMessageTranceiver::~DataMessageTranceiver() {
   if (platform_) {
     std::lock_guard<std::mutex> guard(listLock());
     auto &list = transceivers();
-    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this](const Member &m) { return m.transceiver == this; }),
+               list.end());
   }
   delete platform_;
   platform_ = nullptr;
@@ -173,20 +198,21 @@ bool DataMessageTranceiver::testCommand(const YString &name) {
 DataMessageTranceiver *DataMessageTranceiver::findTranceiver(const char *name) {
   if (!name)
     return nullptr;
-  for (DataMessageTranceiver *t : snapshot())
-    if (t->platform_ && sp_stricmp(t->platform_->ownName.tocs(), name) == 0)
-      return t;
+  std::lock_guard<std::mutex> guard(listLock());
+  for (const Member &member : transceivers())
+    if (sp_stricmp(member.name.tocs(), name) == 0)
+      return member.transceiver;
   return nullptr;
 }
 
+// Asking a peer means sending through the transceiver: only those of the
+// calling thread are asked, since a transceiver is used by its own thread.
 DataMessageTranceiver *DataMessageTranceiver::findTranceiverWithCommand(const char *name) {
   if (!name)
     return nullptr;
-  for (DataMessageTranceiver *t : snapshot()) {
-    // The list may change during a test (a handler may delete a
-    // transceiver): only members still listed are asked.
-    std::vector<DataMessageTranceiver *> now = snapshot();
-    if (std::find(now.begin(), now.end(), t) == now.end())
+  for (DataMessageTranceiver *t : ownThreadMembers()) {
+    // A handler run during an earlier test may have deleted this one.
+    if (!listed(t))
       continue;
     if (t->isConnected() && t->testCommand(YString(name)))
       return t;

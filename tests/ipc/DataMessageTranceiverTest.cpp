@@ -258,15 +258,18 @@ TEST(DataMessageTranceiverTest, NestedSendsAndHandlerDeletingItsTransceiver) {
   std::vector<std::string> order;
   right->onCommand = [&](const std::string &text) {
     order.push_back("right:" + text);
-    if (text == "one")
+    if (text == "one") {
       EXPECT_TRUE(right->sendCommand(YString("two"), CommandModeNormal));
-    if (text == "three")
+    }
+    if (text == "three") {
       EXPECT_TRUE(right->sendCommand(YString("four"), CommandModeNormal));
+    }
   };
   left.onCommand = [&](const std::string &text) {
     order.push_back("left:" + text);
-    if (text == "two")
+    if (text == "two") {
       EXPECT_TRUE(left.sendCommand(YString("three"), CommandModeNormal));
+    }
   };
   ASSERT_TRUE(left.sendCommand(YString("one"), CommandModeNormal));
   EXPECT_EQ(order, (std::vector<std::string>{"right:one", "left:two", "right:three", "left:four"}));

@@ -87,8 +87,9 @@ TEST(ProcessTest, FlagsAndResults) {
       EXPECT_EQ(result, c.result) << name << ": " << line;
       EXPECT_EQ(exitCode, c.exitCode) << name << ": " << line;
       EXPECT_EQ(pid > 0, c.running) << name << ": " << line << " pid " << pid;
-      if (!c.running)
+      if (!c.running) {
         EXPECT_EQ(pid, -1) << name << ": " << line;
+      }
     }
   }
   sp_ReapSpawnedChildren(true);
