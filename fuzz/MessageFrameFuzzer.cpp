@@ -28,9 +28,9 @@ public:
   }
   void deliver(kv::ipc::Payload &record) {
     static const std::shared_ptr<bool> alive = std::make_shared<bool>(true);
-    kv::detail::TransceiverAccess::deliverRecord(
-        this, reinterpret_cast<UserDataMessage *>(record.data()), record.data() + record.size(),
-        alive);
+    kv::detail::TransceiverAccess::deliverRecord(this,
+                                                 reinterpret_cast<UserDataMessage *>(record.data()),
+                                                 record.data() + record.size(), alive);
   }
 };
 

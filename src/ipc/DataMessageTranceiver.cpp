@@ -86,6 +86,7 @@ DataMessageTranceiver::DataMessageTranceiver(const char *name, const char *peerN
 }
 
 DataMessageTranceiver::~DataMessageTranceiver() {
+  *alive_ = false;
   if (platform_) {
     std::lock_guard<std::mutex> guard(listLock());
     auto &list = transceivers();
@@ -98,8 +99,13 @@ DataMessageTranceiver::~DataMessageTranceiver() {
   delete eventLoop_;
 }
 
-bool DataMessageTranceiver::finish(bool ok) {
-  lastError_ = ok ? TransceiverOk : platform_->error;
+// Runs a platform operation, which may run handlers that delete this
+// transceiver; only a transceiver still alive records the outcome.
+template <class Operation> bool DataMessageTranceiver::finish(Operation operation) {
+  std::shared_ptr<bool> alive = alive_;
+  const bool ok = operation();
+  if (*alive)
+    lastError_ = ok ? TransceiverOk : platform_->error;
   return ok;
 }
 
@@ -114,10 +120,13 @@ bool DataMessageTranceiver::connect(bool *newlyConnected, int peerHandle) {
     lastError_ = TransceiverOk;
     return true;
   }
-  connected_ = finish(platform_->connect(peerHandle));
+  std::shared_ptr<bool> alive = alive_;
+  const bool ok = finish([&] { return platform_->connect(peerHandle); });
+  if (*alive)
+    connected_ = ok;
   if (newlyConnected)
-    *newlyConnected = connected_;
-  return connected_;
+    *newlyConnected = ok;
+  return ok;
 }
 
 bool DataMessageTranceiver::waitForConnect() {
@@ -127,8 +136,9 @@ bool DataMessageTranceiver::waitForConnect() {
     return false;
   if (!eventLoop_)
     eventLoop_ = new QEventLoop;
+  std::shared_ptr<bool> alive = alive_;
   eventLoop_->exec();
-  return isConnected();
+  return *alive && isConnected();
 }
 
 bool DataMessageTranceiver::isConnected() { return platform_ && platform_->isConnected(); }
@@ -143,7 +153,7 @@ bool DataMessageTranceiver::sendCommand(const YString &text, CommandMode mode) {
     lastError_ = TransceiverBadArgument;
     return false;
   }
-  return finish(platform_->sendCommand(text, m));
+  return finish([&] { return platform_->sendCommand(text, m); });
 }
 
 bool DataMessageTranceiver::sendCommand(const YString &text, bool flagged) {
@@ -159,7 +169,7 @@ bool DataMessageTranceiver::sendMessage(UserDataMessage *message) {
     lastError_ = TransceiverBadArgument;
     return false;
   }
-  return finish(platform_->sendMessage(message));
+  return finish([&] { return platform_->sendMessage(message); });
 }
 
 bool DataMessageTranceiver::postMessage(UserDataMessage *message) {
@@ -171,7 +181,7 @@ bool DataMessageTranceiver::postMessage(UserDataMessage *message) {
     lastError_ = TransceiverBadArgument;
     return false;
   }
-  return finish(platform_->postMessage(message));
+  return finish([&] { return platform_->postMessage(message); });
 }
 
 bool DataMessageTranceiver::sendMessage(void *data, int length) {
@@ -183,14 +193,15 @@ bool DataMessageTranceiver::sendMessage(void *data, int length) {
     lastError_ = TransceiverBadArgument;
     return false;
   }
-  return finish(platform_->sendMessage(data, length));
+  return finish([&] { return platform_->sendMessage(data, length); });
 }
 
 bool DataMessageTranceiver::testCommand(const YString &name) {
   testReply_ = YString();
   YString command("#TC ");
   command &= name;
-  if (!sendCommand(command, CommandModeNormal))
+  std::shared_ptr<bool> alive = alive_;
+  if (!sendCommand(command, CommandModeNormal) || !*alive)
     return false;
   return sp_stricmp(testReply_.tocs(), "1") == 0;
 }
@@ -296,8 +307,7 @@ void DataMessageTranceiver::receiveCommandInternal(const YString &text, CommandM
     ++rest;
   YString argument = firstWord(rest, &rest);
   if (word == "#TC") {
-    sendCommand(YString(receivers_.contains(argument) ? "#TCRV 1" : "#TCRV 0"),
-                CommandModeNormal);
+    sendCommand(YString(receivers_.contains(argument) ? "#TCRV 1" : "#TCRV 0"), CommandModeNormal);
   } else if (word == "#TCRV") {
     testReply_ = argument;
   }

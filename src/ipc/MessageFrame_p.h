@@ -47,9 +47,7 @@ bool decodeFrameHeader(const unsigned char *in, FrameHeader *header);
 /// payloads are read into at once, so zero-filling them first is wasted.
 template <class T> struct UninitialisedAllocator : std::allocator<T> {
   using value_type = T;
-  template <class U> struct rebind {
-    using other = UninitialisedAllocator<U>;
-  };
+  template <class U> struct rebind { using other = UninitialisedAllocator<U>; };
   UninitialisedAllocator() = default;
   template <class U> UninitialisedAllocator(const UninitialisedAllocator<U> &) {}
   template <class U> void construct(U *at) noexcept { ::new (static_cast<void *>(at)) U; }

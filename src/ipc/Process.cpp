@@ -8,11 +8,11 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QProcess>
-#include <QStringList>
 #include <QFileInfo>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QSocketNotifier>
+#include <QStringList>
 #include <QThread>
 
 // The QProcess objects behind the spawn functions and KvProcess.
@@ -298,8 +298,7 @@ void KvProcessHelper::processFinished(int, QProcess::ExitStatus) {
 }
 
 KvProcess::KvProcess(const char *commandLine, bool forwardStdout, bool forwardStderr)
-    : helper_(new KvProcessHelper(this)),
-      openMode_((forwardStdout || forwardStderr) ? 3 : 2) {
+    : helper_(new KvProcessHelper(this)), openMode_((forwardStdout || forwardStderr) ? 3 : 2) {
   QStringList words = kv::detail::splitCommandLine(commandLine);
   if (!words.isEmpty())
     helper_->program = words.takeFirst();

@@ -41,8 +41,7 @@ bool sp_ReadStringBlock(void **cursor, const char *limit, YString *text) {
 }
 
 void CopyDataTextObject::readBlock(void **cursor, DataMessageTranceiver *receiver) {
-  lastReadWhole_ =
-      receiver && readStringBlock(cursor, receiver->receiveLimit(), &text_, &length_);
+  lastReadWhole_ = receiver && readStringBlock(cursor, receiver->receiveLimit(), &text_, &length_);
   if (!lastReadWhole_)
     kv::ipc::reportPeerProblem("dropped a text block that does not fit its record");
 }
@@ -79,8 +78,8 @@ void SimFeDataTransceiver::setReceiveObject(YRef<CopyDataObject> object, CopyDat
     objects_[static_cast<size_t>(id)] = object;
 }
 
-bool SimFeDataTransceiver::sendObject(const CopyDataObject *object, CopyDataMessageId id,
-                                      bool post, bool request) {
+bool SimFeDataTransceiver::sendObject(const CopyDataObject *object, CopyDataMessageId id, bool post,
+                                      bool request) {
   const int blockBytes = object ? object->getBlockBytes() : -1;
   if (!validId(id) || blockBytes < 0) {
     setLastError(TransceiverBadArgument);
@@ -111,8 +110,9 @@ bool SimFeDataTransceiver::sendObject(const CopyDataObject *object, CopyDataMess
   assert(written <= storage.data() + size - 8 && "writeBlock wrote more than getBlockBytes");
   // Whatever the object left unwritten, and the trailer, are zero.
   std::memset(written, 0, static_cast<size_t>(storage.data() + size - written));
+  std::shared_ptr<const bool> alive = aliveToken();
   bool ok = post ? postMessage(record) : sendMessage(record);
-  if (storage.capacity() <= (16u << 20))
+  if (*alive && storage.capacity() <= (16u << 20))
     spareRecord_ = std::move(storage);
   return ok;
 }
@@ -155,8 +155,9 @@ void SimFeDataTransceiver::receiveMessage(UserDataMessage *message) {
   if (!receiver)
     return;
   void *cursor = reinterpret_cast<char *>(record) + 12;
+  std::shared_ptr<const bool> alive = aliveToken();
   receiver->readBlock(&cursor, this);
-  if (record->answerRequested == 1 && receiver->answerRequest(this)) {
+  if (*alive && record->answerRequested == 1 && receiver->answerRequest(this) && *alive) {
     record->answerRequested = 0;
     sendObject(receiver, id, false, false);
   }

@@ -15,11 +15,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <string>
 #include <sys/socket.h>
@@ -287,6 +287,23 @@ TEST(DataMessageTranceiverTest, NestedSendsAndHandlerDeletingItsTransceiver) {
   }));
   EXPECT_FALSE(left.isConnected());
   EXPECT_FALSE(left.sendCommand(YString("x"), CommandModeNormal));
+
+  // A transceiver deleted by its own handler while its send still waits:
+  // the send returns without touching it.
+  const std::string s = kvtest::uniqueName("S"), p = kvtest::uniqueName("P");
+  auto *sender = new Probe(s, p);
+  Probe peer(p, s);
+  ASSERT_TRUE(sender->connect(nullptr, 0));
+  peer.onCommand = [&](const std::string &text) {
+    if (text == "call back")
+      peer.sendCommand(YString("die"), CommandModeNormal);
+  };
+  sender->onCommand = [&](const std::string &text) {
+    if (text == "die")
+      delete sender;
+  };
+  sender->sendCommand(YString("call back"), CommandModeNormal);
+  EXPECT_EQ(DataMessageTranceiver::findTranceiver(s.c_str()), nullptr);
 }
 
 // Directories planted where the endpoints go are refused, never used.
@@ -296,11 +313,13 @@ TEST(DataMessageTranceiverTest, PlantedEndpointDirectoriesAreRefused) {
     std::function<void(const std::string &)> make;
   };
   const Plant plants[] = {
-      {"open to all", [](const std::string &d) { ::mkdir(d.c_str(), 0777), ::chmod(d.c_str(), 0777); }},
+      {"open to all",
+       [](const std::string &d) { ::mkdir(d.c_str(), 0777), ::chmod(d.c_str(), 0777); }},
       {"group readable", [](const std::string &d) { ::mkdir(d.c_str(), 0750); }},
       {"a symbolic link", [](const std::string &d) { ::symlink("/tmp", d.c_str()); }},
       {"a file", [](const std::string &d) { kvtest::writeFile(d, "x"); }},
-      {"another owner", [](const std::string &d) {
+      {"another owner",
+       [](const std::string &d) {
          ::mkdir(d.c_str(), 0700);
          if (::chown(d.c_str(), 65534, 65534) != 0)
            ::chmod(d.c_str(), 0777); // not root: still refused, for its mode
@@ -351,7 +370,8 @@ std::string frameBytes(uint16_t kind, uint16_t flags, uint32_t sequence, const s
   header.kind = kind;
   header.flags = flags;
   header.sequence = sequence;
-  header.length = length < 0 ? static_cast<uint32_t>(payload.size()) : static_cast<uint32_t>(length);
+  header.length =
+      length < 0 ? static_cast<uint32_t>(payload.size()) : static_cast<uint32_t>(length);
   unsigned char head[16];
   kv::ipc::encodeFrameHeader(header, head);
   return std::string(reinterpret_cast<char *>(head), 16) + payload;
@@ -426,17 +446,19 @@ TEST(DataMessageTranceiverTest, MalformedFramesAreDroppedWhileTheEndpointServesO
       // Read what comes back until the endpoint closes or answers c.bytes.
       std::string back;
       bool closed = false;
-      kvtest::waitUntil([&] {
-        right.waitForMessage(0);
-        char buffer[4096];
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n == 0)
-          closed = true;
-        if (n > 0)
-          back.append(buffer, static_cast<size_t>(n));
-        size_t wanted = (c.handshake ? 16 + 280 : 0) + 17;
-        return closed || back.size() >= wanted;
-      }, 5000);
+      kvtest::waitUntil(
+          [&] {
+            right.waitForMessage(0);
+            char buffer[4096];
+            ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0)
+              closed = true;
+            if (n > 0)
+              back.append(buffer, static_cast<size_t>(n));
+            size_t wanted = (c.handshake ? 16 + 280 : 0) + 17;
+            return closed || back.size() >= wanted;
+          },
+          5000);
       ::close(fd);
       if (c.expect == Closed) {
         EXPECT_TRUE(closed) << what;
@@ -554,9 +576,9 @@ struct PeerProcess {
   PeerProcess(const char *test, const EndpointDir &dir, const std::string &name,
               const std::string &peer, bool busy = false)
       : ready(dir.root + "/ready" + name) {
-    child = kvtest::startChild(test, "echo",
-                               {{"KV_NAME", name}, {"KV_PEER", peer}, {"KV_READY", ready},
-                                {"KV_BUSY", busy ? "1" : "0"}});
+    child = kvtest::startChild(
+        test, "echo",
+        {{"KV_NAME", name}, {"KV_PEER", peer}, {"KV_READY", ready}, {"KV_BUSY", busy ? "1" : "0"}});
     EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
   }
   std::string ready;
@@ -600,10 +622,13 @@ TEST(DataMessageTranceiverTest, TenThousandRecordsBothWaysNoneLostOrderKept) {
       }
     }
   }
-  ASSERT_TRUE(kvtest::waitUntil([&] {
-    self.waitForMessage(20);
-    return echoed[0] + echoed[1] == total;
-  }, 120000)) << echoed[0] << " + " << echoed[1];
+  ASSERT_TRUE(kvtest::waitUntil(
+      [&] {
+        self.waitForMessage(20);
+        return echoed[0] + echoed[1] == total;
+      },
+      120000))
+      << echoed[0] << " + " << echoed[1];
   EXPECT_EQ(echoed[0], total / 2);
   EXPECT_EQ(bad, 0);
   ASSERT_TRUE(self.sendCommand(YString("counts"), CommandModeNormal));

@@ -79,10 +79,10 @@ TEST(ProcessTest, FlagsAndResults) {
       const std::string line = expand(c.commandLine, programs);
       unsigned exitCode = 99;
       int pid = 99;
-      SSPError result = which == Qt
-                            ? sp_SpawnApplication(line.c_str(), c.flags, YRef<kvstream>(),
-                                                  &exitCode, &pid)
-                            : sp_OldSpawnApplication(line.c_str(), c.flags, &exitCode, &pid);
+      SSPError result =
+          which == Qt
+              ? sp_SpawnApplication(line.c_str(), c.flags, YRef<kvstream>(), &exitCode, &pid)
+              : sp_OldSpawnApplication(line.c_str(), c.flags, &exitCode, &pid);
       const char *name = which == Qt ? "QProcess" : "posix_spawn";
       EXPECT_EQ(result, c.result) << name << ": " << line;
       EXPECT_EQ(exitCode, c.exitCode) << name << ": " << line;
@@ -101,9 +101,9 @@ TEST(ProcessTest, OutputWrittenJustBeforeExitIsForwarded) {
   auto *stream = new kvstrstream;
   YRef<kvstream> output(stream);
   unsigned exitCode = 99;
-  SSPError result = sp_SpawnApplication(
-      "sh -c \"head -c 1048576 /dev/zero; echo err >&2; exit 5\"",
-      SpawnWait | SpawnForwardStdout | SpawnForwardStderr, output, &exitCode, nullptr);
+  SSPError result = sp_SpawnApplication("sh -c \"head -c 1048576 /dev/zero; echo err >&2; exit 5\"",
+                                        SpawnWait | SpawnForwardStdout | SpawnForwardStderr, output,
+                                        &exitCode, nullptr);
   ASSERT_EQ(result, SSP_OK);
   EXPECT_EQ(exitCode, 5u);
   const std::string text(stream->getString(), static_cast<size_t>(stream->getNumBytes()));

@@ -38,13 +38,14 @@ TEST(IpcCommandTest, ServeSendTestCallListAndCleanUpOnTerm) {
   EndpointDir dir;
   const std::string name = "serve" + std::to_string(QCoreApplication::applicationPid());
   QProcess server;
-  server.start(kvtoolPath(), {QStringLiteral("ipc"), QStringLiteral("serve"),
-                              QString::fromStdString(name), QStringLiteral("--count"),
-                              QStringLiteral("100")});
+  server.start(kvtoolPath(),
+               {QStringLiteral("ipc"), QStringLiteral("serve"), QString::fromStdString(name),
+                QStringLiteral("--count"), QStringLiteral("100")});
   ASSERT_TRUE(server.waitForReadyRead(30000));
   const std::string first = server.readLine().toStdString();
   ASSERT_EQ(first.rfind("endpoint\t" + name + "\t", 0), 0u) << first;
-  const std::string handle = first.substr(first.rfind('\t') + 1, first.size() - first.rfind('\t') - 2);
+  const std::string handle =
+      first.substr(first.rfind('\t') + 1, first.size() - first.rfind('\t') - 2);
 
   struct Case {
     std::vector<std::string> args;
@@ -75,11 +76,15 @@ TEST(IpcCommandTest, ServeSendTestCallListAndCleanUpOnTerm) {
     }
     if (c.event.empty())
       continue;
-    ASSERT_TRUE(kvtest::waitUntil([&] {
-      server.waitForReadyRead(50);
-      events += server.readAll().toStdString();
-      return events.find(c.event + "\n") != std::string::npos;
-    }, 20000)) << c.event << " in\n" << events;
+    ASSERT_TRUE(kvtest::waitUntil(
+        [&] {
+          server.waitForReadyRead(50);
+          events += server.readAll().toStdString();
+          return events.find(c.event + "\n") != std::string::npos;
+        },
+        20000))
+        << c.event << " in\n"
+        << events;
   }
   EXPECT_NE(events.find("connected\tkvtool\t"), std::string::npos) << events;
   EXPECT_NE(events.find("exited\n"), std::string::npos) << events;

@@ -5,6 +5,7 @@
 #include "kvsupport/strings/YString.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QEventLoop;
@@ -186,12 +187,15 @@ protected:
 
   bool constructorFlag() const { return flag_; }
   void setLastError(TransceiverError error) { lastError_ = error; }
+  /// Turns false when this transceiver is destroyed: a caller that ran
+  /// handlers (a send, a wait) checks it before touching the object again.
+  std::shared_ptr<const bool> aliveToken() const { return alive_; }
 
 private:
   friend struct kv::detail::TransceiverAccess;
   void notifyProcessExit();
   void receiveCommandInternal(const YString &text, CommandMode mode);
-  bool finish(bool ok);
+  template <class Operation> bool finish(Operation operation);
 
   bool connected_ = false;
   bool flag_ = false;
@@ -202,4 +206,5 @@ private:
   int sendTimeoutMs_ = -1;
   TransceiverError lastError_ = TransceiverOk;
   const char *receiveLimit_ = nullptr;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

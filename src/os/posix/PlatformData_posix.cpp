@@ -94,7 +94,8 @@ void writeTitle(const std::string &path, const std::string &title) {
   if (fd < 0)
     return;
   size_t length = std::min(title.size(), static_cast<size_t>(kMaxTitleBytes));
-  bool ok = length == 0 || posix::writeAll(fd, title.data(), length) == static_cast<ssize_t>(length);
+  bool ok =
+      length == 0 || posix::writeAll(fd, title.data(), length) == static_cast<ssize_t>(length);
   posix::closeFile(fd);
   if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0)
     posix::unlinkPath(temporary.c_str());
@@ -416,7 +417,8 @@ public:
   // Serves one ready descriptor of this endpoint (from poll or a notifier).
   void serveListener();
   void serveConnection(const ConnectionRef &c, bool writable);
-  int pollEntries(std::vector<pollfd> *fds, std::vector<std::pair<PlatformDataPosix *, ConnectionRef>> *who);
+  int pollEntries(std::vector<pollfd> *fds,
+                  std::vector<std::pair<PlatformDataPosix *, ConnectionRef>> *who);
 
 private:
   struct Wait {
@@ -458,7 +460,7 @@ private:
   int listenFd_ = -1;
   FileLock lock_;
   QSocketNotifier *listenNotifier_ = nullptr;
-  QObject *context_ = nullptr; // target of queued calls; gone with us
+  QObject *context_ = nullptr;         // target of queued calls; gone with us
   std::vector<ConnectionRef> pending_; // accepted, before their connect record
   ConnectionRef connection_;
   std::vector<Wait *> waits_;
@@ -783,7 +785,8 @@ void PlatformDataPosix::scheduleDrain() {
   if (drainScheduled_ || !context_)
     return;
   drainScheduled_ = true;
-  QMetaObject::invokeMethod(context_, [this] { drainPosted(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      context_, [this] { drainPosted(); }, Qt::QueuedConnection);
 }
 
 void PlatformDataPosix::drainPosted() {
@@ -809,8 +812,8 @@ void PlatformDataPosix::drainPosted() {
   draining_ = false;
 }
 
-int PlatformDataPosix::pollEntries(std::vector<pollfd> *fds,
-                                   std::vector<std::pair<PlatformDataPosix *, ConnectionRef>> *who) {
+int PlatformDataPosix::pollEntries(
+    std::vector<pollfd> *fds, std::vector<std::pair<PlatformDataPosix *, ConnectionRef>> *who) {
   int added = 0;
   if (listenFd_ >= 0) {
     fds->push_back({listenFd_, POLLIN, 0});
@@ -868,10 +871,12 @@ bool PlatformDataPosix::awaitAnswer(const ConnectionRef &c, uint32_t sequence) {
     }
     fds.clear();
     who.clear();
-    for (PlatformDataPosix *endpoint = threadEndpoints; endpoint; endpoint = endpoint->nextOnThread_)
+    for (PlatformDataPosix *endpoint = threadEndpoints; endpoint;
+         endpoint = endpoint->nextOnThread_)
       endpoint->pollEntries(&fds, &who);
     // The connection being answered on may be a fresh one, not yet adopted.
-    if (std::none_of(who.begin(), who.end(), [&](const auto &entry) { return entry.second == c; })) {
+    if (std::none_of(who.begin(), who.end(),
+                     [&](const auto &entry) { return entry.second == c; })) {
       fds.push_back({c->fd, static_cast<short>(POLLIN | (c->queued() ? POLLOUT : 0)), 0});
       who.push_back({this, c});
     }
@@ -1025,7 +1030,8 @@ bool PlatformDataPosix::connect(int peerHandle) {
   if (!fatal_.empty())
     return fail(TransceiverNotConnected);
   // A live connection to that peer is opened again on the same socket.
-  if (isConnected() && (peerHandle == 0 || static_cast<uint64_t>(peerHandle) == connection_->peerHandle))
+  if (isConnected() &&
+      (peerHandle == 0 || static_cast<uint64_t>(peerHandle) == connection_->peerHandle))
     return handshake(connection_);
   if (peerHandle != 0) {
     if (peerHandle != handle_ && tryConnect(peerHandle, false))

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -172,7 +172,8 @@ inline int openLocalSocket() {
 
 /// accept4(2) of a non-blocking, close-on-exec connection, retried on EINTR.
 inline int acceptConnection(int fd) {
-  return retryOnInterrupt([&] { return ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
+  return retryOnInterrupt(
+      [&] { return ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
 }
 
 /// connect(2), retried on EINTR.

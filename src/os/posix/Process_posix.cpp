@@ -53,9 +53,7 @@ SpawnFailure classify(int error) {
   }
 }
 
-int openPidHandle(int pid) {
-  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-}
+int openPidHandle(int pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
 } // namespace
 
@@ -129,8 +127,8 @@ int reapEndedChildren(bool waitForAll) {
   int reaped = 0;
   auto ended = [&](int pid) {
     int status;
-    int result = posix::retryOnInterrupt(
-        [&] { return ::waitpid(pid, &status, waitForAll ? 0 : WNOHANG); });
+    int result =
+        posix::retryOnInterrupt([&] { return ::waitpid(pid, &status, waitForAll ? 0 : WNOHANG); });
     // ECHILD: someone else reaped it; it is gone either way.
     bool gone = result == pid || (result == -1 && errno == ECHILD);
     reaped += result == pid;
