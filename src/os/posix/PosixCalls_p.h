@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -176,5 +178,62 @@ inline void sleepFully(timespec duration) {
 
 /// fdopen(3) of a descriptor this layer opened (already close-on-exec).
 inline FILE *adoptStream(int fd, const char *mode) { return ::fdopen(fd, mode); }
+
+/// A non-blocking local stream socket, close-on-exec; -1 with errno.
+inline int openLocalSocket() {
+  return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+/// accept4(2) of a non-blocking, close-on-exec connection, retried on EINTR.
+inline int acceptConnection(int fd) {
+  return retryOnInterrupt(
+      [&] { return ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
+}
+
+/// connect(2), retried on EINTR.
+inline int connectSocket(int fd, const sockaddr *address, socklen_t length) {
+  return retryOnInterrupt([&] { return ::connect(fd, address, length); });
+}
+
+/// sendmsg(2) of the pieces without raising SIGPIPE on a closed peer and
+/// without blocking, retried on EINTR; the bytes sent or -1 with errno.
+inline ssize_t sendPieces(int fd, iovec *pieces, int count) {
+  msghdr message{};
+  message.msg_iov = pieces;
+  message.msg_iovlen = static_cast<size_t>(count);
+  return retryOnInterrupt([&] { return ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT); });
+}
+
+/// sendmsg(2) on a non-blocking socket that waits for room as a blocking
+/// one would, up to the socket's send time-out (SO_SNDTIMEO); no SIGPIPE.
+/// The bytes sent (possibly fewer), or -1 with errno (EAGAIN: time-out).
+inline ssize_t sendPiecesWaiting(int fd, iovec *pieces, int count) {
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    return sendPieces(fd, pieces, count);
+  msghdr message{};
+  message.msg_iov = pieces;
+  message.msg_iovlen = static_cast<size_t>(count);
+  ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+  int error = errno;
+  ::fcntl(fd, F_SETFL, flags);
+  errno = error;
+  if (sent < 0 && errno == EINTR) {
+    errno = EAGAIN;
+  }
+  return sent;
+}
+
+/// readv(2), retried on EINTR.
+inline ssize_t readVector(int fd, const iovec *pieces, int count) {
+  return retryOnInterrupt([&] { return ::readv(fd, pieces, count); });
+}
+
+/// poll(2); EINTR is reported as "nothing ready" (0), so that callers
+/// recompute their time-out and try again.
+inline int pollDescriptors(pollfd *fds, nfds_t count, int timeoutMs) {
+  int result = ::poll(fds, count, timeoutMs);
+  return result < 0 && errno == EINTR ? 0 : result;
+}
 
 } // namespace kv::posix

@@ -1,0 +1,715 @@
+#include "kvsupport/ipc/DataMessageTranceiver.h"
+
+#include "ipc/MessageFrame_p.h"
+#include "os/PlatformData_p.h"
+
+#include "common/ChildProcess.h"
+#include "common/ProcessSync.h"
+#include "common/TestFiles.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Each test gets its own endpoint directory (through XDG_RUNTIME_DIR, which
+// child processes inherit), so runs never see each other's endpoints.
+struct EndpointDir {
+  EndpointDir() : root(kvtest::makeTempDir("kvipc")) {
+    ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+  }
+  ~EndpointDir() {
+    ::unsetenv("XDG_RUNTIME_DIR");
+    kvtest::removeTree(root);
+  }
+  std::string dir() const { return root + "/kvsupport"; }
+  std::string root;
+};
+
+// A transceiver that records what reaches it.
+class Probe : public DataMessageTranceiver {
+public:
+  Probe(const std::string &name, const std::string &peer)
+      : DataMessageTranceiver(name.c_str(), peer.c_str(), false) {}
+  std::vector<std::string> commands;
+  std::vector<int> modes;
+  std::vector<std::vector<char>> records;
+  std::vector<int> postedFlags;
+  std::vector<std::string> blocks;
+  std::vector<bool> connects;
+  int exits = 0;
+  std::function<void(UserDataMessage *)> onRecord;
+  std::function<void(const std::string &)> onCommand;
+
+protected:
+  void processExited() override { ++exits; }
+  void receiveCommand(const YString &text, CommandMode mode) override {
+    commands.push_back(text.tocs());
+    modes.push_back(mode);
+    if (onCommand)
+      onCommand(text.tocs());
+  }
+  void receiveConnect(bool initiated) override { connects.push_back(initiated); }
+  void receiveMessage(UserDataMessage *message) override {
+    const char *bytes = reinterpret_cast<const char *>(message);
+    EXPECT_EQ(receiveLimit(), bytes + message->size);
+    records.emplace_back(bytes, bytes + message->size);
+    postedFlags.push_back(message->posted);
+    if (onRecord)
+      onRecord(message);
+  }
+  void receiveMessage(void *data, int length) override {
+    blocks.emplace_back(static_cast<char *>(data), static_cast<size_t>(length));
+  }
+};
+
+class Recorder : public DataMessageReceiver {
+public:
+  Recorder(const char *name, std::vector<std::string> *log)
+      : DataMessageReceiver(YString(name)), log_(log) {}
+  void receive(const YString &command) override { log_->push_back(command.tocs()); }
+
+private:
+  std::vector<std::string> *log_;
+};
+
+std::vector<char> makeRecord(uint16_t id, uint32_t size, uint32_t stamp) {
+  std::vector<char> bytes(std::max<uint32_t>(size, 12), 0);
+  auto *header = reinterpret_cast<UserDataMessage *>(bytes.data());
+  header->messageId = id;
+  header->size = static_cast<uint32_t>(bytes.size());
+  std::memcpy(bytes.data() + 8, &stamp, 4);
+  for (size_t i = 12; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(stamp + i);
+  return bytes;
+}
+
+bool recordIntact(const char *bytes, uint32_t size, uint32_t *stamp) {
+  std::memcpy(stamp, bytes + 8, 4);
+  for (size_t i = 12; i < size; ++i)
+    if (bytes[i] != static_cast<char>(*stamp + i))
+      return false;
+  return true;
+}
+
+std::string readTitle(const EndpointDir &dir, int handle) {
+  return kvtest::readFile(dir.dir() + "/" + std::to_string(handle) + ".title");
+}
+
+TEST(DataMessageTranceiverTest, HandshakeTitlesAndSecondConnect) {
+  EndpointDir dir;
+  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
+  Probe left(a, b), right(b, a);
+  ASSERT_FALSE(left.hasFatalError()) << left.getFatalMsg().tocs();
+  EXPECT_EQ(readTitle(dir, right.getHandle()), b);
+  struct stat info;
+  ASSERT_EQ(::stat((dir.dir() + "/" + std::to_string(right.getHandle())).c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  bool fresh = false;
+  ASSERT_TRUE(left.connect(&fresh, 0));
+  EXPECT_TRUE(fresh);
+  EXPECT_EQ(left.connects, std::vector<bool>{true});
+  EXPECT_EQ(right.connects, std::vector<bool>{false});
+  EXPECT_TRUE(left.isConnected());
+  EXPECT_TRUE(right.isConnected());
+  EXPECT_EQ(readTitle(dir, right.getHandle()), b + "-Connected");
+  EXPECT_EQ(readTitle(dir, left.getHandle()), a);
+  ASSERT_TRUE(left.connect(&fresh, 0));
+  EXPECT_FALSE(fresh);
+
+  // A third end looking for b by title finds no unconnected b.
+  Probe third(kvtest::uniqueName("C"), b);
+  EXPECT_FALSE(third.connect(nullptr, 0));
+  EXPECT_EQ(third.getLastError(), TransceiverNotConnected);
+  // By handle it may still connect, and replaces the first peer.
+  ASSERT_TRUE(third.connect(nullptr, right.getHandle()));
+  EXPECT_FALSE(left.isConnected());
+  EXPECT_TRUE(third.sendCommand(YString("hello"), CommandModeNormal));
+  EXPECT_EQ(right.commands.back(), "hello");
+}
+
+TEST(DataMessageTranceiverTest, CommandsRouteToReceiversAndTestCommand) {
+  EndpointDir dir;
+  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
+  Probe left(a, b), right(b, a);
+  ASSERT_TRUE(left.connect(nullptr, 0));
+  std::vector<std::string> log;
+  ASSERT_TRUE(right.installReceiver(YRef<DataMessageReceiver>(new Recorder("Plot", &log))));
+  EXPECT_FALSE(right.installReceiver(YRef<DataMessageReceiver>(new Recorder("PLOT", &log))));
+  EXPECT_TRUE(left.testCommand(YString("plot")));
+  EXPECT_FALSE(left.testCommand(YString("other")));
+
+  struct Case {
+    const char *text;
+    int mode;
+    bool ok;
+    const char *toReceiver; // or to receiveCommand when null
+  };
+  const Case cases[] = {
+      {"plot v(1)", 0, true, "plot v(1)"},
+      {"PLOT\tx", 2, true, "PLOT\tx"},
+      {"plotter v(1)", 0, true, nullptr},
+      {"run", 3, true, nullptr},
+      {"x", 1, false, nullptr},
+      {"x", 5, false, nullptr},
+      {"x", 6, false, nullptr},
+      {"x", -1, false, nullptr},
+      {"x", 65535, false, nullptr},
+      {"", 0, false, nullptr},
+      {"#unknown hash word", 0, true, nullptr},
+  };
+  for (const Case &c : cases) {
+    const size_t logged = log.size(), commands = right.commands.size();
+    EXPECT_EQ(left.sendCommand(YString(c.text), static_cast<CommandMode>(c.mode)), c.ok) << c.text;
+    if (!c.ok) {
+      EXPECT_EQ(left.getLastError(), TransceiverBadArgument);
+      EXPECT_EQ(right.commands.size(), commands);
+      continue;
+    }
+    if (c.toReceiver) {
+      ASSERT_EQ(log.size(), logged + 1) << c.text;
+      EXPECT_EQ(log.back(), c.toReceiver);
+    } else if (c.text[0] != '#') {
+      ASSERT_EQ(right.commands.size(), commands + 1) << c.text;
+      EXPECT_EQ(right.commands.back(), c.text);
+      EXPECT_EQ(right.modes.back(), c.mode);
+    } else {
+      EXPECT_EQ(right.commands.size(), commands) << "hash words never reach receiveCommand";
+    }
+  }
+  EXPECT_TRUE(left.sendCommand(YString("flagged"), true));
+  EXPECT_EQ(right.modes.back(), 2);
+  EXPECT_EQ(DataMessageTranceiver::findTranceiver(b.c_str()), &right);
+  EXPECT_EQ(DataMessageTranceiver::findTranceiverWithCommand("Plot"), &left);
+}
+
+TEST(DataMessageTranceiverTest, SentBeforeReturnPostedFromTheEventLoop) {
+  EndpointDir dir;
+  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
+  Probe left(a, b), right(b, a);
+  ASSERT_TRUE(left.connect(nullptr, 0));
+  EXPECT_FALSE(left.waitForMessage(0));
+
+  std::vector<char> record = makeRecord(7, 40, 1);
+  auto *message = reinterpret_cast<UserDataMessage *>(record.data());
+  ASSERT_TRUE(left.sendMessage(message));
+  ASSERT_EQ(right.records.size(), 1u);
+  EXPECT_EQ(right.postedFlags.back(), 0);
+  EXPECT_EQ(right.records.back(), record);
+
+  ASSERT_TRUE(left.postMessage(message));
+  ASSERT_TRUE(left.postMessage(message));
+  EXPECT_EQ(right.records.size(), 1u) << "a post is handled later";
+  // Not even a synchronous send's wait runs posted records.
+  ASSERT_TRUE(left.sendMessage(nullptr, 0));
+  EXPECT_EQ(right.blocks, std::vector<std::string>{""});
+  EXPECT_EQ(right.records.size(), 1u);
+  EXPECT_TRUE(right.waitForMessage(2000));
+  EXPECT_TRUE(kvtest::waitUntil([&] {
+    right.waitForMessage(0);
+    return right.records.size() == 3;
+  }));
+  EXPECT_EQ(right.postedFlags.back(), 1);
+
+  // Bad arguments fail before anything is sent.
+  UserDataMessage tooSmall{1, 0, 4};
+  EXPECT_FALSE(left.sendMessage(&tooSmall));
+  EXPECT_EQ(left.getLastError(), TransceiverBadArgument);
+  EXPECT_FALSE(left.postMessage(nullptr));
+  EXPECT_FALSE(left.sendMessage(nullptr, 3));
+  EXPECT_FALSE(left.sendMessage(record.data(), -1));
+
+  DataMessageTranceiver none;
+  EXPECT_FALSE(none.isConnected());
+  EXPECT_FALSE(none.waitForMessage(0));
+  EXPECT_FALSE(none.sendCommand(YString("x"), CommandModeNormal));
+  EXPECT_EQ(none.getLastError(), TransceiverNotConnected);
+}
+
+// A handler that sends, whose peer's handler sends again: three sends deep,
+// every one answered in order; then a handler that deletes its transceiver.
+TEST(DataMessageTranceiverTest, NestedSendsAndHandlerDeletingItsTransceiver) {
+  EndpointDir dir;
+  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
+  Probe left(a, b);
+  auto *right = new Probe(b, a);
+  ASSERT_TRUE(left.connect(nullptr, 0));
+  std::vector<std::string> order;
+  right->onCommand = [&](const std::string &text) {
+    order.push_back("right:" + text);
+    if (text == "one") {
+      EXPECT_TRUE(right->sendCommand(YString("two"), CommandModeNormal));
+    }
+    if (text == "three") {
+      EXPECT_TRUE(right->sendCommand(YString("four"), CommandModeNormal));
+    }
+  };
+  left.onCommand = [&](const std::string &text) {
+    order.push_back("left:" + text);
+    if (text == "two") {
+      EXPECT_TRUE(left.sendCommand(YString("three"), CommandModeNormal));
+    }
+  };
+  ASSERT_TRUE(left.sendCommand(YString("one"), CommandModeNormal));
+  EXPECT_EQ(order, (std::vector<std::string>{"right:one", "left:two", "right:three", "left:four"}));
+
+  right->onCommand = [&](const std::string &text) {
+    if (text == "die")
+      delete right;
+  };
+  const int handle = right->getHandle();
+  EXPECT_TRUE(left.sendCommand(YString("die"), CommandModeNormal)) << "answered before it went";
+  EXPECT_FALSE(kvtest::fileExists(dir.dir() + "/" + std::to_string(handle)));
+  EXPECT_TRUE(kvtest::waitUntil([&] {
+    left.waitForMessage(0);
+    return left.exits == 1;
+  }));
+  EXPECT_FALSE(left.isConnected());
+  EXPECT_FALSE(left.sendCommand(YString("x"), CommandModeNormal));
+
+  // A transceiver deleted by its own handler while its send still waits:
+  // the send returns without touching it.
+  const std::string s = kvtest::uniqueName("S"), p = kvtest::uniqueName("P");
+  auto *sender = new Probe(s, p);
+  Probe peer(p, s);
+  ASSERT_TRUE(sender->connect(nullptr, 0));
+  peer.onCommand = [&](const std::string &text) {
+    if (text == "call back")
+      peer.sendCommand(YString("die"), CommandModeNormal);
+  };
+  sender->onCommand = [&](const std::string &text) {
+    if (text == "die")
+      delete sender;
+  };
+  sender->sendCommand(YString("call back"), CommandModeNormal);
+  EXPECT_EQ(DataMessageTranceiver::findTranceiver(s.c_str()), nullptr);
+}
+
+// Directories planted where the endpoints go are refused, never used.
+TEST(DataMessageTranceiverTest, PlantedEndpointDirectoriesAreRefused) {
+  struct Plant {
+    const char *what;
+    std::function<void(const std::string &)> make;
+  };
+  const Plant plants[] = {
+      {"open to all",
+       [](const std::string &d) { ::mkdir(d.c_str(), 0777), ::chmod(d.c_str(), 0777); }},
+      {"group readable", [](const std::string &d) { ::mkdir(d.c_str(), 0750); }},
+      {"a symbolic link", [](const std::string &d) { ::symlink("/tmp", d.c_str()); }},
+      {"a file", [](const std::string &d) { kvtest::writeFile(d, "x"); }},
+      {"another owner",
+       [](const std::string &d) {
+         ::mkdir(d.c_str(), 0700);
+         if (::chown(d.c_str(), 65534, 65534) != 0)
+           ::chmod(d.c_str(), 0777); // not root: still refused, for its mode
+       }},
+  };
+  for (const Plant &plant : plants) {
+    EndpointDir dir;
+    plant.make(dir.dir());
+    Probe probe(kvtest::uniqueName("P"), "none");
+    EXPECT_TRUE(probe.hasFatalError()) << plant.what;
+    EXPECT_NE(std::string(probe.getFatalMsg().tocs()).find("not a private directory"),
+              std::string::npos)
+        << plant.what << ": " << probe.getFatalMsg().tocs();
+    EXPECT_FALSE(probe.connect(nullptr, 0));
+  }
+}
+
+// Connections whose peer claims another user are refused on both sides.
+TEST(DataMessageTranceiverTest, ConnectionsOfAnotherUserAreRefused) {
+  EndpointDir dir;
+  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
+  Probe left(a, b), right(b, a);
+  kv::os::setPeerUidForTesting(static_cast<long>(::geteuid()) + 1);
+  EXPECT_FALSE(left.connect(nullptr, 0));
+  kv::os::setPeerUidForTesting(-1);
+  EXPECT_TRUE(right.connects.empty());
+  ASSERT_TRUE(left.connect(nullptr, 0));
+}
+
+// --- Malformed traffic, written by hand to a serving endpoint -------------
+
+int rawConnect(const std::string &path) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string frameBytes(uint16_t kind, uint16_t flags, uint32_t sequence, const std::string &payload,
+                       uint32_t magic = kv::ipc::kFrameMagic, int64_t length = -1) {
+  kv::ipc::FrameHeader header;
+  header.magic = magic;
+  header.kind = kind;
+  header.flags = flags;
+  header.sequence = sequence;
+  header.length =
+      length < 0 ? static_cast<uint32_t>(payload.size()) : static_cast<uint32_t>(length);
+  unsigned char head[16];
+  kv::ipc::encodeFrameHeader(header, head);
+  return std::string(reinterpret_cast<char *>(head), 16) + payload;
+}
+
+std::string connectRecord(const std::string &name, size_t size = 280, bool terminated = true) {
+  kv::ipc::ConnectRecord record;
+  record.processName = name;
+  record.processId = static_cast<uint32_t>(::getpid());
+  std::vector<char> bytes = kv::ipc::encodeConnectRecord(record);
+  if (!terminated)
+    std::memset(bytes.data() + 20, 'x', 256);
+  bytes.resize(size);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string userRecord(uint32_t sizeField, size_t length) {
+  std::string bytes(length, 'r');
+  if (length >= 8) {
+    UserDataMessage header{3, 0, sizeField};
+    std::memcpy(&bytes[0], &header, 8);
+  }
+  return bytes;
+}
+
+TEST(DataMessageTranceiverTest, MalformedFramesAreDroppedWhileTheEndpointServesOn) {
+  EndpointDir dir;
+  const std::string b = kvtest::uniqueName("B");
+  Probe right(b, "anyone");
+  const std::string path = dir.dir() + "/" + std::to_string(right.getHandle());
+  const std::string hello = frameBytes(1, 1, 1, connectRecord("raw"));
+  enum Expect { Closed, Refused, Delivered };
+  struct Case {
+    const char *what;
+    std::string bytes; // after the handshake when `handshake`
+    bool handshake;
+    Expect expect;
+  };
+  const Case cases[] = {
+      {"bad magic", frameBytes(1, 1, 1, connectRecord("raw"), 0x12345678), false, Closed},
+      {"oversize", frameBytes(0, 1, 2, "", kv::ipc::kFrameMagic, (256 << 20) + 1), true, Closed},
+      {"no connect record first", frameBytes(0, 1, 1, std::string("hi\0", 3)), false, Closed},
+      {"short connect record", frameBytes(1, 1, 1, connectRecord("raw", 279)), false, Closed},
+      {"long connect record", frameBytes(1, 1, 1, connectRecord("raw", 281)), false, Closed},
+      {"unterminated name", frameBytes(1, 1, 1, connectRecord("raw", 280, false)), false, Closed},
+      {"unterminated command", frameBytes(0, 1, 2, "abc"), true, Refused},
+      {"empty command", frameBytes(0, 1, 2, ""), true, Refused},
+      {"only a NUL", frameBytes(0, 1, 2, std::string("\0", 1)), true, Refused},
+      {"NUL inside", frameBytes(0, 1, 2, std::string("a\0b\0", 4)), true, Refused},
+      {"record under 8", frameBytes(6, 1, 2, userRecord(6, 6)), true, Refused},
+      {"size field short", frameBytes(6, 1, 2, userRecord(20, 24)), true, Refused},
+      {"size field long", frameBytes(6, 1, 2, userRecord(28, 24)), true, Refused},
+      {"good command", frameBytes(0, 1, 2, std::string("ok\0", 3)), true, Delivered},
+      {"good record", frameBytes(6, 1, 2, userRecord(24, 24)), true, Delivered},
+  };
+  for (bool byteByByte : {false, true}) {
+    for (const Case &c : cases) {
+      const std::string what = std::string(c.what) + (byteByByte ? " (byte by byte)" : "");
+      const size_t commands = right.commands.size(), records = right.records.size();
+      int fd = rawConnect(path);
+      ASSERT_GE(fd, 0) << what;
+      const std::string bytes = (c.handshake ? hello : "") + c.bytes;
+      for (size_t at = 0; at < bytes.size();) {
+        size_t piece = byteByByte ? 1 : bytes.size() - at;
+        // The endpoint may close on us mid-way: no SIGPIPE, stop writing.
+        if (::send(fd, bytes.data() + at, piece, MSG_NOSIGNAL) != static_cast<ssize_t>(piece))
+          break;
+        at += piece;
+        if (byteByByte)
+          right.waitForMessage(0);
+      }
+      // Read what comes back until the endpoint closes or answers c.bytes.
+      std::string back;
+      bool closed = false;
+      kvtest::waitUntil(
+          [&] {
+            right.waitForMessage(0);
+            char buffer[4096];
+            ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0)
+              closed = true;
+            if (n > 0)
+              back.append(buffer, static_cast<size_t>(n));
+            size_t wanted = (c.handshake ? 16 + 280 : 0) + 17;
+            return closed || back.size() >= wanted;
+          },
+          5000);
+      ::close(fd);
+      if (c.expect == Closed) {
+        EXPECT_TRUE(closed) << what;
+        EXPECT_EQ(right.commands.size(), commands) << what;
+        continue;
+      }
+      ASSERT_EQ(back.size(), 16u + 280 + 17) << what;
+      const char handled = back.back();
+      EXPECT_EQ(handled, c.expect == Delivered ? 1 : 0) << what;
+      EXPECT_EQ(right.commands.size() + right.records.size(),
+                commands + records + (c.expect == Delivered ? 1 : 0))
+          << what;
+    }
+  }
+  // And it still serves a real peer.
+  Probe left(kvtest::uniqueName("A"), b);
+  right.waitForMessage(0);
+  ASSERT_TRUE(left.connect(nullptr, right.getHandle()));
+  EXPECT_TRUE(left.sendCommand(YString("still here"), CommandModeNormal));
+  EXPECT_EQ(right.commands.back(), "still here");
+}
+
+// Transceivers of different threads: each thread's sends are served by its
+// own endpoints only, while the process-wide list changes under all of them.
+TEST(DataMessageTranceiverTest, ThreadsWithTheirOwnTransceivers) {
+  EndpointDir dir;
+  constexpr int kThreads = 4, kCommands = 200;
+  std::atomic<int> delivered{0};
+  std::vector<QThread *> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    const std::string a = kvtest::uniqueName("TA"), b = kvtest::uniqueName("TB");
+    threads.push_back(QThread::create([a, b, &delivered] {
+      Probe left(a, b), right(b, a);
+      if (!left.connect(nullptr, 0))
+        return;
+      for (int i = 0; i < kCommands; ++i)
+        if (left.sendCommand(YString(std::to_string(i).c_str()), CommandModeNormal) &&
+            right.commands.size() == static_cast<size_t>(i + 1) &&
+            right.commands.back() == std::to_string(i))
+          ++delivered;
+      EXPECT_EQ(DataMessageTranceiver::findTranceiver(a.c_str()), &left);
+    }));
+    threads.back()->start();
+  }
+  for (int i = 0; i < 50; ++i)
+    DataMessageTranceiver::findTranceiver("nobody");
+  for (QThread *thread : threads) {
+    EXPECT_TRUE(thread->wait(60000));
+    delete thread;
+  }
+  EXPECT_EQ(delivered.load(), kThreads * kCommands);
+}
+
+// --- Traffic with a peer in another process ---------------------------------
+
+// The child: an endpoint named KV_NAME for peer KV_PEER that echoes every
+// record the way it came (sent back as sent, posted as posted), counts
+// commands, and on "hang N" does not serve for N milliseconds.
+class EchoPeer : public Probe {
+public:
+  using Probe::Probe;
+  bool done = false;
+  long bad = 0, sent = 0, posted = 0;
+  uint32_t lastStamp[2] = {0, 0};
+
+protected:
+  void processExited() override { done = true; }
+  void receiveMessage(UserDataMessage *message) override {
+    uint32_t stamp;
+    const int kind = message->posted ? 1 : 0;
+    if (!recordIntact(reinterpret_cast<char *>(message), message->size, &stamp) ||
+        stamp <= lastStamp[kind])
+      ++bad;
+    lastStamp[kind] = stamp;
+    ++(kind ? posted : sent);
+    std::vector<char> copy(reinterpret_cast<char *>(message),
+                           reinterpret_cast<char *>(message) + message->size);
+    auto *echo = reinterpret_cast<UserDataMessage *>(copy.data());
+    if (kind)
+      while (!postMessage(echo) && getLastError() == TransceiverQueueFull)
+        waitForMessage(5);
+    else
+      sendMessage(echo);
+  }
+  void receiveCommand(const YString &text, CommandMode) override {
+    const std::string command = text.tocs();
+    if (command.rfind("hang ", 0) == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(command.c_str() + 5)));
+    else if (command == "counts")
+      sendCommand(YString(("counts " + std::to_string(sent) + " " + std::to_string(posted) + " " +
+                           std::to_string(bad) + " " + std::to_string(commands.size()))
+                              .c_str()),
+                  CommandModeNormal);
+    else if (command == "quit")
+      done = true;
+    commands.push_back(command);
+  }
+};
+
+int runEchoPeer() {
+  EchoPeer peer(kvtest::env("KV_NAME"), kvtest::env("KV_PEER"));
+  if (peer.hasFatalError())
+    return 2;
+  kvtest::touchFile(kvtest::env("KV_READY"));
+  if (kvtest::env("KV_BUSY") == "1") {
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    return 0;
+  }
+  while (!peer.done)
+    peer.waitForMessage(100);
+  return peer.bad == 0 ? 0 : 3;
+}
+
+struct PeerProcess {
+  PeerProcess(const char *test, const EndpointDir &dir, const std::string &name,
+              const std::string &peer, bool busy = false)
+      : ready(dir.root + "/ready" + name) {
+    child = kvtest::startChild(
+        test, "echo",
+        {{"KV_NAME", name}, {"KV_PEER", peer}, {"KV_READY", ready}, {"KV_BUSY", busy ? "1" : "0"}});
+    EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
+  }
+  std::string ready;
+  std::unique_ptr<QProcess> child;
+};
+
+TEST(DataMessageTranceiverTest, TenThousandRecordsBothWaysNoneLostOrderKept) {
+  if (kvtest::childRole() == "echo")
+    std::exit(runEchoPeer());
+  EndpointDir dir;
+  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
+  PeerProcess peer("DataMessageTranceiverTest.TenThousandRecordsBothWaysNoneLostOrderKept", dir, b,
+                   a);
+  Probe self(a, b);
+  ASSERT_TRUE(self.connect(nullptr, 0));
+  long echoed[2] = {0, 0}, bad = 0;
+  uint32_t last[2] = {0, 0};
+  self.onRecord = [&](UserDataMessage *message) {
+    uint32_t stamp;
+    const int kind = message->posted ? 1 : 0;
+    if (!recordIntact(reinterpret_cast<char *>(message), message->size, &stamp) ||
+        stamp <= last[kind])
+      ++bad;
+    last[kind] = stamp;
+    ++echoed[kind];
+  };
+  const int total = 10000;
+  for (int i = 1; i <= total; ++i) {
+    // Mostly small records, some of every size up to 1 MiB.
+    uint32_t size = i % 499 == 0 ? (1u << 20) : 12 + static_cast<uint32_t>(i * 7919 % 4096);
+    if (i % 1999 == 0)
+      size = 12;
+    std::vector<char> record = makeRecord(static_cast<uint16_t>(i), size, static_cast<uint32_t>(i));
+    auto *message = reinterpret_cast<UserDataMessage *>(record.data());
+    if (i % 2 == 0) {
+      ASSERT_TRUE(self.sendMessage(message)) << i << " error " << self.getLastError();
+    } else {
+      while (!self.postMessage(message)) {
+        ASSERT_EQ(self.getLastError(), TransceiverQueueFull) << i;
+        self.waitForMessage(5);
+      }
+    }
+  }
+  ASSERT_TRUE(kvtest::waitUntil(
+      [&] {
+        self.waitForMessage(20);
+        return echoed[0] + echoed[1] == total;
+      },
+      120000))
+      << echoed[0] << " + " << echoed[1];
+  EXPECT_EQ(echoed[0], total / 2);
+  EXPECT_EQ(bad, 0);
+  ASSERT_TRUE(self.sendCommand(YString("counts"), CommandModeNormal));
+  ASSERT_FALSE(self.commands.empty());
+  EXPECT_EQ(self.commands.back(), "counts 5000 5000 0 0");
+  EXPECT_TRUE(self.sendCommand(YString("quit"), CommandModeNormal));
+  EXPECT_EQ(kvtest::waitChild(*peer.child), 0);
+  EXPECT_TRUE(kvtest::waitUntil([&] {
+    self.waitForMessage(0);
+    return self.exits == 1;
+  }));
+}
+
+TEST(DataMessageTranceiverTest, PeerKilledMidSendAndHungPeer) {
+  if (kvtest::childRole() == "echo")
+    std::exit(runEchoPeer());
+  EndpointDir dir;
+  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
+  {
+    PeerProcess peer("DataMessageTranceiverTest.PeerKilledMidSendAndHungPeer", dir, b, a);
+    Probe self(a, b);
+    ASSERT_TRUE(self.connect(nullptr, 0));
+    self.setSendTimeout(500);
+    EXPECT_FALSE(self.sendCommand(YString("hang 1500"), CommandModeNormal));
+    EXPECT_EQ(self.getLastError(), TransceiverTimedOut);
+    self.setSendTimeout(-1);
+    // The late answer of the hung send is dropped; the next send gets its own.
+    EXPECT_TRUE(self.sendCommand(YString("ping"), CommandModeNormal));
+    ASSERT_TRUE(self.sendCommand(YString("counts"), CommandModeNormal));
+    EXPECT_EQ(self.commands.back(), "counts 0 0 0 2");
+
+    const qint64 pid = peer.child->processId();
+    std::thread killer([pid] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ::kill(static_cast<pid_t>(pid), SIGKILL);
+    });
+    EXPECT_FALSE(self.sendCommand(YString("hang 30000"), CommandModeNormal));
+    EXPECT_EQ(self.getLastError(), TransceiverPeerGone);
+    killer.join();
+    peer.child->waitForFinished();
+    EXPECT_FALSE(self.isConnected());
+    EXPECT_TRUE(kvtest::waitUntil([&] {
+      self.waitForMessage(0);
+      return self.exits == 1;
+    }));
+    self.waitForMessage(50);
+    EXPECT_EQ(self.exits, 1);
+  }
+}
+
+TEST(DataMessageTranceiverTest, KilledEndpointsFilesGoBusyOnesStay) {
+  if (kvtest::childRole() == "echo")
+    std::exit(runEchoPeer());
+  EndpointDir dir;
+  const char *test = "DataMessageTranceiverTest.KilledEndpointsFilesGoBusyOnesStay";
+  const std::string dead = kvtest::uniqueName("Dead"), busy = kvtest::uniqueName("Busy");
+  PeerProcess killed(test, dir, dead, "x"), stuck(test, dir, busy, "x", true);
+  killed.child->kill();
+  killed.child->waitForFinished();
+  auto titles = [&] {
+    std::map<std::string, int> found;
+    int removed = 0;
+    for (const auto &[handle, title] : kv::os::listEndpoints(&removed))
+      found[title] = handle;
+    found["removed"] = removed;
+    return found;
+  };
+  std::map<std::string, int> before = titles();
+  ASSERT_EQ(before.count(busy), 1u);
+  EXPECT_EQ(before.count(dead), 0u);
+  EXPECT_EQ(before["removed"], 1);
+  // Nothing of the killed endpoint is left; the busy one's files stay.
+  int files = 0;
+  for (const char *suffix : {"", ".title", ".lck"})
+    files += kvtest::fileExists(dir.dir() + "/" + std::to_string(before[busy]) + suffix);
+  EXPECT_EQ(files, 3);
+  std::map<std::string, int> after = titles();
+  EXPECT_EQ(after["removed"], 0);
+  EXPECT_EQ(after.count(busy), 1u);
+  stuck.child->kill();
+  stuck.child->waitForFinished();
+}
+
+} // namespace

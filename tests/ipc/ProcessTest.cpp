@@ -1,0 +1,230 @@
+#include "kvsupport/ipc/Process.h"
+
+#include "kvsupport/streams/kvstrstream.h"
+
+#include "common/ProcessSync.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A directory holding a file that is not executable and one that is, but is
+// no valid program (no "#!", no ELF header).
+struct Programs {
+  Programs() : dir(kvtest::makeTempDir("kvspawn")) {
+    plain = dir + "/plain";
+    garbage = dir + "/garbage";
+    for (const std::string &path : {plain, garbage}) {
+      QFile file(QString::fromStdString(path));
+      EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write("\x01\x02 not a program\n");
+    }
+    ::chmod(plain.c_str(), 0644);
+    ::chmod(garbage.c_str(), 0755);
+  }
+  ~Programs() { kvtest::removeTree(dir); }
+  std::string dir, plain, garbage;
+};
+
+enum Which { Qt, Old, Both };
+
+struct SpawnCase {
+  Which which;
+  std::string commandLine; // "@plain", "@garbage": the files above
+  uint32_t flags;
+  SSPError result;
+  unsigned exitCode;
+  bool running; // a process id is reported
+};
+
+std::string expand(const std::string &text, const Programs &programs) {
+  if (text.rfind("@plain", 0) == 0)
+    return programs.plain + text.substr(6);
+  if (text.rfind("@garbage", 0) == 0)
+    return programs.garbage + text.substr(8);
+  return text;
+}
+
+TEST(ProcessTest, FlagsAndResults) {
+  Programs programs;
+  const SpawnCase cases[] = {
+      {Both, "no-such-program-kv", SpawnWait, SSP_NOT_FOUND, 0, false},
+      {Both, "/nonexistent/dir/prog", 0, SSP_NOT_FOUND, 0, false},
+      {Both, "", SpawnWait, SSP_NOT_FOUND, 0, false},
+      {Both, "@plain", SpawnWait, SSP_NOT_EXECUTABLE, 0, false},
+      {Old, "@garbage", SpawnWait, SSP_BAD_FORMAT, 0, false},
+      {Qt, "@garbage", SpawnWait, SSP_START_FAILED, 0, false},
+      {Qt, "true", SpawnWait | SpawnNewConsole, SSP_UNSUPPORTED, 0, false},
+      {Old, "sh -c \"exit 3\"", SpawnWait | SpawnNewConsole, SSP_OK, 3, false},
+      {Both, "sh -c \"exit 3\"", SpawnWait | SpawnHidden | SpawnMinimized, SSP_OK, 3, false},
+      {Both, "sh -c \"kill -9 $$\"", SpawnWait, SSP_OK, 137, false},
+      {Both, "\"/bin/sh\" -c \"exit 0\"", SpawnWait, SSP_OK, 0, false},
+      {Both, "sleep 0.2", 0, SSP_OK, 0, true},
+  };
+  for (const SpawnCase &c : cases) {
+    for (Which which : {Qt, Old}) {
+      if (c.which != Both && c.which != which)
+        continue;
+      const std::string line = expand(c.commandLine, programs);
+      unsigned exitCode = 99;
+      int pid = 99;
+      SSPError result =
+          which == Qt
+              ? sp_SpawnApplication(line.c_str(), c.flags, YRef<kvstream>(), &exitCode, &pid)
+              : sp_OldSpawnApplication(line.c_str(), c.flags, &exitCode, &pid);
+      const char *name = which == Qt ? "QProcess" : "posix_spawn";
+      EXPECT_EQ(result, c.result) << name << ": " << line;
+      EXPECT_EQ(exitCode, c.exitCode) << name << ": " << line;
+      EXPECT_EQ(pid > 0, c.running) << name << ": " << line << " pid " << pid;
+      if (!c.running) {
+        EXPECT_EQ(pid, -1) << name << ": " << line;
+      }
+    }
+  }
+  sp_ReapSpawnedChildren(true);
+}
+
+// Everything the child wrote reaches the stream before a waited call
+// returns, even a large amount written just before the end.
+TEST(ProcessTest, OutputWrittenJustBeforeExitIsForwarded) {
+  auto *stream = new kvstrstream;
+  YRef<kvstream> output(stream);
+  unsigned exitCode = 99;
+  SSPError result = sp_SpawnApplication("sh -c \"head -c 1048576 /dev/zero; echo err >&2; exit 5\"",
+                                        SpawnWait | SpawnForwardStdout | SpawnForwardStderr, output,
+                                        &exitCode, nullptr);
+  ASSERT_EQ(result, SSP_OK);
+  EXPECT_EQ(exitCode, 5u);
+  const std::string text(stream->getString(), static_cast<size_t>(stream->getNumBytes()));
+  EXPECT_EQ(text.size(), 1048576u + 4u);
+  EXPECT_EQ(text.find_first_not_of('\0'), 1048576u);
+  EXPECT_EQ(text.substr(1048576), "err\n");
+}
+
+// A child that writes more than a pipe holds, to a channel nobody forwards,
+// must still run to its end.
+TEST(ProcessTest, UnforwardedOutputNeverBlocksTheChild) {
+  for (uint32_t discard : {0u, static_cast<uint32_t>(SpawnDiscardOutput)}) {
+    unsigned exitCode = 99;
+    EXPECT_EQ(sp_SpawnApplication("sh -c \"head -c 1048576 /dev/zero; head -c 1048576 "
+                                  "/dev/zero >&2; exit 4\"",
+                                  SpawnWait | discard, YRef<kvstream>(), &exitCode, nullptr),
+              SSP_OK);
+    EXPECT_EQ(exitCode, 4u);
+  }
+}
+
+// The watcher of a child not waited for holds the stream until the child
+// ends, then frees itself from the event loop.
+TEST(ProcessTest, UnwaitedQtChildOutlivesTheCall) {
+  YRef<kvstream> output(new kvstrstream);
+  int pid = -1;
+  ASSERT_EQ(sp_SpawnApplication("sh -c \"echo hi\"", SpawnForwardStdout, output, nullptr, &pid),
+            SSP_OK);
+  EXPECT_GT(pid, 0);
+  EXPECT_EQ(output.getRefCount(), 2);
+  EXPECT_TRUE(kvtest::waitUntil([&] {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return output.getRefCount() == 1;
+  }));
+}
+
+bool isZombieOrGone(int pid) {
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly))
+    return true;
+  const QByteArray line = stat.readAll();
+  int close = line.lastIndexOf(')');
+  return close > 0 && line.size() > close + 2 && line[close + 2] == 'Z';
+}
+
+// Ended children are reaped by their id by the next spawn at the latest,
+// and not by anybody's waitpid(-1): another child of ours keeps its status.
+TEST(ProcessTest, UnwaitedChildrenAreReapedByTheNextSpawn) {
+  pid_t bystander = ::fork();
+  if (bystander == 0)
+    ::_exit(7);
+  std::vector<int> pids;
+  for (int i = 0; i < 20; ++i) {
+    int pid = -1;
+    ASSERT_EQ(sp_OldSpawnApplication("true", 0, nullptr, &pid), SSP_OK);
+    pids.push_back(pid);
+  }
+  for (int pid : pids)
+    ASSERT_TRUE(kvtest::waitUntil([&] { return isZombieOrGone(pid); })) << pid;
+  unsigned code = 9;
+  ASSERT_EQ(sp_OldSpawnApplication("true", SpawnWait, &code, nullptr), SSP_OK);
+  for (int pid : pids)
+    EXPECT_NE(::kill(pid, 0), 0) << pid << " still a zombie";
+  int status = 0;
+  ASSERT_EQ(::waitpid(bystander, &status, 0), bystander);
+  EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+// A descriptor the host opened without close-on-exec stays out of children
+// of both functions and of KvProcess.
+TEST(ProcessTest, ChildrenInheritNoDescriptor) {
+  int fd = ::open("/dev/null", O_RDONLY); // deliberately without O_CLOEXEC
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::dup2(fd, 57), 57);
+  const char *probe = "sh -c \"test -e /proc/self/fd/57 && exit 1; exit 0\"";
+  unsigned code = 9;
+  EXPECT_EQ(sp_SpawnApplication(probe, SpawnWait, YRef<kvstream>(), &code, nullptr), SSP_OK);
+  EXPECT_EQ(code, 0u);
+  code = 9;
+  EXPECT_EQ(sp_OldSpawnApplication(probe, SpawnWait, &code, nullptr), SSP_OK);
+  EXPECT_EQ(code, 0u);
+  KvProcess process(probe, false, false);
+  ASSERT_TRUE(process.start());
+  process.waitProcess();
+  EXPECT_EQ(process.exitCode(), 0);
+  ::close(57);
+  ::close(fd);
+}
+
+TEST(ProcessTest, KvProcessTakesItsProgramFromTheFirstArgument) {
+  KvProcess process(nullptr, false, false);
+  EXPECT_FALSE(process.start());
+  for (const char *arg : {"sh", "-c", "exit 6"})
+    process.addArgument(arg);
+  ASSERT_TRUE(process.start());
+  EXPECT_FALSE(process.start()) << "started twice";
+  process.waitProcess();
+  EXPECT_FALSE(process.isRunning());
+  EXPECT_EQ(process.exitCode(), 6);
+}
+
+// A running child outlives its KvProcess; a killed one reports its signal.
+TEST(ProcessTest, KvProcessKillAndDestructionWhileRunning) {
+  {
+    KvProcess process("sleep 30", false, false);
+    ASSERT_TRUE(process.start());
+    EXPECT_TRUE(process.isRunning());
+    process.kill();
+    process.waitProcess();
+    EXPECT_EQ(process.exitCode(), 137);
+  }
+  auto *left = new KvProcess("sleep 0.1", false, false);
+  ASSERT_TRUE(left->start());
+  delete left;
+  // Its helper lives on and deletes itself when the child ends (the leak
+  // check at exit would catch one left behind).
+  QEventLoop loop;
+  QTimer::singleShot(600, &loop, &QEventLoop::quit);
+  loop.exec();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+// kvtool ipc and spawn, run as the user would: a serving kvtool in one
+// process, senders in others.
+#include "common/KvtoolRun.h"
+#include "common/ProcessSync.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kvtest::runKvtool;
+
+QString kvtoolPath() {
+  return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
+}
+
+struct EndpointDir {
+  EndpointDir() : root(kvtest::makeTempDir("kvtoolipc")) {
+    ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+  }
+  ~EndpointDir() {
+    ::unsetenv("XDG_RUNTIME_DIR");
+    kvtest::removeTree(root);
+  }
+  std::string root;
+};
+
+TEST(IpcCommandTest, ServeSendTestCallListAndCleanUpOnTerm) {
+  if (!QFileInfo(kvtoolPath()).isExecutable())
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  EndpointDir dir;
+  const std::string name = "serve" + std::to_string(QCoreApplication::applicationPid());
+  QProcess server;
+  server.start(kvtoolPath(),
+               {QStringLiteral("ipc"), QStringLiteral("serve"), QString::fromStdString(name),
+                QStringLiteral("--count"), QStringLiteral("100")});
+  ASSERT_TRUE(server.waitForReadyRead(30000));
+  const std::string first = server.readLine().toStdString();
+  ASSERT_EQ(first.rfind("endpoint\t" + name + "\t", 0), 0u) << first;
+  const std::string handle =
+      first.substr(first.rfind('\t') + 1, first.size() - first.rfind('\t') - 2);
+
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string out;   // kvtool's own answer
+    std::string event; // the server's line for it ("" for none)
+  };
+  const Case cases[] = {
+      {{"send", name, "hello there"}, 0, "sent\t12\n", "command\t0\thello there"},
+      {{"send", name, "run", "--mode", "3"}, 0, "sent\t4\n", "command\t3\trun"},
+      {{"send", name, "x", "--mode", "5"}, 1, "", ""},
+      {{"send", name, "abcd", "--bytes"}, 0, "sent\t4\n", "bytes\t4"},
+      {{"send", name, "abc", "--object", "7"}, 0, "sent\t27\n", "object\t7\tabc"},
+      {{"send", name, "later", "--object", "2", "--post"}, 0, "sent\t29\n", "object\t2\tlater"},
+      {{"send", name, "q", "--call", "4"}, 0, "answer\techo q\n", "object\t4\tq"},
+      {{"test", name, "nothing"}, 0, "receiver\tnothing\tno\n", ""},
+      {{"send", "no-such-" + name, "x"}, 1, "", ""},
+  };
+  std::string events;
+  for (const Case &c : cases) {
+    std::vector<std::string> args = {"ipc"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const kvtest::KvtoolRun run = runKvtool(args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.args[2] << ": " << run.err;
+    EXPECT_EQ(run.out, c.out) << c.args[2];
+    if (c.exitCode == 1) {
+      EXPECT_EQ(run.err.rfind("kvtool ipc: " + c.args[1] + ": ", 0), 0u) << run.err;
+    }
+    if (c.event.empty())
+      continue;
+    ASSERT_TRUE(kvtest::waitUntil(
+        [&] {
+          server.waitForReadyRead(50);
+          events += server.readAll().toStdString();
+          return events.find(c.event + "\n") != std::string::npos;
+        },
+        20000))
+        << c.event << " in\n"
+        << events;
+  }
+  EXPECT_NE(events.find("connected\tkvtool\t"), std::string::npos) << events;
+  EXPECT_NE(events.find("exited\n"), std::string::npos) << events;
+
+  const kvtest::KvtoolRun list = runKvtool({"ipc", "list"});
+  EXPECT_EQ(list.out, handle + "\t" + name + "\nremoved\t0\n");
+  // SIGTERM: the server's files go with it.
+  server.terminate();
+  ASSERT_TRUE(server.waitForFinished(30000));
+  EXPECT_FALSE(kvtest::fileExists(dir.root + "/kvsupport/" + handle));
+  EXPECT_FALSE(kvtest::fileExists(dir.root + "/kvsupport/" + handle + ".title"));
+  EXPECT_FALSE(kvtest::fileExists(dir.root + "/kvsupport/" + handle + ".lck"));
+  EXPECT_EQ(runKvtool({"ipc", "list"}).out, "removed\t0\n");
+}
+
+TEST(IpcCommandTest, SpawnReportsResultExitCodeAndOutput) {
+  if (!QFileInfo(kvtoolPath()).isExecutable())
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"--wait", "--stdout", "sh", "-c", "\"echo out; echo err >&2; exit 3\""},
+       "out\nresult\tSSP_OK\nexit-code\t3\nprocess-id\t-1\n"},
+      {{"--wait", "--stdout", "--stderr", "sh", "-c", "\"echo err >&2\""},
+       "err\nresult\tSSP_OK\nexit-code\t0\nprocess-id\t-1\n"},
+      {{"--old", "--wait", "sh", "-c", "\"kill -9 $$\""},
+       "result\tSSP_OK\nexit-code\t137\nprocess-id\t-1\n"},
+      {{"--wait", "no-such-program-kv"}, "result\tSSP_NOT_FOUND\nexit-code\t0\nprocess-id\t-1\n"},
+      {{"--old", "/dev/null"}, "result\tSSP_NOT_EXECUTABLE\nexit-code\t0\nprocess-id\t-1\n"},
+  };
+  for (const Case &c : cases) {
+    std::vector<std::string> args = {"spawn"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const kvtest::KvtoolRun run = runKvtool(args);
+    EXPECT_EQ(run.exitCode, 0) << c.args.back();
+    EXPECT_EQ(run.out, c.out) << c.args.back();
+  }
+}
+
+} // namespace
