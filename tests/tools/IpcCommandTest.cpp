@@ -66,8 +66,9 @@ TEST(IpcCommandTest, ServeSendTestCallListAndCleanUpOnTerm) {
   };
   std::string events;
   for (const Case &c : cases) {
-    std::vector<std::string> args = {"ipc"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
+    QStringList args = {"ipc"};
+    for (const std::string &arg : c.args)
+      args << kvtest::arg(arg);
     const kvtest::KvtoolRun run = runKvtool(args);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.args[2] << ": " << run.err;
     EXPECT_EQ(run.out, c.out) << c.args[2];
@@ -118,8 +119,9 @@ TEST(IpcCommandTest, SpawnReportsResultExitCodeAndOutput) {
       {{"--old", "/dev/null"}, "result\tSSP_NOT_EXECUTABLE\nexit-code\t0\nprocess-id\t-1\n"},
   };
   for (const Case &c : cases) {
-    std::vector<std::string> args = {"spawn"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
+    QStringList args = {"spawn"};
+    for (const std::string &arg : c.args)
+      args << kvtest::arg(arg);
     const kvtest::KvtoolRun run = runKvtool(args);
     EXPECT_EQ(run.exitCode, 0) << c.args.back();
     EXPECT_EQ(run.out, c.out) << c.args.back();
