@@ -3,10 +3,11 @@
 // (differentially: cut anywhere, the decoder yields the same frames as from
 // one read). Every frame then goes through the record checks, the connect
 // record reader, and, for message records, the copy-data receiver with its
-// text block reader.
+// text block reader (even ids) and option table reader (odd ids).
 #include "ipc/MessageFrame_p.h"
 #include "os/PlatformData_p.h"
 
+#include "kvsupport/config/RequestOptions.h"
 #include "kvsupport/ipc/SimFeDataTransceiver.h"
 
 #include "FuzzSupport.h"
@@ -23,8 +24,10 @@ using kvfuzz::check;
 class FuzzReceiver : public SimFeDataTransceiver {
 public:
   FuzzReceiver() : SimFeDataTransceiver("fuzz", "nobody") {
-    for (int id = 0; id < kCopyDataMessageIdCount; id += 2)
-      setReceiveObject(YRef<CopyDataObject>(new CopyDataTextObject), id);
+    for (int id = 0; id < kCopyDataMessageIdCount; ++id)
+      setReceiveObject(id % 2 ? YRef<CopyDataObject>(new RequestOptions)
+                              : YRef<CopyDataObject>(new CopyDataTextObject),
+                       id);
   }
   void deliver(kv::ipc::Payload &record) {
     static const std::shared_ptr<bool> alive = std::make_shared<bool>(true);

@@ -157,7 +157,11 @@ void SimFeDataTransceiver::receiveMessage(UserDataMessage *message) {
   void *cursor = reinterpret_cast<char *>(record) + 12;
   std::shared_ptr<const bool> alive = aliveToken();
   receiver->readBlock(&cursor, this);
-  if (*alive && record->answerRequested == 1 && receiver->answerRequest(this) && *alive) {
+  // A default receiver is the host's: when its reader replaced it (and may
+  // have deleted it), it is not touched again.
+  const bool receiverStays = registered || cdResultsArray[id] == receiver;
+  if (*alive && receiverStays && record->answerRequested == 1 && receiver->answerRequest(this) &&
+      *alive) {
     record->answerRequested = 0;
     sendObject(receiver, id, false, false);
   }

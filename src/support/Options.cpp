@@ -3,6 +3,7 @@
 #include "hooks/ExitRank_p.h"
 #include "os/VirtualMemory_p.h"
 #include "support/LogicalPaths_p.h"
+#include "support/Options_p.h"
 
 #include "kvsupport/config/ConfigManager.h"
 #include "kvsupport/hooks/AutoFunc.h"
@@ -477,6 +478,13 @@ int sp_DeleteOption(const YString &name) {
   const bool done = cfgman_WriteConfigSetting(kSection, name.tocs(), nullptr, nullptr, -1);
   notifyChange(name);
   return done ? 1 : 0;
+}
+
+bool kv::support::addOptionDefinitionIfUndefined(const OptionDefinition &definition) {
+  if (findDefinition(definition.name.tocs()))
+    return false;
+  addDefinition(definition);
+  return true;
 }
 
 void sp_ForEachOptionDefinition(void (*visit)(const OptionDefinition &, void *), void *data) {
