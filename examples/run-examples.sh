@@ -63,3 +63,19 @@ show libs --location 0 "PATH;$scratch/demo.ini" list --raw Models
 show ext "Schematic&Symbol"
 show ext Model "$scratch/models/opamp.txt"
 show hooks
+show spawn --wait --stdout 'echo "hello from a child"'
+show spawn --wait --old 'sh -c "exit 3"'
+# A transceiver endpoint lives for one record, in a private endpoint directory.
+export XDG_RUNTIME_DIR="$scratch/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+"$kvtool" ipc serve demo --count 1 > "$scratch/served.txt" &
+served=$!
+for _ in $(seq 100); do
+  "$kvtool" ipc list | grep -q demo && break
+  sleep 0.05
+done
+show ipc send demo "run tran"
+wait "$served"
+printf '$ kvtool ipc serve demo --count 1\n'
+# (handles and process ids left out: they change from run to run)
+awk -F'\t' '$1 == "command" { print; next } { print $1 "\t" $2 }' "$scratch/served.txt"
