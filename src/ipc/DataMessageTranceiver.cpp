@@ -6,6 +6,7 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -170,6 +171,28 @@ bool DataMessageTranceiver::sendMessage(UserDataMessage *message) {
     return false;
   }
   return finish([&] { return platform_->sendMessage(message); });
+}
+
+bool DataMessageTranceiver::sendMessagePieces(const RecordPiece *pieces, int count) {
+  if (!platform_) {
+    lastError_ = TransceiverNotConnected;
+    return false;
+  }
+  bool valid = pieces && count >= 1 && count <= kMaxRecordPieces;
+  size_t total = 0;
+  for (int i = 0; valid && i < count; ++i) {
+    valid = pieces[i].data || pieces[i].bytes == 0;
+    total += pieces[i].bytes;
+  }
+  UserDataMessage header{};
+  valid = valid && pieces[0].bytes >= sizeof header;
+  if (valid)
+    std::memcpy(&header, pieces[0].data, sizeof header);
+  if (!valid || header.size != total || header.posted != 0) {
+    lastError_ = TransceiverBadArgument;
+    return false;
+  }
+  return finish([&] { return platform_->sendMessagePieces(pieces, count); });
 }
 
 bool DataMessageTranceiver::postMessage(UserDataMessage *message) {

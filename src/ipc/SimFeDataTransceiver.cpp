@@ -55,6 +55,15 @@ void CopyDataTextObject::writeBlock(void **cursor) const {
   *cursor = at + 4 + length_;
 }
 
+bool CopyDataTextObject::shareBlock(CopyDataSharedBlock *block) const {
+  const int32_t length = length_;
+  std::memcpy(block->prefix, &length, 4);
+  block->prefixBytes = 4;
+  block->text = text_;
+  block->textBytes = length_;
+  return true;
+}
+
 bool CopyDataTextObject::answerRequest(SimFeDataTransceiver *) {
   return lastReadWhole_ && function();
 }
@@ -94,6 +103,11 @@ bool SimFeDataTransceiver::sendObject(const CopyDataObject *object, CopyDataMess
     setLastError(TransceiverNotConnected);
     return false;
   }
+  CopyDataSharedBlock shared;
+  if (!post && object->shareBlock(&shared) && shared.prefixBytes >= 0 &&
+      shared.prefixBytes <= int(sizeof shared.prefix) &&
+      shared.textBytes >= 0 && shared.prefixBytes + int64_t(shared.textBytes) == blockBytes)
+    return sendSharedBlock(shared, id, request, static_cast<uint32_t>(size));
   // The storage of the previous record is reused (zero-filled again): large
   // records in a row then cost no fresh memory. A send made while this one
   // waits (from a handler) finds none and takes its own.
@@ -115,6 +129,25 @@ bool SimFeDataTransceiver::sendObject(const CopyDataObject *object, CopyDataMess
   if (*alive && storage.capacity() <= (16u << 20))
     spareRecord_ = std::move(storage);
   return ok;
+}
+
+// The record in pieces: its header and the block's prefix, the shared
+// text, the zero trailer. The text is sent from where it lies.
+bool SimFeDataTransceiver::sendSharedBlock(const CopyDataSharedBlock &block, CopyDataMessageId id,
+                                           bool request, uint32_t size) {
+  static const char trailer[8] = {};
+  char head[12 + sizeof block.prefix] = {};
+  CopyDataMessage header;
+  header.messageId = static_cast<uint16_t>(id);
+  header.posted = 0;
+  header.size = size;
+  header.answerRequested = request ? 1 : 0;
+  std::memcpy(head, &header, 12);
+  std::memcpy(head + 12, block.prefix, static_cast<size_t>(block.prefixBytes));
+  const RecordPiece pieces[] = {{head, 12 + static_cast<size_t>(block.prefixBytes)},
+                                {block.text.tocs(), static_cast<size_t>(block.textBytes)},
+                                {trailer, sizeof trailer}};
+  return sendMessagePieces(pieces, 3);
 }
 
 bool SimFeDataTransceiver::sendSimFeMessage(CopyDataObject *object, CopyDataMessageId id) {

@@ -23,6 +23,9 @@ public:
   virtual bool sendMessage(const void *data, int length) = 0;
   /// A record, synchronously (posted flag 0).
   virtual bool sendMessage(UserDataMessage *message) = 0;
+  /// A record in pieces (1 to kMaxRecordPieces; its header, posted flag 0,
+  /// at the start of the first), synchronously.
+  virtual bool sendMessagePieces(const RecordPiece *pieces, int count) = 0;
   /// A record, posted (posted flag 1).
   virtual bool postMessage(UserDataMessage *message) = 0;
   /// A command of `mode` (a valid mode: the transceiver checked it).

@@ -129,6 +129,25 @@ TEST(SimFeDataTransceiverTest, RemoteCallAnswersIntoTheCallersObject) {
   EXPECT_EQ(alone.getLastError(), TransceiverNotConnected);
 }
 
+// Texts larger than the socket takes at once go out in pieces from where
+// they lie, both ways, the answer sent from inside the handler.
+TEST(SimFeDataTransceiverTest, LargeRemoteCallArrivesWholeBothWays) {
+  Pair pair;
+  auto *target = new EchoText(true);
+  pair.sim.setReceiveObject(YRef<CopyDataObject>(target), 8);
+  std::string big(3u << 20, ' ');
+  for (size_t i = 0; i < big.size(); ++i)
+    big[i] = static_cast<char>('a' + i * 7919 % 26);
+  auto *request = new CopyDataTextObject(YString(big.c_str()));
+  YRef<CopyDataObject> held(request);
+  ASSERT_TRUE(pair.front.callRemoteFunction(held, 8));
+  const YString echoed(("echo " + big).c_str());
+  EXPECT_EQ(target->reads, 1);
+  EXPECT_TRUE(target->getText() == echoed);
+  EXPECT_TRUE(request->getText() == echoed);
+  EXPECT_EQ(request->getBlockBytes(), int(big.size()) + 9);
+}
+
 // Records from a peer that does not follow the format: the block reader
 // stays inside the record and a bad block changes nothing.
 TEST(SimFeDataTransceiverTest, MalformedRecordsChangeNothing) {

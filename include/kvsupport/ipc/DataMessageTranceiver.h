@@ -4,6 +4,7 @@
 #include "kvsupport/containers/YRef.h"
 #include "kvsupport/strings/YString.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -21,6 +22,13 @@ struct UserDataMessage {
   uint16_t posted;    ///< 1 when posted, 0 when sent; set by the transceiver
   uint32_t size;      ///< the whole record in bytes, header included
 };
+
+/// A run of bytes of a record that is sent without first being gathered.
+struct RecordPiece {
+  const void *data;
+  size_t bytes;
+};
+constexpr int kMaxRecordPieces = 4;
 
 /// The mode carried with a command. Values 1, 5 and 6 are not modes (they
 /// name the other kinds of traffic) and are refused by sendCommand; the
@@ -184,6 +192,12 @@ protected:
   virtual void receiveMessage(UserDataMessage *message) {}
   /// A block of raw bytes; valid until this returns.
   virtual void receiveMessage(void *data, int length) {}
+
+  /// Sends a record given as up to kMaxRecordPieces pieces, one after the
+  /// other, as sendMessage does, without gathering it first: the pieces
+  /// stay unchanged and valid until it returns. The first begins with the
+  /// record's header, whose size field gives the sum of the pieces.
+  bool sendMessagePieces(const RecordPiece *pieces, int count);
 
   bool constructorFlag() const { return flag_; }
   void setLastError(TransceiverError error) { lastError_ = error; }

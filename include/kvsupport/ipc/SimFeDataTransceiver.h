@@ -14,6 +14,15 @@ constexpr int kCopyDataMessageIdCount = 23;
 
 /// A typed object that travels in a copy-data message: it writes its content
 /// into the record and reads it back on the other side.
+/// A block that lies in memory already: `prefixBytes` bytes of `prefix`,
+/// then the first `textBytes` bytes of `text`.
+struct CopyDataSharedBlock {
+  unsigned char prefix[8] = {};
+  int prefixBytes = 0;
+  YString text; ///< shares the object's text, which so stays as it is while a send waits
+  int textBytes = 0;
+};
+
 class CopyDataObject {
 public:
   virtual ~CopyDataObject() = default;
@@ -24,6 +33,10 @@ public:
   /// Writes exactly getBlockBytes() bytes at *cursor and advances it.
   virtual void writeBlock(void **cursor) const {}
   virtual int getBlockBytes() const { return 0; }
+  /// For an object whose block is mostly bytes it holds: that block, shared
+  /// instead of written, so that a synchronous send copies none of it.
+  /// False (the default): sends gather the block through writeBlock.
+  virtual bool shareBlock(CopyDataSharedBlock *block) const { return false; }
   /// After readBlock of a remote call: true to send the object, as it now
   /// stands, back to the caller.
   virtual bool answerRequest(SimFeDataTransceiver *receiver) = 0;
@@ -41,6 +54,7 @@ public:
   void readBlock(void **cursor, DataMessageTranceiver *receiver) override;
   void writeBlock(void **cursor) const override;
   int getBlockBytes() const override { return length_ + 4; }
+  bool shareBlock(CopyDataSharedBlock *block) const override;
   /// Answers a remote call when the last block read was whole and
   /// `function` says so.
   bool answerRequest(SimFeDataTransceiver *receiver) override;
@@ -106,6 +120,8 @@ protected:
 
 private:
   bool sendObject(const CopyDataObject *object, CopyDataMessageId id, bool post, bool request);
+  bool sendSharedBlock(const CopyDataSharedBlock &block, CopyDataMessageId id, bool request,
+                       uint32_t size);
   std::vector<YRef<CopyDataObject>> objects_;
   std::vector<char> spareRecord_; // storage of the last record sent, for the next
 };

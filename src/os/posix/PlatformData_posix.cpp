@@ -47,6 +47,8 @@ using kv::ipc::Frame;
 using kv::ipc::FrameHeader;
 
 constexpr size_t kPostQueueLimit = 16u << 20;
+// A record sent in pieces has at most this many.
+constexpr int kMaxBodyPieces = kMaxRecordPieces;
 constexpr int kMaxTitleBytes = 255;
 
 std::atomic<long> peerUidForTesting{-1};
@@ -327,26 +329,29 @@ bool readAvailable(Connection &c) {
 
 enum class Queued { Sent, Full, Broken };
 
-// Writes a frame, or queues what the socket does not take now. With
-// `limitQueue` (posts) a frame that would take the queue past its limit is
-// refused, unless the queue is empty. With `borrow` the payload is not
-// copied: the caller keeps it valid until the frame is written or it calls
-// ownBorrowed.
-Queued writeFrame(Connection &c, const FrameHeader &header, const void *payload, bool limitQueue,
-                  bool borrow = false) {
+// Writes a frame whose payload is `body` (pieces one after the other), or
+// queues what the socket does not take now. With `limitQueue` (posts) a
+// frame that would take the queue past its limit is refused, unless the
+// queue is empty. With `borrow` the payload is not copied: the caller keeps
+// it valid until the frame is written or it calls ownBorrowed.
+Queued writeFrame(Connection &c, const FrameHeader &header, const iovec *body, int bodyCount,
+                  bool limitQueue, bool borrow = false) {
   if (c.ended)
     return Queued::Broken;
   unsigned char head[kv::ipc::kFrameHeaderBytes];
   kv::ipc::encodeFrameHeader(header, head);
-  const char *body = static_cast<const char *>(payload);
   size_t total = sizeof head + header.length;
   size_t sent = 0;
   if (c.queued() > 0) {
     if (limitQueue && c.queued() + total > kPostQueueLimit)
       return Queued::Full;
   } else {
-    iovec pieces[2] = {{head, sizeof head}, {const_cast<char *>(body), header.length}};
-    ssize_t n = posix::sendPieces(c.fd, pieces, header.length ? 2 : 1);
+    iovec pieces[1 + kMaxBodyPieces] = {{head, sizeof head}};
+    int count = 1;
+    for (int i = 0; i < bodyCount; ++i)
+      if (body[i].iov_len > 0)
+        pieces[count++] = body[i];
+    ssize_t n = posix::sendPieces(c.fd, pieces, count);
     if (n < 0) {
       if (errno != EAGAIN && errno != EWOULDBLOCK) {
         c.ended = true;
@@ -360,18 +365,33 @@ Queued writeFrame(Connection &c, const FrameHeader &header, const void *payload,
   }
   if (sent < sizeof head) {
     c.queueCopy(reinterpret_cast<char *>(head) + sent, sizeof head - sent);
-    sent = sizeof head;
+    sent = 0;
+  } else {
+    sent -= sizeof head;
   }
-  const size_t bodyAt = sent - sizeof head;
-  if (bodyAt < header.length) {
+  // What is left of the body, piece by piece.
+  for (int i = 0; i < bodyCount; ++i) {
+    const char *bytes = static_cast<const char *>(body[i].iov_base);
+    const size_t size = body[i].iov_len;
+    if (sent >= size) {
+      sent -= size;
+      continue;
+    }
     if (borrow)
-      c.queueBorrowed(body + bodyAt, header.length - bodyAt);
+      c.queueBorrowed(bytes + sent, size - sent);
     else
-      c.queueCopy(body + bodyAt, header.length - bodyAt);
+      c.queueCopy(bytes + sent, size - sent);
+    sent = 0;
   }
   if (c.writeNotifier)
     c.writeNotifier->setEnabled(true);
   return flushQueue(c) ? Queued::Sent : Queued::Broken;
+}
+
+Queued writeFrame(Connection &c, const FrameHeader &header, const void *payload, bool limitQueue,
+                  bool borrow = false) {
+  const iovec body{const_cast<void *>(payload), header.length};
+  return writeFrame(c, header, &body, 1, limitQueue, borrow);
 }
 
 // Not a member: it runs after handlers, which may have deleted the endpoint.
@@ -404,6 +424,7 @@ public:
   bool connect(int peerHandle) override;
   bool sendMessage(const void *data, int length) override;
   bool sendMessage(UserDataMessage *message) override;
+  bool sendMessagePieces(const RecordPiece *pieces, int count) override;
   bool postMessage(UserDataMessage *message) override;
   bool sendCommand(const YString &text, int mode) override;
   int getHandle() override { return handle_; }
@@ -437,6 +458,7 @@ private:
   }
   void makeEndpoint();
   void watch(const ConnectionRef &c);
+  bool sendAndWait(uint16_t kind, const iovec *pieces, int count);
   bool sendAndWait(uint16_t kind, const void *payload, size_t length);
   bool awaitAnswer(const ConnectionRef &c, uint32_t sequence);
   bool tryConnect(int handle, bool viaTitle);
@@ -906,7 +928,10 @@ bool PlatformDataPosix::awaitAnswer(const ConnectionRef &c, uint32_t sequence) {
   return true;
 }
 
-bool PlatformDataPosix::sendAndWait(uint16_t kind, const void *payload, size_t length) {
+bool PlatformDataPosix::sendAndWait(uint16_t kind, const iovec *pieces, int count) {
+  size_t length = 0;
+  for (int i = 0; i < count; ++i)
+    length += pieces[i].iov_len;
   if (length > kv::ipc::kMaxFramePayload)
     return fail(TransceiverTooLarge);
   if (!isConnected())
@@ -917,16 +942,21 @@ bool PlatformDataPosix::sendAndWait(uint16_t kind, const void *payload, size_t l
   header.flags = kv::ipc::kFrameAnswerWanted;
   header.sequence = ++sequence_;
   header.length = static_cast<uint32_t>(length);
-  if (writeFrame(*c, header, payload, false, true) != Queued::Sent) {
+  if (writeFrame(*c, header, pieces, count, false, true) != Queued::Sent) {
     c->ownBorrowed();
     return fail(TransceiverPeerGone);
   }
   // The answer comes only after the whole frame went out; on a time-out or
   // a broken connection what is left of it must not point at the caller's
-  // buffer any more.
+  // buffers any more.
   bool ok = awaitAnswer(c, header.sequence);
   c->ownBorrowed();
   return ok;
+}
+
+bool PlatformDataPosix::sendAndWait(uint16_t kind, const void *payload, size_t length) {
+  const iovec piece{const_cast<void *>(payload), length};
+  return sendAndWait(kind, &piece, 1);
 }
 
 bool PlatformDataPosix::sendMessage(const void *data, int length) {
@@ -936,6 +966,13 @@ bool PlatformDataPosix::sendMessage(const void *data, int length) {
 bool PlatformDataPosix::sendMessage(UserDataMessage *message) {
   message->posted = 0;
   return sendAndWait(kv::ipc::kKindRecord, message, message->size);
+}
+
+bool PlatformDataPosix::sendMessagePieces(const RecordPiece *pieces, int count) {
+  iovec body[kMaxBodyPieces];
+  for (int i = 0; i < count; ++i)
+    body[i] = {const_cast<void *>(pieces[i].data), pieces[i].bytes};
+  return sendAndWait(kv::ipc::kKindRecord, body, count);
 }
 
 bool PlatformDataPosix::sendCommand(const YString &text, int mode) {
