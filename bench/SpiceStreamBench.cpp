@@ -131,6 +131,6 @@ BENCHMARK(BM_FreadMemchrMBps)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 
-// At least half the speed of a getc_unlocked loop over the same file.
-KV_BENCH_RATIO(BM_SpiceStreamMBps, BM_GetcUnlockedMBps, 2.0);
-KV_BENCH_RATIO(BM_NewSpiceStreamMBps, BM_GetcUnlockedMBps, 2.0);
+// Close to the speed of a getc_unlocked loop over the same file.
+KV_BENCH_RATIO(BM_SpiceStreamMBps, BM_GetcUnlockedMBps, 1.2);
+KV_BENCH_RATIO(BM_NewSpiceStreamMBps, BM_GetcUnlockedMBps, 1.3);

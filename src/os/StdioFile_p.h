@@ -18,6 +18,11 @@ int stdioFileDescriptor(std::FILE *file);
 /// The size in bytes of the file under `file`, or -1.
 int64_t stdioFileSize(std::FILE *file);
 
+/// Writes what `file` holds buffered and waits until the system has put the
+/// file's data (and the size that reaches it) on its device; 0 on success,
+/// -1 on failure.
+int syncStdioFileData(std::FILE *file);
+
 /// A run of bytes for writeStdioFilePieces.
 struct WritePiece {
   const char *data;

@@ -172,6 +172,17 @@ void kvfbuf::flush() {
     writeFailed_ = true;
 }
 
+bool kvfbuf::syncData() {
+  settleReadWindow();
+  if (!file_)
+    return false;
+  if (kv::os::syncStdioFileData(file_) != 0) {
+    writeFailed_ = true;
+    return false;
+  }
+  return true;
+}
+
 std::FILE *kvfbuf::detach() {
   settleReadWindow();
   std::FILE *file = file_;

@@ -186,6 +186,10 @@ bool kvfbuf_async::setFilePointer(int64_t position) {
 
 void kvfbuf_async::runCommand(const AsyncWriteQueueItem &item) {
   std::lock_guard<std::mutex> lock(fileLock_);
+  if (item.command == AsyncWriteQueueItem::SyncData) {
+    kvfbuf::syncData();
+    return;
+  }
   bool placed = setFilePointer(item.position);
   size_t written = placed ? kvfbuf::write(item.data, static_cast<size_t>(item.count)) : 0;
   writerPosition_ += placed ? static_cast<int64_t>(written) : 0;
@@ -440,6 +444,18 @@ int64_t kvfbuf_async::tellg() { return file() ? callerPosition_ : 0; }
 void kvfbuf_async::flush() {
   waitForWriter();
   kvfbuf::flush();
+}
+
+bool kvfbuf_async::syncData() {
+  if (!file())
+    return false;
+  if (idle_)
+    return kvfbuf::syncData();
+  AsyncWriteQueueItem item;
+  item.command = AsyncWriteQueueItem::SyncData;
+  item.position = callerPosition_;
+  queueItem(item);
+  return true;
 }
 
 std::FILE *kvfbuf_async::detach() {

@@ -189,6 +189,11 @@ TEST_F(AsyncFileBufferTest, RandomOperationsMatchASynchronousBuffer) {
         break;
       }
       case 4: {
+        // Now and then everything so far goes to the device first.
+        if (step % 8 == 0) {
+          ASSERT_TRUE(async.syncData());
+          ASSERT_TRUE(sync.syncData());
+        }
         int64_t at = end ? static_cast<int64_t>(random() % end) : 0;
         async.seekg(at);
         sync.seekg(at);

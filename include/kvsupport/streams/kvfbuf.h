@@ -41,6 +41,10 @@ public:
   int seekg(int64_t offset, int origin) override;
   int64_t tellg() override;
   void flush() override;
+  /// Flushes, then waits until the file's data is on its device, so that it
+  /// survives a crash of the system. False when closed or on failure, which
+  /// also sets the write-failed flag.
+  virtual bool syncData();
   bool writeFailed() const override { return writeFailed_.load(); }
   /// Shows the bytes the C file holds buffered for reading (plain
   /// synchronous buffers only; derived buffers keep their own positions).

@@ -14,7 +14,7 @@ class SharedBlockToken;
 
 /// One queued write of a kvfbuf_async.
 struct AsyncWriteQueueItem {
-  enum Command : int32_t { Empty = 0, WriteData = 1, WriteSharedBlock = 5 };
+  enum Command : int32_t { Empty = 0, WriteData = 1, WriteSharedBlock = 5, SyncData = 6 };
 
   int32_t serial = 0;         ///< process-wide running number
   const char *data = nullptr; ///< WriteData: the bytes, owned by the item (new char[])
@@ -67,6 +67,11 @@ public:
   int64_t tellg() override;
   /// Waits for the pending writes, then flushes the file.
   void flush() override;
+  /// Queues a sync after the pending writes and returns without waiting: the
+  /// writer puts everything written so far on the device before it writes
+  /// on. True when queued (or, while idle, done); the writer reports a
+  /// failure through the write-failed flag. False when closed.
+  bool syncData() override;
 
   std::FILE *detach() override;
   void open(const char *path, int mode, bool lock) override;

@@ -139,6 +139,11 @@ inline int syncHandle(int fd) {
   return retryOnInterrupt([&] { return ::fsync(fd); });
 }
 
+/// fdatasync(2), retried on EINTR.
+inline int syncHandleData(int fd) {
+  return retryOnInterrupt([&] { return ::fdatasync(fd); });
+}
+
 /// fchmod(2).
 inline int changeModeHandle(int fd, mode_t mode) {
   return retryOnInterrupt([&] { return ::fchmod(fd, mode); });

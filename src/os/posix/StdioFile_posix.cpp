@@ -119,4 +119,10 @@ void stdioConsume(std::FILE *file, size_t count) {
 #endif
 }
 
+int syncStdioFileData(std::FILE *file) {
+  if (::fflush(file) != 0)
+    return -1;
+  return posix::syncHandleData(::fileno(file)) == 0 ? 0 : -1;
+}
+
 } // namespace kv::os
