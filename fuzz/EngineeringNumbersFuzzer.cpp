@@ -4,8 +4,6 @@
 
 #include "FuzzSupport.h"
 
-#include <memory>
-
 namespace {
 
 using kvfuzz::check;
@@ -20,10 +18,7 @@ uint64_t bits(double value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   size_t length = strnlen(reinterpret_cast<const char *>(data), size);
-  // Exactly the text and its terminator, so any read beyond is caught.
-  std::unique_ptr<char[]> text(new char[length + 1]);
-  std::memcpy(text.get(), data, length);
-  text[length] = '\0';
+  std::unique_ptr<char[]> text = kvfuzz::exactCopy(reinterpret_cast<const char *>(data), length);
   const char *begin = text.get();
   const char *terminator = begin + length;
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace kvfuzz {
@@ -40,6 +41,15 @@ inline bool writeScratchFile(const char *name, const std::string &bytes) {
     return false;
   std::fwrite(bytes.data(), 1, bytes.size(), file);
   return std::fclose(file) == 0;
+}
+
+/// A copy of `length` bytes of `text` and a terminator in a block of exactly
+/// that size, so that any read beyond is caught.
+inline std::unique_ptr<char[]> exactCopy(const char *text, size_t length) {
+  std::unique_ptr<char[]> copy(new char[length + 1]);
+  std::memcpy(copy.get(), text, length);
+  copy[length] = '\0';
+  return copy;
 }
 
 /// Reads a fuzz input front to back; past its end every byte reads as 0.

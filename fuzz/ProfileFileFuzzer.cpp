@@ -20,13 +20,6 @@ namespace {
 
 using kvfuzz::check;
 
-void writeBytes(const std::string &path, const std::string &bytes) {
-  FILE *file = std::fopen(path.c_str(), "wb");
-  check(file != nullptr, "scratch file");
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-}
-
 std::string upper(const char *text) {
   std::string folded(text);
   for (char &c : folded)
@@ -53,7 +46,7 @@ struct Contents {
 // Reads `bytes` afresh: a new cache, so that nothing is taken from before.
 Contents read(const std::string &path, const std::string &bytes) {
   kv::files::closeInifile();
-  writeBytes(path, bytes);
+  check(kvfuzz::writeScratchFile("profile.ini", bytes), "scratch file");
   Contents contents;
   const YString file(path.c_str());
   YList<YString> sections;

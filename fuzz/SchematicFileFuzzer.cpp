@@ -15,9 +15,8 @@ using kvfuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string &path = kvfuzz::scratchFile("SchematicFile");
-  std::FILE *out = std::fopen(path.c_str(), "wb");
-  std::fwrite(data, 1, size, out);
-  std::fclose(out);
+  if (!kvfuzz::writeScratchFile("SchematicFile", std::string(reinterpret_cast<const char *>(data), size)))
+    return 0;
 
   SchematicFormatInfo info;
   schem_GetSchematicFileVersion(path.c_str(), &info);

@@ -26,9 +26,8 @@ bool hasAny(const YString &text, const char *characters) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string &path = kvfuzz::scratchFile("StandardLine");
-  std::FILE *out = std::fopen(path.c_str(), "wb");
-  std::fwrite(data, 1, size, out);
-  std::fclose(out);
+  if (!kvfuzz::writeScratchFile("StandardLine", std::string(reinterpret_cast<const char *>(data), size)))
+    return 0;
   const int lineFeeds = static_cast<int>(std::count(data, data + size, '\n'));
 
   std::FILE *file = std::fopen(path.c_str(), "rb");

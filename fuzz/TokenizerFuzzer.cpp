@@ -5,20 +5,8 @@
 
 #include "FuzzSupport.h"
 
-#include <memory>
-
-namespace {
-
 using kvfuzz::check;
-
-std::unique_ptr<char[]> exactCopy(const char *text, size_t length) {
-  std::unique_ptr<char[]> copy(new char[length + 1]);
-  std::memcpy(copy.get(), text, length);
-  copy[length] = '\0';
-  return copy;
-}
-
-} // namespace
+using kvfuzz::exactCopy;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 4)

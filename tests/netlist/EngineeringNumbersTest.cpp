@@ -68,17 +68,7 @@ TEST(EngineeringNumbersTest, ReadsSuffixesWithTheirRoundedScales) {
       {"12", 12.0, 2},
       {"1meg", 1e6, 4},
       {"1me", milli, 2}, // not "meg": milli, then the e is left
-  };
-  for (const ReadCase &c : cases) {
-    char *end = nullptr;
-    double value = sp_ConvertEngToReal(c.text, &end);
-    EXPECT_EQ(bits(value), bits(c.value)) << c.text << " read as " << value;
-    EXPECT_EQ(end - c.text, c.end) << c.text;
-  }
-}
-
-TEST(EngineeringNumbersTest, NothingReadOrZeroGivesZero) {
-  const ReadCase cases[] = {
+      // Nothing read, or zero: zero.
       {"0k", 0.0, 1},    {"-0.0u", 0.0, 4},   {"0e5meg", 0.0, 3}, {"abc", 0.0, 0},
       {"", 0.0, 0},      {"inf", 0.0, 0},     {"NaN", 0.0, 0},    {"INFINITY", 0.0, 0},
       {"  inf", 0.0, 0}, {"0x1p3", 0.0, 1},   {"-", 0.0, 0},      {".", 0.0, 0},
@@ -87,7 +77,7 @@ TEST(EngineeringNumbersTest, NothingReadOrZeroGivesZero) {
   for (const ReadCase &c : cases) {
     char *end = nullptr;
     double value = sp_ConvertEngToReal(c.text, &end);
-    EXPECT_EQ(bits(value), bits(0.0)) << c.text;
+    EXPECT_EQ(bits(value), bits(c.value)) << c.text << " read as " << value;
     EXPECT_EQ(end - c.text, c.end) << c.text;
   }
   char *untouched = reinterpret_cast<char *>(&untouched);
@@ -122,6 +112,14 @@ TEST(EngineeringNumbersTest, FractionTakesAtMostThirtyOneDigits) {
 // The decimal part must read exactly as strtod reads it in the "C" locale,
 // through the fast path and the long path alike.
 TEST(EngineeringNumbersTest, DecimalsMatchStrtodBitForBit) {
+  auto matchesStrtod = [](const std::string &text) {
+    char *end = nullptr, *strtodEnd = nullptr;
+    double value = sp_ConvertEngToReal(text.c_str(), &end);
+    double expected = std::strtod(text.c_str(), &strtodEnd);
+    EXPECT_EQ(end, strtodEnd) << text;
+    EXPECT_EQ(bits(value), bits(expected == 0.0 ? 0.0 : expected)) << text;
+    return end == strtodEnd && bits(value) == bits(expected == 0.0 ? 0.0 : expected);
+  };
   const char *fixed[] = {
       "0.1",
       "0.3",
@@ -149,17 +147,8 @@ TEST(EngineeringNumbersTest, DecimalsMatchStrtodBitForBit) {
       "18446744073709551616e-5",
       "3.14159265358979323846264338327950288",
   };
-  for (const char *text : fixed) {
-    char *end = nullptr;
-    double value = sp_ConvertEngToReal(text, &end);
-    char *strtodEnd = nullptr;
-    double expected = std::strtod(text, &strtodEnd);
-    EXPECT_EQ(end, strtodEnd) << text;
-    if (expected != 0.0)
-      EXPECT_EQ(bits(value), bits(expected)) << text;
-    else
-      EXPECT_EQ(bits(value), bits(0.0)) << text;
-  }
+  for (const char *text : fixed)
+    matchesStrtod(text);
 
   std::mt19937_64 random(20261206);
   std::uniform_int_distribution<int> digitCount(1, 25), digit(0, 9), exponent(-340, 330),
@@ -178,12 +167,7 @@ TEST(EngineeringNumbersTest, DecimalsMatchStrtodBitForBit) {
     }
     if (choice(random) != 0)
       text += "e" + std::to_string(choice(random) == 0 ? exponent(random) / 15 : exponent(random));
-    char *end = nullptr;
-    double value = sp_ConvertEngToReal(text.c_str(), &end);
-    char *strtodEnd = nullptr;
-    double expected = std::strtod(text.c_str(), &strtodEnd);
-    ASSERT_EQ(end, strtodEnd) << text;
-    ASSERT_EQ(bits(value), bits(expected == 0.0 ? 0.0 : expected)) << text;
+    ASSERT_TRUE(matchesStrtod(text));
   }
 }
 

@@ -113,22 +113,6 @@ TEST(LibraryStreamTest, IndexListsTopLevelDefinitions) {
   EXPECT_TRUE(none.isEmpty());
 }
 
-TEST(LibraryStreamTest, BundledLibraryIndexMatchesItsExpectedOutput) {
-  const std::string dir = KV_TEST_SOURCE_DIR "/tests/netlist/data/";
-  YVector<SymbolLoc> entries;
-  ASSERT_TRUE(sp_IndexLibrary((dir + "F5models.lib").c_str(), &entries));
-  std::string listed;
-  for (const SymbolLoc &entry : entries)
-    listed += std::string(entry.kind == SYMBOL_SUBCKT ? "subckt" : "model") + "\t" +
-              entry.name.tocs() + "\t" + std::to_string(entry.start) + "\t" +
-              std::to_string(entry.end) + "\t" + std::to_string(entry.line) + "\n";
-  EXPECT_EQ(listed, kvtest::readFile(dir + "F5models.lib.index.expected"));
-  EXPECT_EQ(readDefinition(entries[1], "J2"),
-            (std::vector<Line>{{11, ".MODEL J2  NJF(Beta=59.86m Rs=4.151 Rd=4.151 Lambda=1.923m "
-                                    "Vto=-.5024 Cgd=20p Pb=.4746 Fc=.5 Cgs=25.48p Is=8.477p "
-                                    "Kf=111.3E-18 Af=1)"}}));
-}
-
 // The physical line numbers: 1 + the line feeds before each offset.
 std::vector<int> lineStarts(const std::string &bytes) {
   std::vector<int> starts{0};

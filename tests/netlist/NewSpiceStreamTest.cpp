@@ -13,13 +13,10 @@ namespace {
 
 using Line = NumberedLine;
 
-std::vector<Line> readLines(const std::string &bytes, std::string *literal = nullptr) {
+std::vector<Line> readLines(const std::string &bytes) {
   kvtest::TempFile file(bytes);
   NewSpiceStream reader(file.path());
-  std::vector<Line> lines = readNumberedLines(reader);
-  if (literal)
-    *literal = static_cast<const char *>(reader.getLitBuffer());
-  return lines;
+  return readNumberedLines(reader);
 }
 
 TEST(NewSpiceStreamTest, LogicalLinesKeepStarComments) {
@@ -56,22 +53,6 @@ TEST(NewSpiceStreamTest, LogicalLinesKeepStarComments) {
   };
   for (const Case &c : cases)
     EXPECT_EQ(readLines(c.input), c.expected) << c.name;
-}
-
-TEST(NewSpiceStreamTest, LiteralBufferHoldsEveryPhysicalLine) {
-  struct Case {
-    std::string input;
-    std::string literal;
-  } cases[] = {
-      {"R1 a b\n* note\n+ 1k\n", "R1 a b\n* note\n+ 1k\n"},
-      {"R1\n; x\nR2", "R1\n; x\nR2\n"},
-      {"R1\r\n* c\r\nR2\n", "R1\n* c\nR2\n"},
-  };
-  for (const Case &c : cases) {
-    std::string literal;
-    readLines(c.input, &literal);
-    EXPECT_EQ(literal, c.literal) << c.input;
-  }
 }
 
 TEST(NewSpiceStreamTest, GetHandsOutLinesWithLineFeeds) {

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -13,11 +15,18 @@
 
 namespace {
 
-// A temporary file holding `bytes`, positioned at its start.
+// A temporary file holding `bytes`, positioned at its start; a `fresh` one
+// has never been read or written through its stream, which then has no
+// buffer yet.
 struct MemoryFile {
-  explicit MemoryFile(const std::string &bytes) : file(std::tmpfile()) {
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::rewind(file);
+  explicit MemoryFile(const std::string &bytes, bool fresh = false) : file(std::tmpfile()) {
+    if (fresh) {
+      EXPECT_EQ(::write(fileno(file), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+      ::lseek(fileno(file), 0, SEEK_SET);
+    } else {
+      std::fwrite(bytes.data(), 1, bytes.size(), file);
+      std::rewind(file);
+    }
   }
   ~MemoryFile() { std::fclose(file); }
   std::FILE *file;
@@ -47,14 +56,16 @@ TEST(StandardLineTest, ParsesIdentifierAndProperties) {
       {"id a=1\r\n", "id|a=1"},
       {"id a=\"x\ry\"\r\r\n", "id|a=xy"},
       {std::string("id a=1\0 b=2\nnext", 16), "id|a=1"},
+      {std::string("\0x a=1\nid b=2", 13), "id|b=2"},
       {"\xC3\xA9t\xC3\xA9 n=\xE2\x82\xAC", "\xC3\xA9t\xC3\xA9|n=\xE2\x82\xAC"},
   };
   for (const Case &c : cases) {
-    MemoryFile f(c.bytes);
-    StandardLine line;
-    int number = 0;
-    ASSERT_TRUE(line.readLine(f.file, &number)) << c.bytes;
-    EXPECT_EQ(listing(line), c.expected) << c.bytes;
+    for (bool fresh : {false, true}) {
+      MemoryFile f(c.bytes, fresh);
+      StandardLine line;
+      ASSERT_TRUE(line.readLine(f.file, nullptr)) << c.bytes;
+      EXPECT_EQ(listing(line), c.expected) << c.bytes << (fresh ? " fresh" : "");
+    }
   }
 }
 

@@ -7,7 +7,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -27,26 +26,6 @@ Words toWords(const YArray<YString> &array) {
   for (int64_t i = 0; i < array.size(); ++i)
     out.push_back(array[i].tocs());
   return out;
-}
-
-// A few lines read by hand, which the reference below must agree with.
-TEST(TokenizerTest, ScanSpecCases) {
-  const ScanSpec braces{" ", "{", "}", nullptr, false, true};
-  const ScanSpec kept{" ", "{", "}", nullptr, true, true};
-  const ScanSpec flat{" ", "{", "}", nullptr, false, false};
-  const ScanSpec netlist{" \t", "\"", "\"", "=(),", false, false};
-  const std::tuple<const char *, const ScanSpec *, Words> cases[] = {
-      {"{a {b} c} d", &braces, {"a {b} c", "d"}},
-      {"{a {b} c} d", &kept, {"{a {b} c}", "d"}},
-      {"{a {b} c} d", &flat, {"a {b", "c}", "d"}},
-      {"ab\"c d\"", &netlist, {"ab\"c", "d\""}}, // quotes only open a word
-      {"x=\"a b\"", &netlist, {"x", "", "a b"}},
-  };
-  for (const auto &[line, spec, words] : cases) {
-    YArray<YString> got;
-    sp_ScanLine(line, *spec, &got, -1);
-    EXPECT_EQ(toWords(got), words) << line;
-  }
 }
 
 // The word reader exactly as the algorithm reads: strchr on the lists,

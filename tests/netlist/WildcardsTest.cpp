@@ -136,28 +136,8 @@ TEST(WildcardsTest, Utf16IndexesMapOntoBytes) {
   }
 }
 
-TEST(WildcardsTest, FilterStringMatchesWholeTexts) {
-  struct Case {
-    const char *text, *filter;
-    bool ignoringCase, withCase;
-  } cases[] = {
-      {"Q12", "q*", true, false},     {"", "*", true, true},
-      {"", "**", true, true},         {"abc", "a\\", false, false},
-      {"a\\", "a\\", false, false},   {"ABC", "a\\BC", true, false},
-      {"abcabd", "*ab?", true, true}, {"\xC3\xA9", "?", false, false},
-  };
-  for (const Case &c : cases) {
-    EXPECT_EQ(sp_FilterString(c.text, c.filter, false), c.ignoringCase)
-        << c.text << " " << c.filter;
-    EXPECT_EQ(sp_FilterString(c.text, c.filter, true), c.withCase) << c.text << " " << c.filter;
-  }
-  EXPECT_TRUE(sp_FilterString(nullptr, "*", true));
-  EXPECT_FALSE(sp_FilterString(nullptr, "?", true));
-  std::string as(100, 'a');
-  EXPECT_FALSE(sp_FilterString(as.c_str(), "*a*a*a*a*a*a*b", true));
-  EXPECT_TRUE(sp_FilterString((as + "b").c_str(), "*a*a*a*a*a*a*b", true));
-}
-
+// Whole-text filters against fnmatch on random texts; bytes, null texts and
+// long backtracking runs by hand.
 TEST(WildcardsTest, FilterStringAgreesWithFnmatch) {
   std::setlocale(LC_CTYPE, "C");
   std::mt19937 random(5);
@@ -171,6 +151,12 @@ TEST(WildcardsTest, FilterStringAgreesWithFnmatch) {
           << "'" << text << "' '" << pattern << "' " << caseSensitive;
     }
   }
+  EXPECT_FALSE(sp_FilterString("\xC3\xA9", "?", false)) << "one byte, not one character";
+  EXPECT_TRUE(sp_FilterString(nullptr, "*", true));
+  EXPECT_FALSE(sp_FilterString(nullptr, "?", true));
+  std::string as(100, 'a');
+  EXPECT_FALSE(sp_FilterString(as.c_str(), "*a*a*a*a*a*a*b", true));
+  EXPECT_TRUE(sp_FilterString((as + "b").c_str(), "*a*a*a*a*a*a*b", true));
 }
 
 TEST(WildcardsTest, CompareStringsInNaturalOrder) {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <complex>
 #include <functional>
-#include <limits>
 #include <random>
 
 namespace {

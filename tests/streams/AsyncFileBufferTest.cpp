@@ -11,9 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 
@@ -278,21 +276,6 @@ TEST_F(AsyncFileBufferTest, LargeWritesOfAnyAlignmentAndLengthArriveIntact) {
     }
   }
   EXPECT_TRUE(kvtest::readFile(dir.filePath("odd.bin")) == expected);
-}
-
-TEST_F(AsyncFileBufferTest, AsyncFileStreamWritesLines) {
-  {
-    kvfstream out(path("lines.txt").constData(), kvWrite, false, true);
-    for (int i = 0; i < 1000; ++i)
-      out.printf("line %d of a netlist written in the background\n", i);
-    EXPECT_EQ(out.getFileSize() > 0, true);
-  }
-  kvfstream in(path("lines.txt").constData(), kvRead);
-  YString line;
-  int count = 0;
-  while (in.getline(&line))
-    ++count;
-  EXPECT_EQ(count, 1000);
 }
 
 } // namespace

@@ -11,8 +11,6 @@
 
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {

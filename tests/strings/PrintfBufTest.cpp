@@ -13,7 +13,6 @@
 #include <limits>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -430,26 +429,6 @@ TEST(PrintfBufTest, EstimatesCVarargFormatting) {
   EXPECT_EQ(estimate("abc%-*08d", 1), 53);
   EXPECT_EQ(estimate("ab%70"), 70);
   EXPECT_EQ(estimate("%99999999999999d", 1), 0x7FFFFFFF);
-}
-
-TEST(PrintfBufTest, IndependentSinksOnSeveralThreads) {
-  std::vector<std::thread> threads;
-  std::vector<int> failures(4, 0);
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([t, &failures] {
-      for (int i = 0; i < 2000; ++i) {
-        char buffer[64];
-        char expected[64];
-        sp_sprintf(buffer, sizeof buffer, "%d:%s:%.2f", t, YString(i), i * 0.5);
-        std::snprintf(expected, sizeof expected, "%d:%d:%.2f", t, i, i * 0.5);
-        if (std::strcmp(buffer, expected) != 0)
-          ++failures[t];
-      }
-    });
-  }
-  for (std::thread &thread : threads)
-    thread.join();
-  EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
 
 } // namespace
