@@ -3,6 +3,7 @@
 #include "kvsupport/hooks/AutoFunc.h"
 #include "kvsupport/support/Options.h"
 
+#include "common/EndpointDir.h"
 #include "common/ChildProcess.h"
 #include "common/ProcessSync.h"
 #include "common/TestFiles.h"
@@ -20,18 +21,7 @@ namespace {
 
 constexpr int kOptionsId = 7;
 
-// Each test gets its own endpoint directory (through XDG_RUNTIME_DIR, which
-// child processes inherit).
-struct EndpointDir {
-  EndpointDir() : root(kvtest::makeTempDir("kvreqopt")) {
-    ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
-  }
-  ~EndpointDir() {
-    ::unsetenv("XDG_RUNTIME_DIR");
-    kvtest::removeTree(root);
-  }
-  std::string root;
-};
+using kvtest::EndpointDir;
 
 bool findDefinition(const char *name, OptionDefinition *found) {
   struct Search {

@@ -3,6 +3,7 @@
 #include "ipc/MessageFrame_p.h"
 #include "os/PlatformData_p.h"
 
+#include "common/EndpointDir.h"
 #include "common/ChildProcess.h"
 #include "common/ProcessSync.h"
 #include "common/TestFiles.h"
@@ -32,19 +33,7 @@
 
 namespace {
 
-// Each test gets its own endpoint directory (through XDG_RUNTIME_DIR, which
-// child processes inherit), so runs never see each other's endpoints.
-struct EndpointDir {
-  EndpointDir() : root(kvtest::makeTempDir("kvipc")) {
-    ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
-  }
-  ~EndpointDir() {
-    ::unsetenv("XDG_RUNTIME_DIR");
-    kvtest::removeTree(root);
-  }
-  std::string dir() const { return root + "/kvsupport"; }
-  std::string root;
-};
+using kvtest::EndpointDir;
 
 // A transceiver that records what reaches it.
 class Probe : public DataMessageTranceiver {

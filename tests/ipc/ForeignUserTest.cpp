@@ -7,6 +7,7 @@
 #include "ipc/MessageFrame_p.h"
 
 #include "common/ChildProcess.h"
+#include "common/EndpointDir.h"
 #include "common/ProcessSync.h"
 #include "common/TestFiles.h"
 
@@ -80,13 +81,12 @@ TEST(ForeignUserTest, ConnectionOfAnotherUserIsRefused) {
     std::exit(runForeignConnector());
   if (::geteuid() != 0)
     GTEST_SKIP() << "needs root to take another user id";
-  const std::string root = kvtest::makeTempDir("kvforeign");
-  ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+  kvtest::EndpointDir dir;
   {
     const std::string name = kvtest::uniqueName("L"), peer = kvtest::uniqueName("F");
     Listener listener(name, peer);
     ASSERT_FALSE(listener.hasFatalError());
-    const std::string socket = root + "/kvsupport/" + std::to_string(listener.getHandle());
+    const std::string socket = dir.dir() + "/" + std::to_string(listener.getHandle());
     auto child = kvtest::startChild("ForeignUserTest.ConnectionOfAnotherUserIsRefused", "foreign",
                                     {{"KV_SOCKET", socket}, {"KV_NAME", peer}});
     // The listener serves while the child tries.
@@ -99,8 +99,6 @@ TEST(ForeignUserTest, ConnectionOfAnotherUserIsRefused) {
     EXPECT_EQ(listener.connects, 0);
     EXPECT_FALSE(listener.isConnected());
   }
-  ::unsetenv("XDG_RUNTIME_DIR");
-  kvtest::removeTree(root);
 }
 
 } // namespace

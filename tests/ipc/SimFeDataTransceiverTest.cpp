@@ -1,5 +1,6 @@
 #include "kvsupport/ipc/SimFeDataTransceiver.h"
 
+#include "common/EndpointDir.h"
 #include "common/ChildProcess.h"
 #include "common/ProcessSync.h"
 
@@ -12,16 +13,7 @@
 
 namespace {
 
-struct EndpointDir {
-  EndpointDir() : root(kvtest::makeTempDir("kvsimfe")) {
-    ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
-  }
-  ~EndpointDir() {
-    ::unsetenv("XDG_RUNTIME_DIR");
-    kvtest::removeTree(root);
-  }
-  std::string root;
-};
+using kvtest::EndpointDir;
 
 // The raw records that reach a plain transceiver.
 class RawPeer : public DataMessageTranceiver {

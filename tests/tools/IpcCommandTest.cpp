@@ -1,5 +1,6 @@
 // kvtool ipc and spawn, run as the user would: a serving kvtool in one
 // process, senders in others.
+#include "common/EndpointDir.h"
 #include "common/KvtoolRun.h"
 #include "common/ProcessSync.h"
 
@@ -21,16 +22,7 @@ QString kvtoolPath() {
   return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kvtool/kvtool");
 }
 
-struct EndpointDir {
-  EndpointDir() : root(kvtest::makeTempDir("kvtoolipc")) {
-    ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
-  }
-  ~EndpointDir() {
-    ::unsetenv("XDG_RUNTIME_DIR");
-    kvtest::removeTree(root);
-  }
-  std::string root;
-};
+using kvtest::EndpointDir;
 
 TEST(IpcCommandTest, ServeSendTestCallListAndCleanUpOnTerm) {
   if (!QFileInfo(kvtoolPath()).isExecutable())
