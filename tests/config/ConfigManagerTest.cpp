@@ -96,6 +96,7 @@ TEST(ConfigManagerTest, LevelsFallThroughKeyByKeyOrBySection) {
   ASSERT_TRUE(cfgman_WriteConfigSetting("Options", "A", "zero", nullptr, 0));
   ASSERT_TRUE(cfgman_WriteConfigSetting("Options", "B", "zero-b", nullptr, 0));
   ASSERT_TRUE(cfgman_WriteConfigSetting("Options", "A", "one", nullptr, 1));
+  EXPECT_FALSE(cfgman_WriteConfigSetting("Options", "A", "past", nullptr, 5)); // levels 0..4
   setLevel(1);
   EXPECT_EQ(setting("Options", "A"), "one");
   EXPECT_EQ(setting("options", "b"), "zero-b");

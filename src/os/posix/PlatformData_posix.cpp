@@ -47,8 +47,6 @@ using kv::ipc::Frame;
 using kv::ipc::FrameHeader;
 
 constexpr size_t kPostQueueLimit = 16u << 20;
-// A record sent in pieces has at most this many.
-constexpr int kMaxBodyPieces = kMaxRecordPieces;
 constexpr int kMaxTitleBytes = 255;
 
 std::atomic<long> peerUidForTesting{-1};
@@ -346,7 +344,7 @@ Queued writeFrame(Connection &c, const FrameHeader &header, const iovec *body, i
     if (limitQueue && c.queued() + total > kPostQueueLimit)
       return Queued::Full;
   } else {
-    iovec pieces[1 + kMaxBodyPieces] = {{head, sizeof head}};
+    iovec pieces[1 + kMaxRecordPieces] = {{head, sizeof head}};
     int count = 1;
     for (int i = 0; i < bodyCount; ++i)
       if (body[i].iov_len > 0)
@@ -969,7 +967,7 @@ bool PlatformDataPosix::sendMessage(UserDataMessage *message) {
 }
 
 bool PlatformDataPosix::sendMessagePieces(const RecordPiece *pieces, int count) {
-  iovec body[kMaxBodyPieces];
+  iovec body[kMaxRecordPieces];
   for (int i = 0; i < count; ++i)
     body[i] = {const_cast<void *>(pieces[i].data), pieces[i].bytes};
   return sendAndWait(kv::ipc::kKindRecord, body, count);
