@@ -28,9 +28,9 @@ static bool readStringBlock(void **cursor, const char *limit, YString *text, int
   std::memcpy(&declared, at, 4);
   if (declared < 0 || declared > limit - at - 4)
     return false;
-  const void *nul = std::memchr(at + 4, '\0', static_cast<size_t>(declared));
-  *length = nul ? static_cast<int>(static_cast<const char *>(nul) - (at + 4)) : declared;
-  *text = YString::fromSpan(at + 4, static_cast<size_t>(*length));
+  size_t taken = 0;
+  *text = YString::fromBytes(at + 4, static_cast<size_t>(declared), &taken);
+  *length = static_cast<int>(taken);
   *cursor = const_cast<char *>(at + 4 + declared);
   return true;
 }

@@ -212,6 +212,35 @@ size_t NewSpiceStream::takeRun(const bool *table, const char **run, bool afterPe
   return count;
 }
 
+// In a line's content, with nothing read ahead: when the read window shows
+// the line feed and, after it, the first character of a new ordinary line
+// (neither blank nor line feed, `+`, `*` or the comment character), takes
+// both as the state machine would one by one, the line feed completing the
+// line and the character kept for the next. The commonest line end thus
+// costs no call per character. False, with nothing taken, otherwise.
+bool NewSpiceStream::takeLineEnd() {
+  if (endReached_ || pushed_ != -1 || pendingHead_ != pending_.size() ||
+      charLimit_ - charCount_ < 2)
+    return false;
+  const char *end = nullptr;
+  const char *start = peekWindow(&end);
+  if (end - start < 2 || start[0] != '\n')
+    return false;
+  const auto next = static_cast<unsigned char>(start[1]);
+  if (!kChars.readable[next] || isBlank(next) || next == '\n' || next == '+' || next == '*' ||
+      next == static_cast<unsigned char>(commentChar_))
+    return false;
+  skipWindow(2);
+  charCount_ += 2;
+  ++lineCount_;
+  raw_.push_back('\n');
+  fillOutputLitBuffer();
+  raw_.push_back(static_cast<char>(next));
+  currentLine_ = lineCount_ + 1;
+  push(next, currentLine_);
+  return true;
+}
+
 // The line-building state machine.
 inline int NewSpiceStream::next() {
   for (;;) {
@@ -309,11 +338,14 @@ bool NewSpiceStream::gets(YString *line, int *lineNumber) {
   for (;;) {
     if (!first && state_ == 3 && pendingHead_ < pending_.size()) {
       // A replayed line: its plain characters straight from the queue.
-      size_t from = pendingHead_;
-      while (pendingHead_ < pending_.size() &&
-             kChars.plain[static_cast<unsigned char>(pending_[pendingHead_])])
-        ++pendingHead_;
-      outputBuffer_.append(pending_.data() + from, static_cast<int>(pendingHead_ - from));
+      const char *from = pending_.data() + pendingHead_;
+      const char *end = pending_.data() + pending_.size();
+      unsigned char bits = 0;
+      const char *p = kv::netlist::skipPlainBlocks(from, end, commentChar_, &bits, false);
+      while (p != end && kChars.plain[static_cast<unsigned char>(*p)])
+        ++p;
+      pendingHead_ += static_cast<size_t>(p - from);
+      outputBuffer_.append(from, static_cast<int>(p - from));
       if (pendingHead_ == pending_.size()) {
         pending_.clear();
         pendingHead_ = 0;
@@ -325,6 +357,10 @@ bool NewSpiceStream::gets(YString *line, int *lineNumber) {
       if (count > 0) {
         outputBuffer_.append(run, static_cast<int>(count));
         currentLine_ = lineCount_ + 1;
+      }
+      if (takeLineEnd()) {
+        c = '\n';
+        break;
       }
     }
     c = next();
@@ -340,7 +376,7 @@ bool NewSpiceStream::gets(YString *line, int *lineNumber) {
     outputBuffer_.add(static_cast<char>(c));
   }
   if (line)
-    *line = YString(outputBuffer_, outputBuffer_.getLength());
+    line->assign(outputBuffer_, static_cast<size_t>(outputBuffer_.getLength()));
   return c == '\n' || outputBuffer_.getLength() > 0;
 }
 

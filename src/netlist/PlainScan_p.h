@@ -4,20 +4,54 @@
 
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kv::netlist {
 
-// Sixteen bytes at a time through the compiler's portable vector types: the
-// readers would otherwise decide every character of a line on its own.
-using Bytes16 = unsigned char __attribute__((vector_size(16)));
-
-/// Skips whole 16-byte blocks from `p` towards `end` in which every byte is an
-/// ordinary content character: readable (tab or 32 to 254) and none of line
-/// feed, `{`, `}` and `comment` (pass 0 to let braces through as well).
-/// ORs the skipped bytes into *bits (so bit 7 tells of bytes above 127).
-/// Returns the first byte not skipped; the caller decides the rest one by one.
+/// Skips from `p` towards `end` the ordinary content characters: readable
+/// (tab or 32 to 254) and none of line feed, `{`, `}` and `comment` (pass 0
+/// to let braces through as well), sixteen bytes at a time. Within the
+/// block holding the first other byte the scan stops at that byte; only the
+/// last bytes before `end`, fewer than sixteen, are left for the caller,
+/// which decides the rest one by one. ORs the skipped bytes' top bits into
+/// *bits (so bit 7 tells of bytes above 127). Returns the first byte not
+/// skipped.
 inline const char *skipPlainBlocks(const char *p, const char *end, char comment,
                                    unsigned char *bits, bool braces = true) {
+#if defined(__SSE2__)
+  // The readers would otherwise decide every character of a line on its
+  // own: one mask per block tells where the next decision is.
+  const __m128i controls = _mm_set1_epi8(31);
+  const __m128i tab = _mm_set1_epi8('\t');
+  const __m128i top = _mm_set1_epi8(static_cast<char>(255));
+  const __m128i mark = _mm_set1_epi8(comment);
+  const __m128i open = _mm_set1_epi8(braces ? '{' : '\n');
+  const __m128i close = _mm_set1_epi8(braces ? '}' : '\n');
+  unsigned high = 0;
+  while (end - p >= 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    __m128i special = _mm_andnot_si128(_mm_cmpeq_epi8(x, tab),
+                                       _mm_cmpeq_epi8(_mm_min_epu8(x, controls), x));
+    special = _mm_or_si128(special, _mm_cmpeq_epi8(x, top));
+    special = _mm_or_si128(special, _mm_cmpeq_epi8(x, mark));
+    special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(x, open), _mm_cmpeq_epi8(x, close)));
+    unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(special));
+    unsigned signs = static_cast<unsigned>(_mm_movemask_epi8(x));
+    if (stops) {
+      unsigned before = static_cast<unsigned>(__builtin_ctz(stops));
+      high |= signs & ((1u << before) - 1);
+      p += before;
+      break;
+    }
+    high |= signs;
+    p += 16;
+  }
+  *bits |= high ? 0x80 : 0;
+  return p;
+#else
+  using Bytes16 = unsigned char __attribute__((vector_size(16)));
   const Bytes16 space = {32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32};
   Bytes16 seen = {};
   while (end - p >= 16) {
@@ -40,6 +74,7 @@ inline const char *skipPlainBlocks(const char *p, const char *end, char comment,
   uint64_t all = halves[0] | halves[1];
   *bits |= (all & 0x8080808080808080ull) ? 0x80 : 0;
   return p;
+#endif
 }
 
 } // namespace kv::netlist

@@ -382,7 +382,7 @@ bool SpiceStream::gets(YString *line, int *lineNumber, bool *lineEncrypted, bool
   if (hasHighChars)
     *hasHighChars = high;
   if (line)
-    *line = YString(outputBuffer_, outputBuffer_.getLength());
+    line->assign(outputBuffer_, static_cast<size_t>(outputBuffer_.getLength()));
   return c == '\n' || outputBuffer_.getLength() > 0;
 }
 

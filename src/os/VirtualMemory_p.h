@@ -1,5 +1,5 @@
 // Internal header, not API: address-space reservation and page commitment,
-// implemented by the platform layer.
+// and the true size of C heap blocks, implemented by the platform layer.
 #pragma once
 
 #include <cstddef>
@@ -16,5 +16,8 @@ void *reserveAddressSpace(size_t bytes);
 bool commitPages(void *base, size_t bytes);
 /// Gives the whole reservation back.
 void releaseAddressSpace(void *base, size_t bytes);
+/// The bytes usable in `block`, a live block of the C heap (malloc,
+/// realloc): at least the size it was asked for.
+size_t heapBlockCapacity(void *block);
 
 } // namespace kv::os

@@ -113,14 +113,18 @@ void kvstream::getline(char *line, int size) {
 
 namespace {
 
+// Lines are gathered in pieces of this many bytes; a line up to this long
+// without NUL becomes the text in one step.
+constexpr size_t kPiece = 511;
+constexpr size_t kWholeLineLimit = kPiece * 1024;
+
 // Stores a line of `length` bytes as the text of *line. A NUL ends the
 // text of the 511-byte piece of the line it falls in; the pieces after it
 // are kept, as when the line is gathered piece by piece.
 void appendLineText(YString *line, const char *text, size_t length) {
-  constexpr size_t kPiece = 511;
   if (length == 0)
     return;
-  if (length <= kPiece * 1024 && !std::memchr(text, '\0', length) && line->length() == 0) {
+  if (length <= kWholeLineLimit && !std::memchr(text, '\0', length) && line->length() == 0) {
     *line = YString(text, static_cast<int>(length));
     return;
   }
@@ -133,6 +137,23 @@ void appendLineText(YString *line, const char *text, size_t length) {
 } // namespace
 
 bool kvstream::getline(YString *line) {
+  // A whole line inside the read window, without NUL, is cut out with one
+  // search and copied into the line's own block: unread bytes in the window
+  // mean the input has not ended, so the buffer is not asked.
+  if (buffer_ && !decryptor_ && buffer_->readNext() != buffer_->readEnd()) {
+    const char *next = buffer_->readNext();
+    size_t available = static_cast<size_t>(buffer_->readEnd() - next);
+    const char *newline = static_cast<const char *>(std::memchr(next, '\n', available));
+    if (newline) {
+      size_t taken = static_cast<size_t>(newline - next);
+      if (taken <= kWholeLineLimit && strnlen(next, taken) == taken) {
+        line->assign(next, taken);
+        buffer_->readAdvance(taken + 1);
+        countTaken(taken + 1);
+        return true;
+      }
+    }
+  }
   *line = YString();
   if (!buffer_ || eof())
     return false;

@@ -2,6 +2,7 @@
 
 #include "kvsupport/streams/kvbuf.h"
 #include "kvsupport/streams/kvstream.h"
+#include "os/VirtualMemory_p.h"
 
 #include <algorithm>
 #include <string>
@@ -158,7 +159,43 @@ YString::YString(const char *text)
 
 YString::YString(const char *text, int count) : block_(nullBlockPointer()) {
   if (text && count > 0)
-    block_ = makeBlock(text, strnlen(text, static_cast<size_t>(count)));
+    *this = fromBytes(text, static_cast<size_t>(count));
+}
+
+YString YString::fromBytes(const char *bytes, size_t count, size_t *length) {
+  // Pieces small enough to stay in the first-level cache between the search
+  // for the NUL and the copy.
+  constexpr size_t kPiece = 16 * 1024;
+  size_t taken = 0;
+  YString text;
+  if (bytes && count <= kPiece) {
+    taken = strnlen(bytes, count);
+    text.block_ = makeBlock(bytes, taken);
+  } else if (bytes) {
+    Block *block = allocate(count);
+    char *to = block->text();
+    for (;;) {
+      size_t piece = std::min(kPiece, count - taken);
+      const void *nul = std::memchr(bytes + taken, '\0', piece);
+      size_t run = nul ? static_cast<size_t>(static_cast<const char *>(nul) - (bytes + taken)) : piece;
+      std::memcpy(to + taken, bytes + taken, run);
+      taken += run;
+      if (nul || taken == count)
+        break;
+    }
+    if (taken == 0) {
+      std::free(block);
+    } else {
+      // A NUL early in a large block leaves a short text: give the rest back.
+      if (taken < count / 2)
+        block = static_cast<Block *>(checkedRealloc(block, kCountBytes + taken + 1));
+      block->text()[taken] = '\0';
+      text.block_ = block;
+    }
+  }
+  if (length)
+    *length = taken;
+  return text;
 }
 
 YString YString::fromSpan(const char *text, size_t length) {
@@ -242,6 +279,30 @@ YString &YString::operator=(YString &&other) noexcept {
 
 YString &YString::operator=(const char *text) {
   setText(text ? text : "", text ? std::strlen(text) : 0);
+  return *this;
+}
+
+YString &YString::assign(const char *text, size_t count) {
+  size_t length = text ? strnlen(text, count) : 0;
+  if (length == 0) {
+    adopt(nullBlockPointer());
+    return *this;
+  }
+  assert(offsetWithin(block_->text(), std::strlen(block_->text()), text) == kOutside &&
+         "the text is not the string's own");
+  const size_t needed = kCountBytes + length + 1;
+  if (ownsAlone()) {
+    // Lines of a file differ in length: up to four times the text and a
+    // little more is kept, a block far larger than that is given back
+    // rather than held by a short text.
+    size_t capacity = kv::os::heapBlockCapacity(block_);
+    if (capacity >= needed && capacity <= 4 * needed + 128) {
+      std::memcpy(block_->text(), text, length);
+      block_->text()[length] = '\0';
+      return *this;
+    }
+  }
+  adopt(makeBlock(text, length));
   return *this;
 }
 

@@ -67,6 +67,7 @@ private:
   inline int next();
   int lookAhead(int c);
   size_t takeRun(const bool *table, const char **run, bool afterPending);
+  bool takeLineEnd();
   void queueRestOfLine();
   void fillOutputLitBuffer();
 

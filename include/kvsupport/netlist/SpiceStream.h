@@ -105,13 +105,16 @@ private:
   void skipCommentRun();
   void echoCommentRun();
 
-  int state_ = 0;
   int pushback_ = -1;
   // Counts are kept wide so that inputs beyond 2 GiB cannot overflow them;
-  // the accessors answer them clamped to int.
+  // the accessors answer them clamped to int. Each count sits apart from its
+  // accepted copy: accepting right after counting then moves the two one by
+  // one, never as one wide load of values just stored separately, which the
+  // processor cannot forward from its store buffer.
   int64_t lineCount_ = 0;
-  int64_t charCount_ = 0;
   int64_t lastAcceptedLine_ = 0;
+  int64_t charCount_ = 0;
+  int state_ = 0;
   int64_t lastAcceptedChar_ = 0;
   bool literalMode_ = false;
   bool suppressEmptyLines_ = true;

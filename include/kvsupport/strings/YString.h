@@ -51,6 +51,11 @@ public:
   /// the extent of a word. Length 0 gives the empty string (text may then be
   /// null).
   static YString fromSpan(const char *text, size_t length);
+  /// The text of the first `count` bytes of `bytes`, ending at the first
+  /// NUL among them, with its length in *length (when not null). A large
+  /// block is scanned and copied a piece at a time, each piece read from
+  /// memory once.
+  static YString fromBytes(const char *bytes, size_t count, size_t *length = nullptr);
   /// Decimal text, as "%d".
   explicit YString(int value);
   /// Text as "%.12g".
@@ -65,6 +70,12 @@ public:
   YString &operator=(YString &&other) noexcept;
   /// Replaces the text, reusing the block when the string owns it alone.
   YString &operator=(const char *text);
+  /// Replaces the text with the first `count` bytes of `text` (fewer when a
+  /// NUL comes sooner), as YString(text, count) would. A block the string
+  /// owns alone is reused when it holds the text without much room to
+  /// spare, so a string that readers fill line after line allocates only
+  /// when the lines grow. `text` must not point into the string's block.
+  YString &assign(const char *text, size_t count);
   /// Appends.
   YString &operator&=(const YString &text);
   YString &operator&=(const char *text);

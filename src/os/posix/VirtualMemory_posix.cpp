@@ -2,8 +2,12 @@
 // mapping with PROT_NONE and MAP_NORESERVE, so it costs address space but no
 // memory; committing turns pages read-write with mprotect, and the kernel
 // backs them on first touch. The block therefore grows in place, never moves.
+//
+// A C heap block's true size comes from the allocator itself, which rounds
+// every request up to its own granule.
 #include "os/VirtualMemory_p.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -16,6 +20,8 @@ unsigned long long physicalMemoryBytes() {
     return 0;
   return static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(size);
 }
+
+size_t heapBlockCapacity(void *block) { return ::malloc_usable_size(block); }
 
 size_t pageSize() {
   static const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
