@@ -375,8 +375,10 @@ bool NewSpiceStream::gets(YString *line, int *lineNumber) {
       break;
     outputBuffer_.add(static_cast<char>(c));
   }
+  // Unreadable bytes, NUL among them, never reach the output: it is the
+  // line's whole text.
   if (line)
-    line->assign(outputBuffer_, static_cast<size_t>(outputBuffer_.getLength()));
+    line->assignSpan(outputBuffer_, static_cast<size_t>(outputBuffer_.getLength()));
   return c == '\n' || outputBuffer_.getLength() > 0;
 }
 

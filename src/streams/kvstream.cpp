@@ -147,7 +147,7 @@ bool kvstream::getline(YString *line) {
     if (newline) {
       size_t taken = static_cast<size_t>(newline - next);
       if (taken <= kWholeLineLimit && strnlen(next, taken) == taken) {
-        line->assign(next, taken);
+        line->assignSpan(next, taken);
         buffer_->readAdvance(taken + 1);
         countTaken(taken + 1);
         return true;

@@ -283,7 +283,10 @@ YString &YString::operator=(const char *text) {
 }
 
 YString &YString::assign(const char *text, size_t count) {
-  size_t length = text ? strnlen(text, count) : 0;
+  return assignSpan(text, text ? strnlen(text, count) : 0);
+}
+
+YString &YString::assignSpan(const char *text, size_t length) {
   if (length == 0) {
     adopt(nullBlockPointer());
     return *this;

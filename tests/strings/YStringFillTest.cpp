@@ -50,6 +50,8 @@ TEST(YStringFillTest, AssignReusesOnlyABlockNoOtherStringShares) {
   EXPECT_EQ(std::string(line.tocs()), longer);
   line.assign("tiny", 4);
   EXPECT_STREQ(line.tocs(), "tiny");
+  line.assignSpan("spanned!", 7);
+  EXPECT_STREQ(line.tocs(), "spanned");
   line.assign("ab\0cd", 5);
   EXPECT_STREQ(line.tocs(), "ab");
   line.assign("gone", 0);

@@ -102,6 +102,7 @@ private:
   void accept();
   void detectStarHash(int c, bool outsideLine);
   void takeContentRun(bool *high);
+  bool takeLineEnd();
   void skipCommentRun();
   void echoCommentRun();
 

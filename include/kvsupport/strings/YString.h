@@ -76,6 +76,9 @@ public:
   /// spare, so a string that readers fill line after line allocates only
   /// when the lines grow. `text` must not point into the string's block.
   YString &assign(const char *text, size_t count);
+  /// Replaces the text with the `length` bytes at `text`, which hold no NUL
+  /// (as fromSpan), reusing the string's own block as assign does.
+  YString &assignSpan(const char *text, size_t length);
   /// Appends.
   YString &operator&=(const YString &text);
   YString &operator&=(const char *text);
