@@ -26,10 +26,10 @@ TEST(ComplexTest, MatchesStandardAwayFromBranchCuts) {
     Std (*theirs)(const Std &);
     int cut;
   };
-#define KV_UNARY(f, cut)                                                                           \
-  Unary {                                                                                          \
-#f, [](const complex &z) { return f(z); }, [](const Std &z) { return std::f(z); }, cut         \
-  }
+  // clang-format off
+#define KV_UNARY(f, cut) \
+  Unary{#f, [](const complex &z) { return f(z); }, [](const Std &z) { return std::f(z); }, cut}
+  // clang-format on
   const Unary functions[] = {KV_UNARY(exp, 0),  KV_UNARY(log, 1),  KV_UNARY(log10, 1),
                              KV_UNARY(sqrt, 1), KV_UNARY(sin, 0),  KV_UNARY(cos, 0),
                              KV_UNARY(sinh, 0), KV_UNARY(cosh, 0), KV_UNARY(tan, 0),

@@ -21,10 +21,15 @@ YVector<ArbLookUpTableValues> input(const Points &list) {
   return out;
 }
 
-TEST(DisributionLookUpTableObjectTest, LoadErrors) {
+// Loads, failed (also over a good table, which leaves no half-built table to
+// read) and good: equal x adds no segment, zero-density stretches add none.
+TEST(DisributionLookUpTableObjectTest, LoadAndLookUp) {
+  const Points gaps = {{-5, 0}, {0, 0}, {0, 1}, {1, 1}, {4, 0}, {9, 0}};
   struct Case {
     Points points;
     DistTableValuesError expected;
+    int64_t segments = 0;
+    double p = 0.5, x = 0.0;
   } cases[] = {
       {{{0, 1}}, DTV_NO_AREA},
       {{{0, 0}, {1, 0}}, DTV_NO_AREA},
@@ -37,38 +42,18 @@ TEST(DisributionLookUpTableObjectTest, LoadErrors) {
       {{{0, 1}, {1, kNaN}}, DTV_NEGATIVE_DENSITY},
       {{{0, 1}, {1, kInf}}, DTV_NEGATIVE_DENSITY},
       {{{0, 1e308}, {1e308, 1e308}}, DTV_NO_AREA},
+      {{{0, 1}, {0.5, 1}, {0.5, 1}, {1, 1}}, DTV_OK, 2, 0.6, 0.6},
+      {gaps, DTV_OK, 2, 0.0, 0.0},
+      {gaps, DTV_OK, 2, 1.0, 4.0},
   };
   for (const Case &c : cases) {
-    // A failed load, also over a good table, leaves no half-built table to read.
     DisributionLookUpTableObject table;
     ASSERT_EQ(table.load(input({{0, 1}, {2, 1}})), DTV_OK);
     EXPECT_EQ(table.load(input(c.points)), c.expected) << "points " << c.points.size();
-    EXPECT_EQ(table.segments().size(), 0);
-    EXPECT_EQ(table.lookUp(0.5), 0.0);
+    EXPECT_EQ(table.segments().size(), c.segments) << "points " << c.points.size();
+    EXPECT_NEAR(table.lookUp(c.p), c.x, 1e-12) << "p " << c.p;
+    EXPECT_EQ(std::isnan(table.lookUp(kNaN)), c.expected == DTV_OK);
   }
-}
-
-TEST(DisributionLookUpTableObjectTest, LookUpCases) {
-  const Points gaps = {{-5, 0}, {0, 0}, {0, 1}, {1, 1}, {4, 0}, {9, 0}};
-  struct Case {
-    Points points;
-    double p, expected;
-    int64_t segments;
-  } cases[] = {
-      // Equal x adds no segment; zero-density stretches add none either.
-      {{{0, 1}, {0.5, 1}, {0.5, 1}, {1, 1}}, 0.6, 0.6, 2},
-      {gaps, 0.0, 0.0, 2},
-      {gaps, 1.0, 4.0, 2},
-  };
-  for (const Case &c : cases) {
-    DisributionLookUpTableObject table;
-    ASSERT_EQ(table.load(input(c.points)), DTV_OK);
-    EXPECT_NEAR(table.lookUp(c.p), c.expected, 1e-12) << "p " << c.p;
-    EXPECT_EQ(table.segments().size(), c.segments) << "p " << c.p;
-    EXPECT_TRUE(std::isnan(table.lookUp(kNaN)));
-  }
-  DisributionLookUpTableObject empty;
-  EXPECT_EQ(empty.lookUp(0.5), 0.0);
 }
 
 // The distribution's exact cumulative sum at x: trapezoids up to x.
