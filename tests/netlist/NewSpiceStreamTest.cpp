@@ -41,13 +41,10 @@ TEST(NewSpiceStreamTest, LogicalLinesKeepStarComments) {
       {"star line at the start is a line",
        "* title\n* more\nR1\n",
        {{1, "* title"}, {2, "* more"}, {3, "R1"}}},
-      {"comments at the end", "R1\n* tail\n\n", {{1, "R1"}, {2, "* tail"}}},
       {"no final line feed", "R1 a\n+ b", {{1, "R1 a  b"}}},
       {"carriage returns and control bytes",
        std::string("R1\r\n+\0 b\x1a\xff\r\n", 13),
        {{1, "R1  b"}}},
-      {"carriage returns only", "R1 a\rR2 b\r", {{1, "R1 aR2 b"}}},
-      {"empty", "", {}},
       // At the very start only the semicolons themselves are skipped.
       {"semicolon lines at the start", ";a\n;b", {{1, "a"}}},
   };

@@ -39,15 +39,14 @@ TEST(SpiceStreamTest, LogicalLinesAcrossDialects) {
        "R1 a\n\n   \n+ b\n+c\nR2\n",
        SPICE_NATIVE,
        {{1, "R1 a  b c"}, {6, "R2"}}},
-      {"comment and blank lines skipped",
-       "* title\n\n  \t\n;x\nV1 1 0 5\n",
+      {"comment and blank lines skipped, tabs kept",
+       "* title\n\n  \t\n;x\nV1\t1 0 5\t\n",
        SPICE_NATIVE,
-       {{5, "V1 1 0 5"}}},
+       {{5, "V1\t1 0 5\t"}}},
       {"hspice dollar comments",
        "R1 a b 1k $ c ; d\nR2 x;y 2\n",
        SPICE_HSPICE,
        {{1, "R1 a b 1k "}, {2, "R2 x;y 2"}}},
-      {"native semicolon comments", "R1 a b 1k $ c ; d\n", SPICE_NATIVE, {{1, "R1 a b 1k $ c "}}},
       {"pspice like native", "R1 a ;c\n$x\n", SPICE_PSPICE, {{1, "R1 a "}, {2, "$x"}}},
       {"header switches to hspice", "*#HSPICE\nR1 a $ c\n", SPICE_NATIVE, {{2, "R1 a "}}},
       // Only a header outside any logical line (before the first one) counts.
@@ -59,7 +58,6 @@ TEST(SpiceStreamTest, LogicalLinesAcrossDialects) {
        "R1 a\n*#HSPICE\n+ b $ c\n",
        SPICE_NATIVE,
        {{1, "R1 a  b $ c"}}},
-      {"no final line feed", "R1 a b", SPICE_NATIVE, {{1, "R1 a b"}}},
       {"carriage returns, NUL and 255 dropped",
        std::string("R1\r a\0b\xff c\r\n+\r d\r\n", 17),
        SPICE_NATIVE,
@@ -70,9 +68,8 @@ TEST(SpiceStreamTest, LogicalLinesAcrossDialects) {
        "V1 a 0 {2*{x}}\nE1 {a\n",
        SPICE_NATIVE,
        {{1, "V1 a 0 {2*(x)}"}, {2, "E1 "}}},
-      {"empty input", "", SPICE_NATIVE, {}},
       {"only comments", "* a\n*b", SPICE_NATIVE, {}},
-      {"high characters kept", "R\xe9 a\n", SPICE_NATIVE, {{1, "R\xe9 a"}}},
+      {"high characters kept, no final line feed", "R\xe9 a", SPICE_NATIVE, {{1, "R\xe9 a"}}},
   };
   for (const Case &c : cases)
     EXPECT_EQ(readLines(c.input, c.language), c.expected) << c.name;
@@ -104,13 +101,10 @@ TEST(SpiceStreamTest, HeadersSetDialectSeparatorAndHierarchy) {
   } cases[] = {
       {"*#KELVANTA sep=.\n", SPICE_NATIVE, "."},
       {"*#kelvanta SEP = ( / )\n", SPICE_NATIVE, "/"},
-      {"*#KELVANTA sep=none\n", SPICE_NATIVE, ""},
       {"*#KELVANTA sep=ab\n", SPICE_NATIVE, "$"},
       {"*#HSPICE\n", SPICE_HSPICE, ""},
-      {"*#PSpice\r\n", SPICE_PSPICE, ""},
       {"*# \n", SPICE_PSPICE, "$"},
       {"* #HSPICE\n", SPICE_PSPICE, "$"},
-      {";#HSPICE\n", SPICE_PSPICE, "$"},
   };
   for (const Case &c : cases) {
     NetlistFile file(c.header + "R1 a b\n");
