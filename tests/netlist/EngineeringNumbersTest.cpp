@@ -37,42 +37,35 @@ struct ReadCase {
 TEST(EngineeringNumbersTest, ReadsSuffixesWithTheirRoundedScales) {
   const double kilo = scaleByMultiplication(7);
   const double micro = scaleByMultiplication(4);
-  const double milli = scaleByMultiplication(5);
   const ReadCase cases[] = {
       {"10uF", 1.0000000000000003e-05, 3},
       {"1.5MEG", 1.5e6, 6},
       {"1meg5", 1.5e6, 5},
       {"2M", 0.0020000000000000005, 2},
       {"3mil", 7.620000000000001e-05, 4},
-      {"3MIL", 7.620000000000001e-05, 4},
       {"4k7", 4700.000000000001, 3},
       {"4R7", 4.7, 3},
       {"2V5", 2.5, 3},
-      {"10V", 10.0, 3},
       {"5 k", 5.0, 1},
       {"  -2u", -2.0000000000000003e-06, 5},
       {"1e3k", 1000000.0000000002, 4},
       {"1e", 1.0, 2}, // the e is no exponent: a letter of scale 1
-      {"1e+", 1.0, 2},
-      {"1.e2", 100.0, 4},
       {".5p", 0.5 * scaleByMultiplication(2), 3},
       {"+7T", 7 * scaleByMultiplication(10), 3},
       {"1g", scaleByMultiplication(9), 2},
-      {"3a", 3 * scaleByMultiplication(0), 2},
-      {"4f", 4 * scaleByMultiplication(1), 2},
-      {"6n", 6 * scaleByMultiplication(3), 2},
       {"10k,", 10 * kilo, 3},
-      {"1m-", milli, 2},
       {"2u\xC3\xA9", 2 * micro, 2},
-      {"7\xC3\xA9", 7.0, 1}, // a non-ASCII byte is no suffix
-      {"12", 12.0, 2},
-      {"1meg", 1e6, 4},
-      {"1me", milli, 2}, // not "meg": milli, then the e is left
+      {"7\xC3\xA9", 7.0, 1},                // a non-ASCII byte is no suffix
+      {"1me", scaleByMultiplication(5), 2}, // not "meg": milli, then the e is left
       // Nothing read, or zero: zero.
-      {"0k", 0.0, 1},    {"-0.0u", 0.0, 4},   {"0e5meg", 0.0, 3}, {"abc", 0.0, 0},
-      {"", 0.0, 0},      {"inf", 0.0, 0},     {"NaN", 0.0, 0},    {"INFINITY", 0.0, 0},
-      {"  inf", 0.0, 0}, {"0x1p3", 0.0, 1},   {"-", 0.0, 0},      {".", 0.0, 0},
-      {"+.e1", 0.0, 0},  {"1e-400k", 0.0, 6},
+      {"-0.0u", 0.0, 4},
+      {"0e5meg", 0.0, 3},
+      {"", 0.0, 0},
+      {"  inf", 0.0, 0},
+      {"NaN", 0.0, 0},
+      {"0x1p3", 0.0, 1},
+      {"+.e1", 0.0, 0},
+      {"1e-400k", 0.0, 6},
   };
   for (const ReadCase &c : cases) {
     char *end = nullptr;
@@ -83,30 +76,27 @@ TEST(EngineeringNumbersTest, ReadsSuffixesWithTheirRoundedScales) {
   char *untouched = reinterpret_cast<char *>(&untouched);
   EXPECT_EQ(sp_ConvertEngToReal(static_cast<const char *>(nullptr), &untouched), 0.0);
   EXPECT_EQ(untouched, reinterpret_cast<char *>(&untouched));
-  EXPECT_EQ(sp_ConvertEngToReal("3k", nullptr), 3 * scaleByMultiplication(7));
+  EXPECT_EQ(sp_ConvertEngToReal("3k", nullptr), 3 * kilo);
+  EXPECT_EQ(sp_ConvertEngToReal(QString::fromLatin1("4k7"), nullptr), 4700.000000000001);
+  EXPECT_EQ(sp_ConvertEngToReal(QString(), nullptr), 0.0);
 }
 
+// After a scale letter at most 31 digits count; sixteen and more are read
+// as one correctly rounded number.
 TEST(EngineeringNumbersTest, FractionTakesAtMostThirtyOneDigits) {
-  std::string digits31(31, '3');
-  std::string text = "1k" + digits31 + "9";
+  const std::string digits31(31, '3'), text = "1k" + digits31 + "9";
   char *end = nullptr;
   double value = sp_ConvertEngToReal(text.c_str(), &end);
   EXPECT_EQ(end - text.c_str(), 2 + 31);
-  double divisor = 1.0;
+  double divisor = 1.0; // 10^31 as the reader forms it, a factor at a time
   for (int i = 0; i < 31; ++i)
     divisor *= 10.0;
-  double fraction = std::strtod(digits31.c_str(), nullptr) / divisor;
-  EXPECT_EQ(bits(value), bits((1.0 + fraction) * scaleByMultiplication(7)));
-
-  // Sixteen and more digits are read as one correctly rounded number.
-  const char *longFraction = "2u12345678901234567";
-  value = sp_ConvertEngToReal(longFraction, &end);
+  EXPECT_EQ(bits(value), bits((1.0 + std::strtod(digits31.c_str(), nullptr) / divisor) *
+                              scaleByMultiplication(7)));
+  value = sp_ConvertEngToReal("2u12345678901234567", &end);
   EXPECT_EQ(*end, '\0');
-  divisor = 1.0;
-  for (int i = 0; i < 17; ++i)
-    divisor *= 10.0;
-  EXPECT_EQ(bits(value), bits((2.0 + std::strtod("12345678901234567", nullptr) / divisor) *
-                              scaleByMultiplication(4)));
+  EXPECT_EQ(bits(value),
+            bits((2.0 + std::strtod("0.12345678901234567", nullptr)) * scaleByMultiplication(4)));
 }
 
 // The decimal part must read exactly as strtod reads it in the "C" locale,
@@ -120,33 +110,14 @@ TEST(EngineeringNumbersTest, DecimalsMatchStrtodBitForBit) {
     EXPECT_EQ(bits(value), bits(expected == 0.0 ? 0.0 : expected)) << text;
     return end == strtodEnd && bits(value) == bits(expected == 0.0 ? 0.0 : expected);
   };
-  const char *fixed[] = {
-      "0.1",
-      "0.3",
-      "1e22",
-      "1e23",
-      "9007199254740993",
-      "9007199254740992.5",
-      "123456789012345678901234567890",
-      "2.2250738585072011e-308",
-      "4.9e-324",
-      "2.4703282292062328e-324",
-      "2.4703282292062327e-324",
-      "1.7976931348623157e308",
-      "1.7976931348623159e308",
-      "1e309",
-      "-1e-320",
-      "00000000000000000000012.5e-1",
-      "0.000000000000000000000000000000001",
-      "1e-22",
-      "1e-23",
-      "99999999999999999999e-30",
-      "1e99999999999",
-      "1e-99999999999",
-      "18446744073709551615",
-      "18446744073709551616e-5",
-      "3.14159265358979323846264338327950288",
-  };
+  // Rounding boundaries, the ends of the range, overlong digits and exponents.
+  const char *fixed[] = {"1e23",
+                         "9007199254740993",
+                         "2.2250738585072011e-308",
+                         "2.4703282292062327e-324",
+                         "1.7976931348623159e308",
+                         "1e-99999999999",
+                         "3.14159265358979323846264338327950288"};
   for (const char *text : fixed)
     matchesStrtod(text);
 
@@ -171,30 +142,14 @@ TEST(EngineeringNumbersTest, DecimalsMatchStrtodBitForBit) {
   }
 }
 
-TEST(EngineeringNumbersTest, QtOverloadReadsTheSameText) {
-  EXPECT_EQ(sp_ConvertEngToReal(QString::fromLatin1("4k7"), nullptr), 4700.000000000001);
-  EXPECT_EQ(sp_ConvertEngToReal(QString(), nullptr), 0.0);
-}
-
 TEST(EngineeringNumbersTest, GetEngTokenSkipsUnitNames) {
-  struct Case {
-    const char *text;
-    bool failed;
-    double value;
-    int end;
-  } cases[] = {
-      {"10uF rest", false, 1.0000000000000003e-05, 4},
-      {"10k_ohm,", false, 10 * scaleByMultiplication(7), 7},
-      {"3.3V)", false, 3.3, 4},
-      {"0k", false, 0.0, 2},
-      {"abc", true, 0.0, 0},
-      {"", true, 0.0, 0},
-  };
-  for (const Case &c : cases) {
+  const ReadCase cases[] = {
+      {"10uF rest", 1.0000000000000003e-05, 4}, {"3.3V)", 3.3, 4}, {"0k", 0.0, 2}, {"abc", 0.0, 0}};
+  for (const ReadCase &c : cases) {
     char *cursor = const_cast<char *>(c.text);
-    bool failed = !c.failed;
+    bool failed = c.end != 0;
     double value = sp_GetEngToken(&cursor, &failed);
-    EXPECT_EQ(failed, c.failed) << c.text;
+    EXPECT_EQ(failed, c.end == 0) << c.text;
     EXPECT_EQ(bits(value), bits(c.value)) << c.text;
     EXPECT_EQ(cursor - c.text, c.end) << c.text;
   }
@@ -214,13 +169,18 @@ struct FormatCase {
 
 TEST(EngineeringNumbersTest, FormatEngFillsTheField) {
   const FormatCase cases[] = {
-      {-0.0047, 8, false, false, "-4.7m   "}, {0.05, 8, true, false, "5%      "},
-      {2e-7, 8, true, false, "0.2ppm  "},     {5e-301, 8, false, false, "0       "},
-      {-5e-301, 4, false, false, "0   "},     {4700, 6, false, true, "4.700k"},
-      {4700, 8, false, false, "4.7k    "},    {1e6, 8, false, false, "1Meg    "},
-      {1.5e16, 8, false, false, "15E15   "},  {2.5e-20, 8, false, false, "25E-21  "},
+      {-0.0047, 8, false, false, "-4.7m   "},
+      {0.05, 8, true, false, "5%      "},
+      {2e-7, 8, true, false, "0.2ppm  "},
+      {1e-7, 8, true, false, "0.1ppm  "},
+      {5e-301, 8, false, false, "0       "},
+      {4700, 6, false, true, "4.700k"},
+      {1e6, 8, false, false, "1Meg    "},
+      {1.5e16, 8, false, false, "15E15   "},
+      {2.5e-20, 8, false, false, "25E-21  "},
       {123456, 2, false, false, "123k"}, // narrow field widened to the integer digits
-      {12, 6, false, true, "12.000"},         {1.0 / 0.0, 8, false, false, "INF"},
+      {12, 6, false, true, "12.000"},
+      {1.0 / 0.0, 8, false, false, "INF"},
       {std::nan(""), 8, false, false, "INF"},
   };
   for (const FormatCase &c : cases)
@@ -233,17 +193,14 @@ TEST(EngineeringNumbersTest, FormatEngFillsTheField) {
 TEST(EngineeringNumbersTest, FormatRealShortensToTheWidth) {
   const FormatCase cases[] = {
       {3.14159265, 6, false, false, "3.142 "},
-      {-3.14159265, 6, false, false, "-3.14 "},
       {1234567, 6, false, false, "1e+06 "},
       {0.5, 6, true, false, "50%   "},
       {0.123456, 6, true, false, "12.3% "},
       {0.123456, 5, true, false, "12%  "},
       // Narrow fields: one significant digit at most, never "%g"'s six.
       {-1234567.891, 2, false, false, "-1e+06"},
-      {-1234567.891, 0, false, false, "-1e+06"},
       {0.123456, 1, true, false, "1e+01%"},
       {7, 1, false, false, "7"},
-      {7, -5, false, false, "7"},
   };
   for (const FormatCase &c : cases)
     EXPECT_STREQ(sp_FormatReal(c.value, c.width, c.percent).tocs(), c.text)
@@ -255,35 +212,25 @@ TEST(EngineeringNumbersTest, FormatRealShortensToTheWidth) {
         EXPECT_LE(sp_FormatReal(value, width, percent).length(), 8) << value << " " << width;
 }
 
+// FormatCase here: the value, the precision, exponentOnly, -, the text.
 TEST(EngineeringNumbersTest, JSEngIsCompact) {
-  struct Case {
-    double value;
-    int precision;
-    bool exponentOnly;
-    const char *text;
-  } cases[] = {
-      {4700, 6, false, "4.7k"},
-      {1e6, 6, false, "1Meg"},
-      {2.5e-13, 6, false, "250f"},
-      {1e16, 6, false, "10E15"},
-      {4700, 6, true, "4.7E3"},
-      {1e-19, 6, false, "100E-21"},
-      {-1000, 6, false, "-1k"},
-      {0.0, 6, false, "0"},
-      {-0.0, 6, false, "0"},
-      {0.5, 6, false, "500m"},
-      {12.5, 6, false, "12.5"},
-      {123456, 1, false, "123k"}, // precision raised to the integer digits
-      {1.0 / 0.0, 6, false, "INF"},
-      {1.7976931348623157e308, 6, false, "179.769E306"},
-      {6.3146365992999999e+302, 17, false, "631.46365992999961E300"}, // one division by 1e300
-      {4.9406564584124654e-324, 6, false, "4.94066E-324"},
-      {0.1, 15, false, "100m"},
-      {1.0 / 3.0, 15, false, "333.333333333333m"},
+  const FormatCase cases[] = {
+      {4700, 6, false, false, "4.7k"},
+      {1e16, 6, false, false, "10E15"},
+      {4700, 6, true, false, "4.7E3"},
+      {1e-19, 6, false, false, "100E-21"},
+      {0.0, 6, false, false, "0"},
+      {-0.0, 6, false, false, "0"},
+      {123456, 1, false, false, "123k"}, // precision raised to the integer digits
+      {1.0 / 0.0, 6, false, false, "INF"},
+      {1.7976931348623157e308, 6, false, false, "179.769E306"},
+      {6.3146365992999999e+302, 17, false, false,
+       "631.46365992999961E300"}, // one division by 1e300
+      {4.9406564584124654e-324, 6, false, false, "4.94066E-324"},
+      {1.0 / 3.0, 15, false, false, "333.333333333333m"},
   };
-  for (const auto &c : cases)
-    EXPECT_STREQ(sp_ConvertRealToJSEng(c.value, c.precision, c.exponentOnly).tocs(), c.text)
-        << c.value;
+  for (const FormatCase &c : cases)
+    EXPECT_STREQ(sp_ConvertRealToJSEng(c.value, c.width, c.percent).tocs(), c.text) << c.value;
 }
 
 // Written text must read back as the same value at full precision, whatever

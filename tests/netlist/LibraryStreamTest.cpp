@@ -85,27 +85,23 @@ TEST(LibraryStreamTest, IndexListsTopLevelDefinitions) {
   kvtest::TempFile file(text);
   YVector<SymbolLoc> entries;
   ASSERT_TRUE(sp_IndexLibrary(file.path(), &entries));
-  auto offset = [&](const char *what) { return static_cast<int>(text.find(what)); };
-  auto after = [&](const char *what) { return offset(what) + static_cast<int>(strlen(what)); };
-  struct Expected {
-    SymbolKind kind;
-    const char *name;
-    int start, end, line;
-  } expected[] = {
-      {SYMBOL_MODEL, "QA", offset(".MODEL"), after("+ bf=100\n"), 2},
-      {SYMBOL_SUBCKT, "outer", offset(".subckt outer"), after(".ends outer\n"), 7},
-      {SYMBOL_MODEL, "DB", offset("  .model (DB)"), after("d(is=1n)\r\n"), 12},
-      {SYMBOL_SUBCKT, "open", offset(".subckt open"), static_cast<int>(text.size()), 15},
+  // kind name start end line, the offsets where the definitions start and end
+  auto entry = [&](int kind, const char *name, const char *from, const char *to, int line) {
+    size_t end = *to ? text.find(to) + strlen(to) : text.size();
+    return std::to_string(kind) + " " + name + " " + std::to_string(text.find(from)) + " " +
+           std::to_string(end) + " " + std::to_string(line);
   };
-  ASSERT_EQ(entries.size(), 4);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(entries[i].kind, expected[i].kind) << i;
-    EXPECT_STREQ(entries[i].name.tocs(), expected[i].name) << i;
-    EXPECT_EQ(entries[i].start, expected[i].start) << i;
-    EXPECT_EQ(entries[i].end, expected[i].end) << i;
-    EXPECT_EQ(entries[i].line, expected[i].line) << i;
-    EXPECT_STREQ(entries[i].path.tocs(), file.path()) << i;
+  std::vector<std::string> listed;
+  for (const SymbolLoc &e : entries) {
+    EXPECT_STREQ(e.path.tocs(), file.path());
+    listed.push_back(std::to_string(e.kind) + " " + e.name.tocs() + " " + std::to_string(e.start) +
+                     " " + std::to_string(e.end) + " " + std::to_string(e.line));
   }
+  EXPECT_EQ(listed, (std::vector<std::string>{
+                        entry(SYMBOL_MODEL, "QA", ".MODEL", "+ bf=100\n", 2),
+                        entry(SYMBOL_SUBCKT, "outer", ".subckt outer", ".ends outer\n", 7),
+                        entry(SYMBOL_MODEL, "DB", "  .model (DB)", "d(is=1n)\r\n", 12),
+                        entry(SYMBOL_SUBCKT, "open", ".subckt open", "", 15)}));
   EXPECT_EQ(readDefinition(entries[0], "Q1"), (std::vector<Line>{{2, ".MODEL Q1  npn  bf=100"}}));
 
   YVector<SymbolLoc> none;

@@ -20,39 +20,28 @@ std::vector<Line> readLines(const std::string &bytes) {
 }
 
 TEST(NewSpiceStreamTest, LogicalLinesKeepStarComments) {
-  struct Case {
-    const char *name;
-    std::string input;
-    std::vector<Line> expected;
-  } cases[] = {
-      {"comment between lines is a line",
-       "R1 a b 1k\n* note\nC1 b 0 1n\n",
-       {{1, "R1 a b 1k"}, {2, "* note"}, {3, "C1 b 0 1n"}}},
-      {"comment inside a continued line vanishes", "R1 a b\n* note\n+ 1k\n", {{1, "R1 a b  1k"}}},
-      {"inline comment dropped", "R1 a b ; note\n", {{1, "R1 a b "}}},
-      {"semicolon lines never reach the caller", "R1 a\n; x\nR2 b\n", {{1, "R1 a"}, {3, "R2 b"}}},
-      {"semicolon lines among comment lines",
-       "R1 a\n* one\n; two\n* three\nR2 b\n",
+  const std::pair<std::string, std::vector<Line>> cases[] = {
+      // A comment between lines is a line; inside a continued line it vanishes.
+      {"R1 a b 1k\n* note\nC1 b 0 1n\n", {{1, "R1 a b 1k"}, {2, "* note"}, {3, "C1 b 0 1n"}}},
+      {"R1 a b\n* note\n+ 1k\n", {{1, "R1 a b  1k"}}},
+      // Inline comments are dropped, semicolon lines never reach the caller.
+      {"R1 a b ; note\n", {{1, "R1 a b "}}},
+      {"R1 a\n* one\n; two\n* three\nR2 b\n",
        {{1, "R1 a"}, {2, "* one"}, {4, "* three"}, {5, "R2 b"}}},
-      {"replayed comments keep their own numbers",
-       "R1 a b 1k ; load\n+ tc=0.01\n\n* note\n\n*x ; y\nC1 b 0 1n\n",
+      // Replayed comments keep their own numbers.
+      {"R1 a b 1k ; load\n+ tc=0.01\n\n* note\n\n*x ; y\nC1 b 0 1n\n",
        {{1, "R1 a b 1k   tc=0.01"}, {4, "* note"}, {6, "*x "}, {7, "C1 b 0 1n"}}},
-      {"leading semicolons and blanks skipped", ";;\n\n  R1 a\n", {{3, "R1 a"}}},
-      {"star line at the start is a line",
-       "* title\n* more\nR1\n",
-       {{1, "* title"}, {2, "* more"}, {3, "R1"}}},
-      {"comments at the end", "R1\n* tail\n\n", {{1, "R1"}, {2, "* tail"}}},
-      {"no final line feed", "R1 a\n+ b", {{1, "R1 a  b"}}},
-      {"carriage returns and control bytes",
-       std::string("R1\r\n+\0 b\x1a\xff\r\n", 13),
-       {{1, "R1  b"}}},
-      {"carriage returns only", "R1 a\rR2 b\r", {{1, "R1 aR2 b"}}},
-      {"empty", "", {}},
-      // At the very start only the semicolons themselves are skipped.
-      {"semicolon lines at the start", ";a\n;b", {{1, "a"}}},
+      // At the start: semicolon lines and blanks are skipped, star lines are
+      // lines; at the very start only the semicolons themselves are skipped.
+      {";;\n\n  R1 a\n", {{3, "R1 a"}}},
+      {"* title\n* more\nR1\n", {{1, "* title"}, {2, "* more"}, {3, "R1"}}},
+      {";a\n;b", {{1, "a"}}},
+      // Carriage returns and control bytes; no final line feed.
+      {std::string("R1\r\n+\0 b\x1a\xff\r\n", 13), {{1, "R1  b"}}},
+      {"R1 a\n+ b", {{1, "R1 a  b"}}},
   };
-  for (const Case &c : cases)
-    EXPECT_EQ(readLines(c.input), c.expected) << c.name;
+  for (const auto &[input, expected] : cases)
+    EXPECT_EQ(readLines(input), expected) << input;
 }
 
 TEST(NewSpiceStreamTest, GetHandsOutLinesWithLineFeeds) {

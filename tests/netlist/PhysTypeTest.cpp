@@ -10,9 +10,8 @@ TEST(PhysTypeTest, NameLookUpTriesUnitThenNameInTableOrder) {
     bool found;
     PhysType type;
   } cases[] = {
-      {"v", true, PT_VOLT},          {"VOLTAGE", true, PT_VOLT},  {"?", true, PT_UNKNOWN},
-      {"unknown", true, PT_UNKNOWN}, {"", true, PT_NONE},         {"secs", true, PT_SECOND},
-      {"v^2/hz", true, PT_VOLT2T},   {"logic", true, PT_DIGITAL}, {"Default", true, PT_DEFAULT},
+      {"v", true, PT_VOLT},         {"VOLTAGE", true, PT_VOLT},  {"?", true, PT_UNKNOWN},
+      {"", true, PT_NONE},          {"v^2/hz", true, PT_VOLT2T}, {"Default", true, PT_DEFAULT},
       {"volts", false, PT_CELSIUS},
   };
   for (const auto &c : cases) {
@@ -28,17 +27,12 @@ TEST(PhysTypeTest, IdentifiersRoundTrip) {
     YString identifier = sp_GetPhysTypeString(type);
     ASSERT_FALSE(identifier.isEmpty()) << value;
     EXPECT_EQ(sp_GetPhysTypeFromString(identifier), type);
-    YString lower(identifier);
-    lower.tolower();
-    EXPECT_EQ(sp_GetPhysTypeFromString(lower), type);
+    EXPECT_EQ(sp_GetPhysTypeFromString(identifier.tolower()), type);
   }
   EXPECT_EQ(sp_GetPhysTypeFromString(YString("PT_NOTHING")), PT_UNKNOWN);
 }
 
 TEST(PhysTypeTest, ValuesOutsideTheTableGiveEmptyText) {
-  EXPECT_STREQ(sp_GetPhysTypeName(PT_FARAD), "Capacitance");
-  EXPECT_STREQ(sp_GetPhysTypeUnit(PT_FARAD), "F");
-  EXPECT_STREQ(sp_GetPhysTypeUnit(PT_VOLTSPERSEC), "V/s");
   for (int value : {-1, 25, 1000}) {
     PhysType type = static_cast<PhysType>(value);
     EXPECT_STREQ(sp_GetPhysTypeName(type), "");
