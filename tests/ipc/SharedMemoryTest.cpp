@@ -45,8 +45,7 @@ int inspectInChild() {
   if (!writable)
     return 7;
   std::strcpy(writable, "from the child");
-  sp_ReleaseSharedBlock(writable);
-  return 0;
+  return 0; // left mapped at exit: the name is the parent's, and stays
 }
 
 TEST(SharedMemoryTest, NamesCountUpWithProcessId) {
@@ -131,12 +130,14 @@ TEST(SharedMemoryTest, AnotherProcessMapsByName) {
   const YString name = sp_AllocateSharedBlock(2 * kGranule);
   auto *view = static_cast<char *>(sp_GetSharedBlock(name.tocs(), false));
   ASSERT_TRUE(view);
-  std::strcpy(view, "from the parent");
   std::strcpy(view + kGranule, "granule one");
-  EXPECT_EQ(kvtest::runChild("SharedMemoryTest.AnotherProcessMapsByName", "inspect",
-                             {{"KV_BLOCK", name.tocs()}}),
-            0);
-  EXPECT_STREQ(view, "from the child");
+  for (int run = 0; run < 2; ++run) {
+    std::strcpy(view, "from the parent");
+    EXPECT_EQ(kvtest::runChild("SharedMemoryTest.AnotherProcessMapsByName", "inspect",
+                               {{"KV_BLOCK", name.tocs()}}),
+              0);
+    EXPECT_STREQ(view, "from the child");
+  }
   sp_ReleaseSharedBlock(view);
   sp_FreeSharedBlock(name);
 }
