@@ -3,6 +3,7 @@
 #include "kvsupport/streams/kvstrstream.h"
 
 #include "common/ProcessSync.h"
+#include "common/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -20,45 +21,34 @@
 namespace {
 
 // A directory holding a file that is not executable and one that is, but is
-// no valid program (no "#!", no ELF header).
+// no valid program (no "#!", no ELF header); "@plain" and "@garbage" in a
+// command line stand for them.
 struct Programs {
-  Programs() : dir(kvtest::makeTempDir("kvspawn")) {
-    plain = dir + "/plain";
-    garbage = dir + "/garbage";
-    for (const std::string &path : {plain, garbage}) {
-      QFile file(QString::fromStdString(path));
-      EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-      file.write("\x01\x02 not a program\n");
-    }
-    ::chmod(plain.c_str(), 0644);
-    ::chmod(garbage.c_str(), 0755);
+  Programs() {
+    for (const char *name : {"plain", "garbage"})
+      kvtest::writeFile(dir + "/" + name, "\x01\x02 not a program\n");
+    ::chmod((dir + "/garbage").c_str(), 0755);
+    ::chmod((dir + "/plain").c_str(), 0644);
   }
   ~Programs() { kvtest::removeTree(dir); }
-  std::string dir, plain, garbage;
+  std::string expand(const std::string &line) const {
+    return line[0] == '@' ? dir + "/" + line.substr(1) : line;
+  }
+  std::string dir = kvtest::makeTempDir("kvspawn");
 };
 
 enum Which { Qt, Old, Both };
 
-struct SpawnCase {
-  Which which;
-  std::string commandLine; // "@plain", "@garbage": the files above
-  uint32_t flags;
-  SSPError result;
-  unsigned exitCode;
-  bool running; // a process id is reported
-};
-
-std::string expand(const std::string &text, const Programs &programs) {
-  if (text.rfind("@plain", 0) == 0)
-    return programs.plain + text.substr(6);
-  if (text.rfind("@garbage", 0) == 0)
-    return programs.garbage + text.substr(8);
-  return text;
-}
-
 TEST(ProcessTest, FlagsAndResults) {
   Programs programs;
-  const SpawnCase cases[] = {
+  const struct {
+    Which which;
+    std::string commandLine;
+    uint32_t flags;
+    SSPError result;
+    unsigned exitCode;
+    bool running; // a process id is reported
+  } cases[] = {
       {Both, "no-such-program-kv", SpawnWait, SSP_NOT_FOUND, 0, false},
       {Both, "/nonexistent/dir/prog", 0, SSP_NOT_FOUND, 0, false},
       {Both, "", SpawnWait, SSP_NOT_FOUND, 0, false},
@@ -72,11 +62,11 @@ TEST(ProcessTest, FlagsAndResults) {
       {Both, "\"/bin/sh\" -c \"exit 0\"", SpawnWait, SSP_OK, 0, false},
       {Both, "sleep 0.2", 0, SSP_OK, 0, true},
   };
-  for (const SpawnCase &c : cases) {
+  for (const auto &c : cases) {
     for (Which which : {Qt, Old}) {
       if (c.which != Both && c.which != which)
         continue;
-      const std::string line = expand(c.commandLine, programs);
+      const std::string line = c.commandLine.empty() ? "" : programs.expand(c.commandLine);
       unsigned exitCode = 99;
       int pid = 99;
       SSPError result =
