@@ -23,6 +23,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <sys/fsuid.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -93,13 +94,23 @@ std::vector<char> makeRecord(uint16_t id, uint32_t size, uint32_t stamp) {
   return bytes;
 }
 
-bool recordIntact(const char *bytes, uint32_t size, uint32_t *stamp) {
-  std::memcpy(stamp, bytes + 8, 4);
-  for (size_t i = 12; i < size; ++i)
-    if (bytes[i] != static_cast<char>(*stamp + i))
-      return false;
-  return true;
-}
+// Counts the records of makeRecord that arrive, sent and posted apart, and
+// those damaged or out of their order.
+struct Arrivals {
+  long count[2] = {0, 0}, bad = 0;
+  uint32_t last[2] = {0, 0};
+  void operator()(const UserDataMessage *message) {
+    const char *bytes = reinterpret_cast<const char *>(message);
+    const int kind = message->posted ? 1 : 0;
+    uint32_t stamp;
+    std::memcpy(&stamp, bytes + 8, 4);
+    bad += stamp <= last[kind];
+    for (size_t i = 12; i < message->size; ++i)
+      bad += bytes[i] != static_cast<char>(stamp + i);
+    last[kind] = stamp;
+    ++count[kind];
+  }
+};
 
 std::string readTitle(const EndpointDir &dir, int handle) {
   return kvtest::readFile(dir.dir() + "/" + std::to_string(handle) + ".title");
@@ -164,6 +175,7 @@ TEST(DataMessageTranceiverTest, CommandsRouteToReceiversAndTestCommand) {
       {"x", 5, false, nullptr},
       {"x", 6, false, nullptr},
       {"x", -1, false, nullptr},
+      {"x", 65534, true, nullptr},
       {"x", 65535, false, nullptr},
       {"", 0, false, nullptr},
       {"#unknown hash word", 0, true, nullptr},
@@ -470,6 +482,47 @@ TEST(DataMessageTranceiverTest, MalformedFramesAreDroppedWhileTheEndpointServesO
   EXPECT_EQ(right.commands.back(), "still here");
 }
 
+// A process of another user reaching an endpoint: run as root, the child
+// takes another effective user id (keeping root's file access, so that the
+// endpoint's directory does not stop it first) and sends a well-formed
+// connect record. 0: the connection was closed on it without an answer.
+int connectAsAnotherUser() {
+  if (::seteuid(65534) != 0)
+    return 2;
+  ::setfsuid(0);
+  const int fd = rawConnect(kvtest::env("KV_SOCKET"));
+  const std::string hello = frameBytes(1, 1, 1, connectRecord(kvtest::env("KV_NAME")));
+  int outcome = 3;
+  if (fd >= 0) { // the endpoint may close on it before the record is written
+    char answer;
+    const ssize_t written = ::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL);
+    outcome = written != ssize_t(hello.size()) || ::read(fd, &answer, 1) <= 0 ? 0 : 5;
+    ::close(fd);
+  }
+  return ::seteuid(0) == 0 ? outcome : 6; // root again: the leak checker at exit needs it
+}
+
+TEST(ForeignUserTest, ConnectionOfAnotherUserIsRefused) {
+  if (kvtest::childRole() == "foreign")
+    std::exit(connectAsAnotherUser());
+  if (::geteuid() != 0)
+    GTEST_SKIP() << "needs root to take another user id";
+  EndpointDir dir;
+  const std::string name = kvtest::uniqueName("L"), peer = kvtest::uniqueName("F");
+  Probe listener(name, peer);
+  const std::string socket = dir.dir() + "/" + std::to_string(listener.getHandle());
+  auto child = kvtest::startChild("ForeignUserTest.ConnectionOfAnotherUserIsRefused", "foreign",
+                                  {{"KV_SOCKET", socket}, {"KV_NAME", peer}});
+  ASSERT_TRUE(kvtest::waitUntil([&] { // the listener serves while the child tries
+    listener.waitForMessage(20);
+    return child->waitForFinished(0) || child->state() == QProcess::NotRunning;
+  }));
+  EXPECT_EQ(child->exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(child->exitCode(), 0);
+  EXPECT_TRUE(listener.connects.empty());
+  EXPECT_FALSE(listener.isConnected());
+}
+
 // Transceivers of different threads: each thread's sends are served by its
 // own endpoints only, while the process-wide list changes under all of them.
 TEST(DataMessageTranceiverTest, ThreadsWithTheirOwnTransceivers) {
@@ -510,23 +563,16 @@ class EchoPeer : public Probe {
 public:
   using Probe::Probe;
   bool done = false;
-  long bad = 0, sent = 0, posted = 0;
-  uint32_t lastStamp[2] = {0, 0};
+  Arrivals arrivals;
 
 protected:
   void processExited() override { done = true; }
   void receiveMessage(UserDataMessage *message) override {
-    uint32_t stamp;
-    const int kind = message->posted ? 1 : 0;
-    if (!recordIntact(reinterpret_cast<char *>(message), message->size, &stamp) ||
-        stamp <= lastStamp[kind])
-      ++bad;
-    lastStamp[kind] = stamp;
-    ++(kind ? posted : sent);
+    arrivals(message);
     std::vector<char> copy(reinterpret_cast<char *>(message),
                            reinterpret_cast<char *>(message) + message->size);
     auto *echo = reinterpret_cast<UserDataMessage *>(copy.data());
-    if (kind)
+    if (message->posted)
       while (!postMessage(echo) && getLastError() == TransceiverQueueFull)
         waitForMessage(5);
     else
@@ -537,8 +583,9 @@ protected:
     if (command.rfind("hang ", 0) == 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(command.c_str() + 5)));
     else if (command == "counts")
-      sendCommand(YString(("counts " + std::to_string(sent) + " " + std::to_string(posted) + " " +
-                           std::to_string(bad) + " " + std::to_string(commands.size()))
+      sendCommand(YString(("counts " + std::to_string(arrivals.count[0]) + " " +
+                           std::to_string(arrivals.count[1]) + " " + std::to_string(arrivals.bad) +
+                           " " + std::to_string(commands.size()))
                               .c_str()),
                   CommandModeNormal);
     else if (command == "quit")
@@ -558,7 +605,7 @@ int runEchoPeer() {
   }
   while (!peer.done)
     peer.waitForMessage(100);
-  return peer.bad == 0 ? 0 : 3;
+  return peer.arrivals.bad == 0 ? 0 : 3;
 }
 
 struct PeerProcess {
@@ -583,17 +630,8 @@ TEST(DataMessageTranceiverTest, TenThousandRecordsBothWaysNoneLostOrderKept) {
                    a);
   Probe self(a, b);
   ASSERT_TRUE(self.connect(nullptr, 0));
-  long echoed[2] = {0, 0}, bad = 0;
-  uint32_t last[2] = {0, 0};
-  self.onRecord = [&](UserDataMessage *message) {
-    uint32_t stamp;
-    const int kind = message->posted ? 1 : 0;
-    if (!recordIntact(reinterpret_cast<char *>(message), message->size, &stamp) ||
-        stamp <= last[kind])
-      ++bad;
-    last[kind] = stamp;
-    ++echoed[kind];
-  };
+  Arrivals echoed;
+  self.onRecord = [&](UserDataMessage *message) { echoed(message); };
   const int total = 10000;
   for (int i = 1; i <= total; ++i) {
     // Mostly small records, some of every size up to 1 MiB.
@@ -614,12 +652,12 @@ TEST(DataMessageTranceiverTest, TenThousandRecordsBothWaysNoneLostOrderKept) {
   ASSERT_TRUE(kvtest::waitUntil(
       [&] {
         self.waitForMessage(20);
-        return echoed[0] + echoed[1] == total;
+        return echoed.count[0] + echoed.count[1] == total;
       },
       120000))
-      << echoed[0] << " + " << echoed[1];
-  EXPECT_EQ(echoed[0], total / 2);
-  EXPECT_EQ(bad, 0);
+      << echoed.count[0] << " + " << echoed.count[1];
+  EXPECT_EQ(echoed.count[0], total / 2);
+  EXPECT_EQ(echoed.bad, 0);
   ASSERT_TRUE(self.sendCommand(YString("counts"), CommandModeNormal));
   ASSERT_FALSE(self.commands.empty());
   EXPECT_EQ(self.commands.back(), "counts 5000 5000 0 0");

@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -45,27 +44,15 @@ int inspectInChild() {
   if (!writable)
     return 7;
   std::strcpy(writable, "from the child");
-  sp_ReleaseSharedBlock(writable);
-  return 0;
-}
-
-TEST(SharedMemoryTest, NamesCountUpWithProcessId) {
-  const YString first = sp_AllocateSharedBlock(100);
-  const YString second = sp_AllocateSharedBlock(100);
-  const QRegularExpression form(QStringLiteral("^KelvantaSharedBlock(\\d+)_(\\d+)$"));
-  const auto a = form.match(QString::fromUtf8(first.tocs()));
-  const auto b = form.match(QString::fromUtf8(second.tocs()));
-  ASSERT_TRUE(a.hasMatch() && b.hasMatch()) << first.tocs() << " " << second.tocs();
-  EXPECT_EQ(b.captured(1).toInt(), a.captured(1).toInt() + 1);
-  EXPECT_EQ(a.captured(2).toLongLong(), QCoreApplication::applicationPid());
-  EXPECT_EQ(a.captured(2), b.captured(2));
-  sp_FreeSharedBlock(first);
-  sp_FreeSharedBlock(second);
+  return 0; // left mapped at exit: the name is the parent's, and stays
 }
 
 TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
   const int records = sharedBlockRecordCount();
   const YString name = sp_AllocateSharedBlock(3 * kGranule);
+  const std::string pid = "_" + std::to_string(QCoreApplication::applicationPid());
+  EXPECT_EQ(std::string(name.tocs()).rfind("KelvantaSharedBlock", 0), 0u); // the sweep's form
+  EXPECT_EQ(std::string(name.tocs()).substr(name.length() - pid.size()), pid) << name.tocs();
   EXPECT_EQ(sharedBlockViewCount(name.tocs()), 0);
   EXPECT_TRUE(sharedBlockCreatedHere(name.tocs()));
 
@@ -131,12 +118,14 @@ TEST(SharedMemoryTest, AnotherProcessMapsByName) {
   const YString name = sp_AllocateSharedBlock(2 * kGranule);
   auto *view = static_cast<char *>(sp_GetSharedBlock(name.tocs(), false));
   ASSERT_TRUE(view);
-  std::strcpy(view, "from the parent");
   std::strcpy(view + kGranule, "granule one");
-  EXPECT_EQ(kvtest::runChild("SharedMemoryTest.AnotherProcessMapsByName", "inspect",
-                             {{"KV_BLOCK", name.tocs()}}),
-            0);
-  EXPECT_STREQ(view, "from the child");
+  for (int run = 0; run < 2; ++run) {
+    std::strcpy(view, "from the parent");
+    EXPECT_EQ(kvtest::runChild("SharedMemoryTest.AnotherProcessMapsByName", "inspect",
+                               {{"KV_BLOCK", name.tocs()}}),
+              0);
+    EXPECT_STREQ(view, "from the child");
+  }
   sp_ReleaseSharedBlock(view);
   sp_FreeSharedBlock(name);
 }

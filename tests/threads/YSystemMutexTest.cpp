@@ -2,9 +2,9 @@
 
 #include "common/ChildProcess.h"
 #include "common/ProcessSync.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -29,22 +29,15 @@ int holdMutexInChild() {
   return mutex.release() ? 0 : 4;
 }
 
-// Child side: adds 1 to the number in the file KV_COUNTER, KV_ROUNDS times,
+// Child side: adds 1 to the number in the file KV_COUNTER, 300 times,
 // reading and rewriting it under the mutex.
 int countUnderMutexInChild() {
   const uint64_t handle = sp_CreateMutex(kvtest::env("KV_MUTEX").c_str(), false);
-  const QString path = QString::fromStdString(kvtest::env("KV_COUNTER"));
-  const int rounds = std::stoi(kvtest::env("KV_ROUNDS"));
-  for (int i = 0; i < rounds; ++i) {
+  const std::string path = kvtest::env("KV_COUNTER");
+  for (int i = 0; i < 300; ++i) {
     if (!sp_AcquireMutex(handle, -1))
       return 2;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-      return 3;
-    const int value = file.readAll().toInt();
-    file.seek(0);
-    file.write(QByteArray::number(value + 1));
-    file.close();
+    kvtest::writeFile(path, std::to_string(std::stoi(kvtest::readFile(path)) + 1));
     if (!sp_ReleaseMutex(handle))
       return 4;
   }
@@ -136,19 +129,15 @@ TEST(YSystemMutexTest, WaiterGetsMutexWhenOwnerReleases) {
 TEST(YSystemMutexTest, ExcludesOtherProcesses) {
   if (kvtest::childRole() == "count")
     std::exit(countUnderMutexInChild());
-  const std::string dir = kvtest::makeTempDir("kvmutex");
-  const std::string counter = dir + "/counter";
-  kvtest::touchFile(counter);
+  const std::string dir = kvtest::makeTempDir("kvmutex"), counter = dir + "/counter";
+  kvtest::writeFile(counter, "0");
   const kvtest::EnvList env = {{"KV_MUTEX", kvtest::uniqueName("kv_mutex_count_")},
-                               {"KV_COUNTER", counter},
-                               {"KV_ROUNDS", "300"}};
+                               {"KV_COUNTER", counter}};
   auto first = kvtest::startChild("YSystemMutexTest.ExcludesOtherProcesses", "count", env);
   auto second = kvtest::startChild("YSystemMutexTest.ExcludesOtherProcesses", "count", env);
   EXPECT_EQ(kvtest::waitChild(*first), 0);
   EXPECT_EQ(kvtest::waitChild(*second), 0);
-  QFile file(QString::fromStdString(counter));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll().toInt(), 600);
+  EXPECT_EQ(kvtest::readFile(counter), "600");
   kvtest::removeTree(dir);
 }
 
