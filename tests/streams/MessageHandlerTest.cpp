@@ -40,9 +40,9 @@ TEST(MessageHandlerTest, EachKindIsCountedAndPrefixed) {
   handler.formattedOutput(MT_HTML, YString("<b>x</b>"));
   handler.formattedOutput(static_cast<MessageType>(42), YString("lost"));
   handler.rawOutput(MT_ERROR, YString("plain"));
-  EXPECT_EQ(texts(handler), (std::vector<std::string>{"Error : bad value 3\n", "Warning : check R1\n",
-                                                      "abc\n", "abc", "Fatal Error : gone\n",
-                                                      "<b>x</b>", "", "plain"}));
+  EXPECT_EQ(texts(handler),
+            (std::vector<std::string>{"Error : bad value 3\n", "Warning : check R1\n", "abc\n",
+                                      "abc", "Fatal Error : gone\n", "<b>x</b>", "", "plain"}));
   const StringMessageHandler copy(handler);
   const int counts[] = {copy.getErrorCount(), copy.getWarningCount(), copy.getInfoCount(),
                         copy.getTextCount(),  copy.getFatalCount(),   copy.getUnexpectedCount()};
@@ -85,8 +85,7 @@ TEST(MessageHandlerTest, FprintfRoutesByFile) {
   StringMessageHandler lines;
   lines.outputFile(file);
   lines.outputFile(nullptr);
-  EXPECT_EQ(texts(lines),
-            (std::vector<std::string>{"to file 2\n", "7=sevenWarning : attached\n"}));
+  EXPECT_EQ(texts(lines), (std::vector<std::string>{"to file 2\n", "7=sevenWarning : attached\n"}));
   std::fclose(file);
 }
 

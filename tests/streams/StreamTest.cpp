@@ -52,11 +52,12 @@ TEST(StreamTest, StringBufferReadsSeeksAndFlagsTheEnd) {
   EXPECT_EQ(stream.getCharCount(), 3);
   // Positions clamp into the text; ones past the 32-bit range fail. Origin -1:
   // the one-argument form.
-  const int64_t seeks[][3] = {{-5, -1, 0},        {10, 0, 3},          {-1, 1, 2},
-                              {0x7FFFFFFE, -1, 3}, {0x7FFFFFFE, 0, 3}, {0x7FFFFFFF, 0, -1},
-                              {-3, 2, 0},         {0x7FFFFFFF, -1, -1}, {-0x80000000LL, -1, -1}};
+  const int64_t seeks[][3] = {{-5, -1, 0},         {10, 0, 3},           {-1, 1, 2},
+                              {0x7FFFFFFE, -1, 3}, {0x7FFFFFFE, 0, 3},   {0x7FFFFFFF, 0, -1},
+                              {-3, 2, 0},          {0x7FFFFFFF, -1, -1}, {-0x80000000LL, -1, -1}};
   for (const auto &seek : seeks)
-    EXPECT_EQ(seek[1] < 0 ? stream.seekg(seek[0]) : stream.seekg(seek[0], static_cast<int>(seek[1])),
+    EXPECT_EQ(seek[1] < 0 ? stream.seekg(seek[0])
+                          : stream.seekg(seek[0], static_cast<int>(seek[1])),
               seek[2])
         << seek[0] << " from " << seek[1];
   EXPECT_EQ(stream.tellg(), 0);
