@@ -358,10 +358,7 @@ TEST(YStringTest, FromSpanCopiesExactlyTheSpan) {
       std::string expected = source.substr(start, length);
       EXPECT_EQ(text.tocs(), expected);
       EXPECT_EQ(text.length(), static_cast<int>(length));
-      EXPECT_EQ(text, YString(expected.c_str()));
-      if (length == 0) {
-        EXPECT_EQ(text.tocs(), YString().tocs()) << "the shared empty block";
-      }
+      EXPECT_TRUE(length || text.tocs() == YString().tocs()) << "the shared empty block";
       YString shared(text);
       text &= "+";
       EXPECT_EQ(shared.tocs(), expected) << "edits copy first";
