@@ -69,6 +69,7 @@ TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
   EXPECT_EQ(closed.seekg(0), 1);
   EXPECT_EQ(closed.tellg(), 0);
   EXPECT_EQ(closed.read(nullptr, 0), 0u);
+  EXPECT_FALSE(closed.syncData());
   EXPECT_EQ(buffer.takeAndwriteSharedBlock(987654, 0, 100), 0) << "no such heap";
 }
 

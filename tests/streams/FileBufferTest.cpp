@@ -174,6 +174,9 @@ TEST_F(FileBufferTest, ReadWindowKeepsTheFilePositionExact) {
   EXPECT_TRUE(stream.eof());
   EXPECT_EQ(stream.get(), -1);
   kvfstream closed;
+  line[0] = '#';
+  closed.gets(line, 0); // no room, not even for the terminator
+  EXPECT_EQ(line[0], '#');
   closed.gets(line, sizeof line);
   EXPECT_STREQ(line, "");
   closed >> whole;
