@@ -29,51 +29,39 @@ protected:
   QByteArray path(const char *name) { return dir.filePath(name).toUtf8(); }
 };
 
-TEST_F(AsyncFileBufferTest, SmallWritesWhileIdleGoStraightToTheFile) {
-  kvfbuf_async buffer(path("small.bin").constData(), kvWrite | kvBinary, false);
-  ASSERT_TRUE(static_cast<bool>(buffer));
-  buffer.write("ab", 2);
-  buffer.write("cd", 2);
-  buffer.put('e');
-  EXPECT_TRUE(buffer.isIdle()) << "no item was queued";
-  EXPECT_EQ(buffer.tellg(), 5);
-  EXPECT_EQ(buffer.fd(), -1);
-  buffer.close();
-  EXPECT_EQ(kvtest::readFile(dir.filePath("small.bin")), "abcde");
-}
-
+// Small writes while idle go straight to the file; large ones are queued and
+// positions move at once. Positioned writes and seeks from the end are
+// compared with a synchronous buffer below.
 TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
   kvfbuf_async buffer(path("large.bin").constData(), kvWrite | kvBinary, false);
+  ASSERT_TRUE(static_cast<bool>(buffer));
+  buffer.write("ab", 2);
+  buffer.put('c');
+  EXPECT_TRUE(buffer.isIdle()) << "no item was queued";
+  EXPECT_EQ(buffer.fd(), -1);
   std::string thousand(1000, 'x');
   EXPECT_EQ(buffer.write(thousand.data(), thousand.size()), 1000u);
   EXPECT_FALSE(buffer.isIdle());
-  EXPECT_EQ(buffer.tellg(), 1000);
-  // Positioned writes and seeks from the end are compared with a synchronous
-  // buffer below; relative and bad seeks are checked here.
   EXPECT_EQ(buffer.seekg(-2, 1), 0);
-  EXPECT_EQ(buffer.tellg(), 998);
+  EXPECT_EQ(buffer.tellg(), 1001);
   EXPECT_EQ(buffer.seekg(-1), 1);
   EXPECT_EQ(buffer.seekg(0, 7), 1);
-  buffer.write("tail", 4); // pending, so queued at 998
+  buffer.write("tail", 4); // pending, so queued at 1001
   buffer.flush();
   EXPECT_TRUE(buffer.isIdle());
-  EXPECT_EQ(kvtest::readFile(dir.filePath("large.bin")), std::string(998, 'x') + "tail");
-}
-
-TEST_F(AsyncFileBufferTest, EofWhilePendingComparesWithTheSizeReachedSoFar) {
-  kvfbuf_async buffer(path("eof.bin").constData(), kvWrite | kvBinary, false);
-  std::string bytes(4096, 'e');
-  buffer.write(bytes.data(), bytes.size());
+  EXPECT_EQ(kvtest::readFile(dir.filePath("large.bin")), "abc" + std::string(998, 'x') + "tail");
+  // The end while pending is the size the file has reached so far.
   buffer.seekg(0);
-  EXPECT_FALSE(buffer.isIdle());
-  buffer.flush(); // the whole file now exists, the caller is at 0
-  buffer.write(bytes.data(), bytes.size());
+  buffer.write(thousand.data(), thousand.size());
+  buffer.write(thousand.data(), thousand.size());
+  buffer.seekg(0);
+  buffer.flush(); // the file now holds 2000 bytes, the caller is at 0
+  buffer.write(thousand.data(), thousand.size());
+  buffer.write(thousand.data(), thousand.size());
   EXPECT_TRUE(buffer.eof()) << "the caller position is past what the file holds so far";
   buffer.seekg(0);
   EXPECT_FALSE(buffer.eof());
-}
 
-TEST_F(AsyncFileBufferTest, ClosedBuffersAndUnknownHeapsDoNothing) {
   kvfbuf_async closed;
   EXPECT_EQ(closed.write("x", 1), 0u);
   EXPECT_EQ(closed.takeAndWrite(block("abc"), 3), 0u);
@@ -81,9 +69,8 @@ TEST_F(AsyncFileBufferTest, ClosedBuffersAndUnknownHeapsDoNothing) {
   EXPECT_EQ(closed.seekg(0), 1);
   EXPECT_EQ(closed.tellg(), 0);
   EXPECT_EQ(closed.read(nullptr, 0), 0u);
-  kvfbuf_async open(path("heap.bin").constData(), kvWrite, false);
-  EXPECT_EQ(open.takeAndwriteSharedBlock(987654, 0, 100), 0);
-  EXPECT_TRUE(open.isIdle());
+  EXPECT_FALSE(closed.syncData());
+  EXPECT_EQ(buffer.takeAndwriteSharedBlock(987654, 0, 100), 0) << "no such heap";
 }
 
 TEST_F(AsyncFileBufferTest, WriterErrorsAreReported) {
@@ -158,73 +145,62 @@ TEST_F(AsyncFileBufferTest, DetachAndReopenWaitForTheWriter) {
   EXPECT_EQ(kvtest::readFile(dir.filePath("a.bin")).size(), 1000u);
 }
 
-// Any sequence of writes, positioned writes, seeks and reads leaves the same
-// file as a plain synchronous buffer given the same sequence.
+// Any sequence of writes, positioned writes, seeks, syncs and reads leaves the
+// same file as a plain synchronous buffer given the same sequence.
 TEST_F(AsyncFileBufferTest, RandomOperationsMatchASynchronousBuffer) {
   for (unsigned seed = 1; seed <= 6; ++seed) {
     std::mt19937 random(seed);
-    const QByteArray asyncPath = path("async.bin"), syncPath = path("sync.bin");
-    kvfbuf_async async(asyncPath.constData(), kvRead | kvWrite | kvBinary, false);
-    kvfbuf sync(syncPath.constData(), kvRead | kvWrite | kvBinary, false);
+    kvfbuf_async async(path("async.bin").constData(), kvRead | kvWrite | kvBinary, false);
+    kvfbuf sync(path("sync.bin").constData(), kvRead | kvWrite | kvBinary, false);
+    auto both = [&](auto operation) {
+      operation(async);
+      operation(sync);
+    };
     int64_t end = 0;
     for (int step = 0; step < 400; ++step) {
-      size_t size = random() % 3 == 0 ? 1 + random() % 5000 : 1 + random() % 200;
-      std::string bytes(size, static_cast<char>('a' + step % 26));
+      SCOPED_TRACE("seed " + std::to_string(seed) + " step " + std::to_string(step));
+      const size_t size = random() % 3 == 0 ? 1 + random() % 5000 : 1 + random() % 200;
+      const std::string bytes(size, static_cast<char>('a' + step % 26));
+      const int64_t at = end ? static_cast<int64_t>(random() % end) : 0;
       switch (random() % 7) {
       case 0:
       case 1:
-      case 2: {
-        int64_t at = sync.tellg();
+      case 2:
+        end = std::max<int64_t>(end, sync.tellg() + static_cast<int64_t>(size));
         ASSERT_EQ(async.write(bytes.data(), size), sync.write(bytes.data(), size));
+        break;
+      case 3:
+        both([&](auto &b) { b.writeAt(at, block(bytes), size); });
         end = std::max<int64_t>(end, at + static_cast<int64_t>(size));
         break;
-      }
-      case 3: {
-        int64_t at = end ? static_cast<int64_t>(random() % end) : 0;
-        async.writeAt(at, block(bytes), size);
-        sync.writeAt(at, block(bytes), size);
-        end = std::max<int64_t>(end, at + static_cast<int64_t>(size));
+      case 4:
+        if (step % 8 == 0) // now and then everything so far goes to the device first
+          both([](auto &b) { ASSERT_TRUE(b.syncData()); });
+        both([&](auto &b) { b.seekg(at); });
         break;
-      }
-      case 4: {
-        // Now and then everything so far goes to the device first.
-        if (step % 8 == 0) {
-          ASSERT_TRUE(async.syncData());
-          ASSERT_TRUE(sync.syncData());
-        }
-        int64_t at = end ? static_cast<int64_t>(random() % end) : 0;
-        async.seekg(at);
-        sync.seekg(at);
-        break;
-      }
-      case 5: {
-        // From the end, or back from the current position.
-        int origin = random() % 2 ? 2 : 1;
-        int64_t back = -static_cast<int64_t>(random() % ((origin == 2 ? end : sync.tellg()) + 1));
-        async.seekg(back, origin);
-        sync.seekg(back, origin);
+      case 5: { // from the end, or back from the current position
+        const int origin = random() % 2 ? 2 : 1;
+        const int64_t back =
+            -static_cast<int64_t>(random() % ((origin == 2 ? end : sync.tellg()) + 1));
+        both([&](auto &b) { b.seekg(back, origin); });
         break;
       }
       default: {
         char fromAsync[64], fromSync[64];
-        size_t n = random() % 8 == 0 ? 0 : random() % sizeof fromAsync;
-        sync.seekg(sync.tellg()); // C stdio: position between writing and reading
+        const size_t n = random() % 8 == 0 ? 0 : random() % sizeof fromAsync;
+        sync.seekg(sync.tellg()); // C stdio: a positioning call between writing and reading
         if (n == 0) {
-          ASSERT_EQ(async.get(), sync.get()) << "seed " << seed << " step " << step;
+          ASSERT_EQ(async.get(), sync.get());
         } else {
-          size_t a = async.read(fromAsync, n), s = sync.read(fromSync, n);
-          ASSERT_EQ(a, s) << "seed " << seed << " step " << step;
+          const size_t a = async.read(fromAsync, n), s = sync.read(fromSync, n);
           ASSERT_EQ(std::string(fromAsync, a), std::string(fromSync, s));
         }
-        // C stdio needs a positioning call between reading and writing.
-        sync.seekg(sync.tellg());
-        async.seekg(async.tellg());
+        both([](auto &b) { b.seekg(b.tellg()); }); // and between reading and writing
       }
       }
-      ASSERT_EQ(async.tellg(), sync.tellg()) << "seed " << seed << " step " << step;
+      ASSERT_EQ(async.tellg(), sync.tellg());
     }
-    async.close();
-    sync.close();
+    both([](auto &b) { b.close(); });
     ASSERT_EQ(kvtest::readFile(dir.filePath("async.bin")),
               kvtest::readFile(dir.filePath("sync.bin")))
         << "seed " << seed;
@@ -232,22 +208,25 @@ TEST_F(AsyncFileBufferTest, RandomOperationsMatchASynchronousBuffer) {
   }
 }
 
-// Far more data than the writer keeps in flight: the producer waits for room
-// and written blocks are reused, and no block is reused while still pending.
+// Far more data than the writer keeps in flight, from any alignment of the
+// caller's bytes and of any length (large copies take another path than
+// small ones): the producer waits for room, written blocks are reused, no
+// block is reused while still pending, and the caller may reuse its bytes at
+// once. Then many small pieces, some empty, that the writer takes in runs.
 TEST_F(AsyncFileBufferTest, AProducerAheadOfTheDiskLosesNothing) {
-  std::string expected;
+  std::string source(1 << 20, '\0'), expected;
+  const size_t offsets[] = {0, 1, 7, 15, 16, 33};
+  const size_t lengths[] = {262144, 262145, 300001, 524287, 1000000, 262207};
+  for (size_t i = 0; i < source.size(); ++i)
+    source[i] = static_cast<char>(i * 131 + i / 977);
   {
     kvfbuf_async buffer(path("many.bin").constData(), kvWrite | kvBinary, false);
     for (int piece = 0; piece < 40; ++piece) {
-      std::string bytes(1 << 20, static_cast<char>('A' + piece % 26));
-      bytes[piece] = '#';
-      buffer.write(bytes.data(), bytes.size());
-      expected += bytes;
-      std::fill(bytes.begin(), bytes.end(), '?'); // the caller reuses its buffer at once
+      for (size_t i = 0; i < source.size(); i += 4096)
+        source[i] = static_cast<char>(piece); // the caller reuses its bytes at once
+      buffer.write(source.data() + offsets[piece % 6], lengths[piece % 6]);
+      expected.append(source, offsets[piece % 6], lengths[piece % 6]);
     }
-    EXPECT_EQ(buffer.tellg(), 40 << 20);
-    // Then many small pieces that follow on, some of them empty: the writer
-    // takes them in runs.
     for (int piece = 0; piece < 3000; ++piece) {
       std::string bytes(100 + piece % 7, static_cast<char>('a' + piece % 26));
       buffer.write(bytes.data(), bytes.size());
@@ -257,25 +236,6 @@ TEST_F(AsyncFileBufferTest, AProducerAheadOfTheDiskLosesNothing) {
     }
   }
   EXPECT_TRUE(kvtest::readFile(dir.filePath("many.bin")) == expected);
-}
-
-// Large copies take another path than small ones: any alignment of the
-// caller's bytes and any length must arrive unchanged.
-TEST_F(AsyncFileBufferTest, LargeWritesOfAnyAlignmentAndLengthArriveIntact) {
-  std::string source(1 << 20, '\0');
-  for (size_t i = 0; i < source.size(); ++i)
-    source[i] = static_cast<char>(i * 131 + i / 977);
-  std::string expected;
-  {
-    kvfbuf_async buffer(path("odd.bin").constData(), kvWrite | kvBinary, false);
-    const size_t offsets[] = {0, 1, 7, 15, 16, 33};
-    const size_t lengths[] = {262144, 262145, 300001, 524287, 700000, 262207};
-    for (size_t i = 0; i < 6; ++i) {
-      buffer.write(source.data() + offsets[i], lengths[i]);
-      expected.append(source, offsets[i], lengths[i]);
-    }
-  }
-  EXPECT_TRUE(kvtest::readFile(dir.filePath("odd.bin")) == expected);
 }
 
 } // namespace

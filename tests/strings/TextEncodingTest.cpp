@@ -126,6 +126,9 @@ std::string block(const char *bytes, int count, int codePage) {
   return std::string(out.data(), static_cast<size_t>(out.size()));
 }
 
+// One page of each kind (the rest of the table names codecs the same way),
+// the local encoding for 0 and unknown numbers, and every byte of four
+// single-byte pages.
 TEST(TextEncodingTest, NamedCodePagesRoundTrip) {
   struct Case {
     int codePage;
@@ -134,20 +137,10 @@ TEST(TextEncodingTest, NamedCodePagesRoundTrip) {
   };
   const Case cases[] = {
       {1252, "caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},
-      {1250, "\xC5\x82\xC3\xB3", "\xB3\xF3"},
-      {1251, "\xD0\x9F\xD1\x80\xD0\xB8", "\xCF\xF0\xE8"},
-      {1253, "\xCE\xB1", "\xE1"},
       {932, "\xE6\x97\xA5\xE6\x9C\xAC", "\x93\xFA\x96\x7B"},
       {936, "\xE4\xB8\xAD\xE6\x96\x87", "\xD6\xD0\xCE\xC4"},
-      {949, "\xED\x95\x9C", "\xC7\xD1"},
-      {950, "\xE4\xB8\xAD", "\xA4\xA4"},
-      {437, "\xC3\xA9", "\x82"},
-      {850, "\xC3\xA9", "\x82"},
       {20866, "\xD0\x96", "\xF6"},
-      {28591, "\xC3\xA9", "\xE9"},
       {28605, "\xE2\x82\xAC", "\xA4"},
-      {54936, "\xE4\xB8\xAD", "\xD6\xD0"},
-      {51932, "\xE6\x97\xA5", "\xC6\xFC"},
       {65001, "\xC3\xA9", "\xC3\xA9"},
       {0, "\xC3\xA9", "\xC3\xA9"},     // the local encoding (UTF-8 in the test run)
       {12345, "\xC3\xA9", "\xC3\xA9"}, // unknown: the local encoding

@@ -82,6 +82,9 @@ TEST_F(Utf8FileTest, OpensByUtf8NameInEveryMode) {
   EXPECT_EQ(fopen_s_utf8(nullptr, name.c_str(), "r"), EINVAL);
 }
 
+// The errno of a call that answers -1, or -100 for any other answer.
+int errorOf(int result) { return result == -1 ? errno : -100; }
+
 TEST_F(Utf8FileTest, RenameNeverReplacesAndStatDescribesTheFile) {
   const std::string a = path("\xC3\xA9t\xC3\xA9-a");
   const std::string b = path("\xC3\xA9t\xC3\xA9-b");
@@ -96,30 +99,20 @@ TEST_F(Utf8FileTest, RenameNeverReplacesAndStatDescribesTheFile) {
   EXPECT_EQ(info.mode & 0xF000, 0x4000);
 
   EXPECT_EQ(rename_utf8(a.c_str(), b.c_str()), 0);
-  EXPECT_EQ(readAll(b), "twelve bytes");
   ASSERT_TRUE(writeFile(a, "wb", "other"));
-  errno = 0;
-  EXPECT_EQ(rename_utf8(a.c_str(), b.c_str()), -1);
-  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(errorOf(rename_utf8(a.c_str(), b.c_str())), EEXIST);
   EXPECT_EQ(readAll(a), "other");
   EXPECT_EQ(readAll(b), "twelve bytes");
-
   EXPECT_EQ(unlink_utf8(b.c_str()), 0);
   Stat64 untouched{};
   untouched.size = 77;
-  errno = 0;
-  EXPECT_EQ(stat_utf8(b.c_str(), &untouched), -1);
-  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(errorOf(stat_utf8(b.c_str(), &untouched)), ENOENT);
   EXPECT_EQ(untouched.size, 77);
-  EXPECT_EQ(unlink_utf8(b.c_str()), -1);
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_EQ(rename_utf8(path("none").c_str(), b.c_str()), -1);
-  EXPECT_EQ(errno, ENOENT);
-
+  EXPECT_EQ(errorOf(unlink_utf8(b.c_str())), ENOENT);
+  EXPECT_EQ(errorOf(rename_utf8(path("none").c_str(), b.c_str())), ENOENT);
   EXPECT_EQ(rename_utf8(nullptr, b.c_str()), -1);
   EXPECT_EQ(unlink_utf8(nullptr), -1);
-  EXPECT_EQ(stat_utf8(a.c_str(), nullptr), -1);
-  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(errorOf(stat_utf8(a.c_str(), nullptr)), EINVAL);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// What every kvtool command shares: its own help, and refusing options it
-// does not know.
+// kvtool commands run as the user would: every command's own help, refusing
+// options it does not know, and what commands print.
 #include "common/KvtoolRun.h"
 #include "common/ProcessSync.h"
 #include "common/TestFiles.h"
@@ -18,22 +18,17 @@ namespace {
 using kvtest::arg;
 using kvtest::runKvtool;
 
-// The command names of "kvtool --help": lines of two blanks, a name, a blank.
-std::vector<std::string> listedCommands(const std::string &help) {
-  std::vector<std::string> names;
-  std::istringstream lines(help);
-  for (std::string line; std::getline(lines, line);)
-    if (line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ')
-      names.push_back(line.substr(2, line.find(' ', 2) - 2));
-  return names;
-}
-
 TEST(KvtoolTest, EveryCommandHasHelpAndRefusesUnknownOptions) {
   const kvtest::KvtoolRun overview = runKvtool({"--help"});
   if (overview.exitCode == -1)
     GTEST_SKIP() << "kvtool not built beside the tests";
   ASSERT_EQ(overview.exitCode, 0);
-  const std::vector<std::string> names = listedCommands(overview.out);
+  // The command names: lines of two blanks, a name, a blank.
+  std::vector<std::string> names;
+  std::istringstream lines(overview.out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ')
+      names.push_back(line.substr(2, line.find(' ', 2) - 2));
   ASSERT_GE(names.size(), 9u) << overview.out;
   for (const std::string &name : names) {
     for (const char *flag : {"--help", "-h"}) {
@@ -49,13 +44,36 @@ TEST(KvtoolTest, EveryCommandHasHelpAndRefusesUnknownOptions) {
   }
 }
 
-TEST(KvtoolTest, DoubleDashMakesOptionWordsOperands) {
-  const kvtest::KvtoolRun run = runKvtool({"eng", "--", "--help", "4k7"});
-  if (run.exitCode == -1)
-    GTEST_SKIP() << "kvtool not built beside the tests";
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out.rfind("0\t0\t", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("\n4700"), std::string::npos) << run.out;
+// "--" makes option words operands; spawn reports result, exit code and
+// output of real child programs.
+TEST(KvtoolTest, CommandsPrintTheirResults) {
+  const std::vector<std::string> cases[][2] = {
+      {{"eng", "--", "--help", "4k7"},
+       {"0\t0\t0\t\"0         \"\n4700.0000000000009\t3\t4.7k\t\"4.7k      \"\n"}},
+      {{"switches", "--char", "-", "o:2:stop", "v", "q:1", "--", "a", "-o", "x", "-v", "-V", "b",
+        "-q"},
+       {"o\tfound\tx\nv\tfound\nq\tfound\nrest\ta\t-V\tb\n"}},
+      {{"spawn", "--wait", "--stdout", "sh", "-c", "\"echo out; echo err >&2; exit 3\""},
+       {"out\nresult\tSSP_OK\nexit-code\t3\nprocess-id\t-1\n"}},
+      {{"spawn", "--wait", "--stdout", "--stderr", "sh", "-c", "\"echo err >&2\""},
+       {"err\nresult\tSSP_OK\nexit-code\t0\nprocess-id\t-1\n"}},
+      {{"spawn", "--old", "--wait", "sh", "-c", "\"kill -9 $$\""},
+       {"result\tSSP_OK\nexit-code\t137\nprocess-id\t-1\n"}},
+      {{"spawn", "--wait", "no-such-program-kv"},
+       {"result\tSSP_NOT_FOUND\nexit-code\t0\nprocess-id\t-1\n"}},
+      {{"spawn", "--old", "/dev/null"},
+       {"result\tSSP_NOT_EXECUTABLE\nexit-code\t0\nprocess-id\t-1\n"}},
+  };
+  for (const auto &c : cases) {
+    QStringList args;
+    for (const std::string &word : c[0])
+      args << arg(word);
+    const kvtest::KvtoolRun run = runKvtool(args);
+    if (run.exitCode == -1)
+      GTEST_SKIP() << "kvtool not built beside the tests";
+    EXPECT_EQ(run.exitCode, 0) << c[0].back() << ": " << run.err;
+    EXPECT_EQ(run.out, c[1][0]) << c[0].back();
+  }
 }
 
 // Awkward names come out escaped as md5sum writes them, so md5sum checks the lines.
@@ -74,25 +92,14 @@ TEST(KvtoolTest, Md5LinesPassMd5sumCheck) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   kvtest::writeFile(dir + "/sums", run.out);
   QProcess check;
-  check.start(QStringLiteral("md5sum"), {QStringLiteral("--check"), QStringLiteral("--strict"),
-                                         QString::fromStdString(dir + "/sums")});
+  check.start("md5sum", {"--check", "--strict", arg(dir + "/sums")});
   ASSERT_TRUE(check.waitForFinished(30000));
   EXPECT_EQ(check.exitCode(), 0) << run.out << check.readAllStandardError().toStdString();
-
   const kvtest::KvtoolRun missing = runKvtool({"md5", arg(dir + "/none"), arg(dir + "/plain")});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.err, "kvtool md5: The file " + dir + "/none does not exist\n");
   EXPECT_EQ(missing.out.find("  " + dir + "/plain\n"), 32u) << "the rest go on";
   kvtest::removeTree(dir);
-}
-
-TEST(KvtoolTest, SwitchesShowsEachSearchAndTheRest) {
-  const kvtest::KvtoolRun run = runKvtool({"switches", "--char", "-", "o:2:stop", "v", "q:1", "--",
-                                           "a", "-o", "x", "-v", "-V", "b", "-q"});
-  if (run.exitCode == -1)
-    GTEST_SKIP() << "kvtool not built beside the tests";
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "o\tfound\tx\nv\tfound\nq\tfound\nrest\ta\t-V\tb\n");
 }
 
 } // namespace
