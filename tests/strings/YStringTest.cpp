@@ -438,6 +438,8 @@ TEST(YStringTest, StreamRecordsRoundTripAndFailSafely) {
   EXPECT_FALSE(YString("text").save(failing));
   kvstrstream shortLength("ab"); // half a 32-bit length
   EXPECT_EQ(untouched.restoreLong(shortLength), 0);
+  kvstream bufferless;
+  EXPECT_EQ(untouched.restoreLong(bufferless), 0);
   EXPECT_STREQ(untouched.tocs(), "keep");
 }
 
