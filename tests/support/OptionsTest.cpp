@@ -74,26 +74,34 @@ TEST(OptionsTest, TypedReadsOfStoredTexts) {
 
 TEST(OptionsTest, DefaultsUnknownsAndHiddenDefinitions) {
   Config config;
+  cfgman_WriteConfigSetting("Options", "TestFixed", "stored");
+  // The newer of two definitions of a name hides the older; a fixed option
+  // never reads what is stored.
+  const struct {
+    const char *name, *text;
+    bool found;
+  } cases[] = {{"TestReal", "6", true},     {"TestBool", "TRUE", true},
+               {"TestHidden", "2", true},   {"TestFixed", "always", true},
+               {"NoSuchOption", "", false}, {nullptr, "", false}};
+  for (const auto &c : cases) {
+    bool found = !c.found;
+    EXPECT_EQ(sp_GetStringOption(c.name, &found), c.text) << c.text;
+    EXPECT_EQ(found, c.found) << c.text;
+    EXPECT_EQ(sp_OptionExists(c.name), c.found) << c.text;
+    found = !c.found;
+    sp_GetBoolOption(c.name, &found); // defined or stored is found, of any type
+    EXPECT_EQ(found, c.found) << c.text;
+  }
   bool found = false;
   EXPECT_EQ(sp_GetIntOption("testreal", &found), 6);
   EXPECT_TRUE(found);
-  EXPECT_EQ(sp_GetStringOption("TestReal"), "6");
-  EXPECT_EQ(sp_GetStringOption("TestBool"), "TRUE");
   EXPECT_TRUE(sp_GetBoolOption("TestBool", nullptr));
   EXPECT_EQ(sp_GetDoubleOption("TestText", &found), 0);
   EXPECT_TRUE(found);
-  EXPECT_EQ(sp_GetStringOption("NoSuchOption", &found), "");
-  EXPECT_FALSE(found);
   EXPECT_EQ(sp_GetIntOption("NoSuchOption", &found), 0);
   EXPECT_FALSE(found);
   EXPECT_FALSE(sp_GetBoolOption(nullptr, &found));
   EXPECT_FALSE(found);
-  EXPECT_EQ(sp_GetStringOption(nullptr, &found), "");
-  EXPECT_EQ(sp_GetIntOption("TestHidden"), 2);
-  cfgman_WriteConfigSetting("Options", "TestFixed", "stored");
-  EXPECT_EQ(sp_GetStringOption("TestFixed"), "always");
-  EXPECT_TRUE(sp_OptionExists("TestFixed"));
-  EXPECT_FALSE(sp_OptionExists("NoSuchOption"));
   EXPECT_TRUE(sp_IsOptionMigrateable("TestReal"));
   EXPECT_FALSE(sp_IsOptionMigrateable("TestBool"));
 }
@@ -209,22 +217,19 @@ TEST(OptionsTest, ReadOptionsInfoInfersUndefinedTypes) {
   Config config;
   const struct {
     const char *stored; // null: nothing stored
-    OptionType type;
+    OptionType type;    // of the value and of its default
     double current;
     const char *text;
-    OptionType defaultType;
-  } cases[] = {
-      {"2.5", OptionReal, 2.5, "", OptionReal},
-      {"", OptionBool, 1, "", OptionBool},
-      {"abc", OptionString, 0, "abc", OptionString},
-      {nullptr, OptionBool, 0, "", OptionBool},
-  };
+  } cases[] = {{"2.5", OptionReal, 2.5, ""},
+               {"", OptionBool, 1, ""},
+               {"abc", OptionString, 0, "abc"},
+               {nullptr, OptionBool, 0, ""}};
   for (const auto &c : cases) {
     cfgman_WriteConfigSetting("Options", "TestInfo", c.stored);
     OptionValue current, defaultValue;
     sp_ReadOptionsInfo("TestInfo", &current, &defaultValue);
     EXPECT_EQ(current.getType(), c.type);
-    EXPECT_EQ(defaultValue.getType(), c.defaultType);
+    EXPECT_EQ(defaultValue.getType(), c.type);
     EXPECT_EQ(current.getReal() + (current.getBool() ? 1 : 0), c.current);
     EXPECT_EQ(current.getText(), c.text);
     EXPECT_EQ(defaultValue.getReal(), 0);
