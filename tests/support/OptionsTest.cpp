@@ -82,7 +82,8 @@ TEST(OptionsTest, DefaultsUnknownsAndHiddenDefinitions) {
     bool found;
   } cases[] = {{"TestReal", "6", true},     {"TestBool", "TRUE", true},
                {"TestHidden", "2", true},   {"TestFixed", "always", true},
-               {"NoSuchOption", "", false}, {nullptr, "", false}};
+               {"NoSuchOption", "", false}, {"UseLocalHelp", "FALSE", true},
+               {nullptr, "", false}};
   for (const auto &c : cases) {
     bool found = !c.found;
     EXPECT_EQ(sp_GetStringOption(c.name, &found), c.text) << c.text;

@@ -169,6 +169,10 @@ TEST(SystemSymbolsTest, StartPathOverrideAndLists) {
   sp_OverrideStartupPath("");
   kv::support::clearSystemPathSymbolCaches();
   EXPECT_EQ(symbol("STARTPATH"), "/somewhere/else");
+  const std::string longest = "/" + std::string(259, 'x'); // 260: the longest taken
+  sp_OverrideStartupPath(longest.c_str());
+  kv::support::clearSystemPathSymbolCaches();
+  EXPECT_EQ(symbol("STARTPATH"), longest);
   sp_OverrideStartupPath(start.c_str());
 
   EXPECT_EQ(symbol(nullptr, true),
