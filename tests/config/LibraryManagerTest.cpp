@@ -103,8 +103,9 @@ void addFifty(const std::string &file, const std::string &tag, const std::string
   }
 }
 
-// Above level 0 the list is what the current level's section holds, and a
-// file removed there is gone though a lower level lists it too.
+// Above level 0 the list is what the current level's section holds, a file
+// removed there is gone though a lower level lists it too, and numbering
+// goes by that section alone.
 TEST(LibraryManagerTest, TheCurrentLevelListsAlone) {
   Levels levels(2);
   cfgman_WriteConfigSetting("Models", "101", "/x.lib", nullptr, 0);
@@ -115,6 +116,9 @@ TEST(LibraryManagerTest, TheCurrentLevelListsAlone) {
   EXPECT_EQ(filesOf("Models", false), (Files{"/x.lib", "/y.lib"}));
   EXPECT_EQ(libman_RemoveFiles(listOf({"/x.lib"}), "Models", false), 1);
   EXPECT_EQ(filesOf("Models", false), Files{"/y.lib"});
+  // The next key follows the largest of this level's, not of a lower one's.
+  EXPECT_EQ(libman_AddFiles(listOf({"/z.lib"}), "Models", false, false), 1);
+  EXPECT_EQ(key("Models", "103"), "/z.lib");
 }
 
 TEST(LibraryManagerTest, TwoProcessesAddingLoseNothing) {
