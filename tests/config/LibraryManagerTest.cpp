@@ -1,66 +1,47 @@
 #include "kvsupport/config/LibraryManager.h"
 
-#include "kvsupport/config/ConfigManager.h"
 #include "kvsupport/config/Extensions.h"
 #include "kvsupport/hooks/AutoFunc.h"
 #include "kvsupport/support/Options.h"
 #include "kvsupport/support/SystemSymbols.h"
 #include "kvsupport/threads/YSystemMutex.h"
 
-#include "files/ProfileFile_p.h"
-
-#include "common/ChildProcess.h"
-#include "common/ProcessSync.h"
+#include "ConfigTest.h"
 
 #include <QProcess>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 namespace {
 
-void useFile(const std::string &file) {
-  while (cfgman_DecConfigLevel()) {
-  }
-  cfgman_SetConfigLocation(ConfigLocation(YString(("PATH;" + file).c_str())));
-}
+using kvconfig::Levels;
+using Files = std::vector<std::string>;
 
-struct Config {
-  std::string dir = kvtest::makeTempDir("kvliblist");
-  Config() { useFile(dir + "/base.ini"); }
-  ~Config() {
-    cfgman_SetConfigLocation(ConfigLocation());
-    kv::files::closeInifile();
-    kvtest::removeTree(dir);
-  }
-};
+void useFile(const std::string &file) { Levels::use(0, file); }
 
-YList<YString> listOf(const std::vector<std::string> &files) {
+YList<YString> listOf(const Files &files) {
   YList<YString> list;
   for (const std::string &file : files)
     list.append(YString(file.c_str()));
   return list;
 }
 
-std::vector<std::string> filesOf(const char *section, bool translate) {
+Files filesOf(const char *section, bool translate) {
   YList<YString> list;
   libman_GetFiles(&list, section, translate);
-  std::vector<std::string> out;
+  Files out;
   for (const YString &file : list)
     out.push_back(file.tocs());
   return out;
 }
 
 std::string key(const char *section, const char *name) {
-  YString value;
-  return cfgman_GetConfigSetting(section, name, &value, true) ? value.tocs() : "<absent>";
+  return kvconfig::setting(section, name, true);
 }
 
 TEST(LibraryManagerTest, AddRemoveEditAndOrder) {
-  Config config;
+  Levels config;
   YString appData;
   sp_GetSystemPathSymbolValue("KVAPPDATAPATH", &appData, false);
   const std::string inApp = std::string(appData.tocs()) + "/lib/m.lib";
@@ -70,7 +51,7 @@ TEST(LibraryManagerTest, AddRemoveEditAndOrder) {
   EXPECT_EQ(stored.substr(0, 1), "%");
   EXPECT_EQ(stored.substr(stored.size() - 10), "/lib/m.lib");
   EXPECT_EQ(key("Models", "103"), "/b.lib");
-  EXPECT_EQ(filesOf("Models", true), (std::vector<std::string>{"/a.lib", inApp, "/b.lib"}));
+  EXPECT_EQ(filesOf("Models", true), (Files{"/a.lib", inApp, "/b.lib"}));
   EXPECT_EQ(filesOf("Models", false)[1], stored); // cached apart
 
   // Listed files, by their real path, are skipped but use up their number;
@@ -85,9 +66,8 @@ TEST(LibraryManagerTest, AddRemoveEditAndOrder) {
   cfgman_WriteConfigSetting("Models", "99", "/early.lib");
   cfgman_WriteConfigSetting("Models", "1000", "/late.lib");
   cfgman_WriteConfigSetting("Models", "x", "/named.lib");
-  EXPECT_EQ(filesOf("Models", true),
-            (std::vector<std::string>{"/early.lib", "/a.lib", inApp, "/b.lib", "/c.lib", "/A.lib",
-                                      "/c.lib", "/late.lib", "/named.lib"}));
+  EXPECT_EQ(filesOf("Models", true), (Files{"/early.lib", "/a.lib", inApp, "/b.lib", "/c.lib",
+                                            "/A.lib", "/c.lib", "/late.lib", "/named.lib"}));
 
   EXPECT_TRUE(libman_EditFile("/c.lib", "/d.lib", "Models")); // the higher key
   EXPECT_EQ(key("Models", "107"), "/d.lib");
@@ -110,8 +90,8 @@ TEST(LibraryManagerTest, AddRemoveEditAndOrder) {
 
   // After "Exit" the lists still work.
   executeAutoFunction("Exit", nullptr);
-  useFile(config.dir + "/base.ini");
-  EXPECT_EQ(filesOf("Empty", false), (std::vector<std::string>{"/new.lib"}));
+  useFile(config.file(0));
+  EXPECT_EQ(filesOf("Empty", false), (Files{"/new.lib"}));
 }
 
 void addFifty(const std::string &file, const std::string &tag, const std::string &go) {
@@ -123,27 +103,40 @@ void addFifty(const std::string &file, const std::string &tag, const std::string
   }
 }
 
+// Above level 0 the list is what the current level's section holds, a file
+// removed there is gone though a lower level lists it too, and numbering
+// goes by that section alone.
+TEST(LibraryManagerTest, TheCurrentLevelListsAlone) {
+  Levels levels(2);
+  cfgman_WriteConfigSetting("Models", "101", "/x.lib", nullptr, 0);
+  cfgman_WriteConfigSetting("Models", "103", "/low.lib", nullptr, 0);
+  kvconfig::setLevel(1);
+  cfgman_WriteConfigSetting("Models", "101", "/x.lib");
+  cfgman_WriteConfigSetting("Models", "102", "/y.lib");
+  EXPECT_EQ(filesOf("Models", false), (Files{"/x.lib", "/y.lib"}));
+  EXPECT_EQ(libman_RemoveFiles(listOf({"/x.lib"}), "Models", false), 1);
+  EXPECT_EQ(filesOf("Models", false), Files{"/y.lib"});
+  // The next key follows the largest of this level's, not of a lower one's.
+  EXPECT_EQ(libman_AddFiles(listOf({"/z.lib"}), "Models", false, false), 1);
+  EXPECT_EQ(key("Models", "103"), "/z.lib");
+}
+
 TEST(LibraryManagerTest, TwoProcessesAddingLoseNothing) {
   if (kvtest::childRole() == "adder")
     return addFifty(kvtest::env("KV_LIST_FILE"), kvtest::env("KV_TAG"), kvtest::env("KV_GO"));
-  Config config;
-  const std::string file = config.dir + "/shared.ini";
+  Levels config;
   const std::string go = config.dir + "/go";
-  auto first = kvtest::startChild("LibraryManagerTest.TwoProcessesAddingLoseNothing", "adder",
-                                  {{"KV_LIST_FILE", file}, {"KV_TAG", "p"}, {"KV_GO", go}});
-  auto second = kvtest::startChild("LibraryManagerTest.TwoProcessesAddingLoseNothing", "adder",
-                                   {{"KV_LIST_FILE", file}, {"KV_TAG", "q"}, {"KV_GO", go}});
+  auto adder = [&](const char *tag) {
+    return kvtest::startChild("LibraryManagerTest.TwoProcessesAddingLoseNothing", "adder",
+                              {{"KV_LIST_FILE", config.file(0)}, {"KV_TAG", tag}, {"KV_GO", go}});
+  };
+  auto first = adder("p"), second = adder("q");
   kvtest::touchFile(go);
   EXPECT_EQ(kvtest::waitChild(*first), 0);
   EXPECT_EQ(kvtest::waitChild(*second), 0);
-  useFile(file);
   EXPECT_EQ(filesOf("Models", false).size(), 100u);
-
   // One process sees another's change at its next read.
-  EXPECT_EQ(filesOf("Models", false).size(), 100u);
-  auto third = kvtest::startChild("LibraryManagerTest.TwoProcessesAddingLoseNothing", "adder",
-                                  {{"KV_LIST_FILE", file}, {"KV_TAG", "r"}, {"KV_GO", go}});
-  EXPECT_EQ(kvtest::waitChild(*third), 0);
+  EXPECT_EQ(kvtest::waitChild(*adder("r")), 0);
   EXPECT_EQ(filesOf("Models", false).size(), 150u);
 }
 
@@ -164,10 +157,9 @@ void holdListLock(const std::string &file, const std::string &held, const std::s
 TEST(LibraryManagerTest, LockedListIsLeftAloneAndAnAbandonedLockIsTaken) {
   if (kvtest::childRole() == "holder")
     return holdListLock(kvtest::env("KV_LIST_FILE"), kvtest::env("KV_HELD"), kvtest::env("KV_END"));
-  Config config;
-  const std::string file = config.dir + "/locked.ini";
+  Levels config;
+  const std::string file = config.file(0);
   const std::string held = config.dir + "/held", end = config.dir + "/end";
-  useFile(file);
   EXPECT_EQ(libman_AddFiles(listOf({"/first.lib"}), "Models", false, false), 1);
   auto holder =
       kvtest::startChild("LibraryManagerTest.LockedListIsLeftAloneAndAnAbandonedLockIsTaken",
@@ -176,26 +168,24 @@ TEST(LibraryManagerTest, LockedListIsLeftAloneAndAnAbandonedLockIsTaken) {
   EXPECT_EQ(libman_AddFiles(listOf({"/second.lib"}), "Models", false, false), 0);
   EXPECT_EQ(libman_RemoveFiles(listOf({"/first.lib"}), "Models", false), 0);
   EXPECT_FALSE(libman_EditFile("/first.lib", "/third.lib", "Models"));
-  EXPECT_EQ(filesOf("Models", false), (std::vector<std::string>{"/first.lib"}));
+  EXPECT_EQ(filesOf("Models", false), (Files{"/first.lib"}));
   kvtest::touchFile(end);
   EXPECT_EQ(kvtest::waitChild(*holder), 0);
   EXPECT_EQ(libman_AddFiles(listOf({"/second.lib"}), "Models", false, false), 1);
-  EXPECT_EQ(filesOf("Models", false), (std::vector<std::string>{"/first.lib", "/second.lib"}));
+  EXPECT_EQ(filesOf("Models", false), (Files{"/first.lib", "/second.lib"}));
 }
 
 TEST(ExtensionsTest, TypesAndForcing) {
-  Config config;
+  Levels config;
   const struct {
     const char *types;
     const char *joined;
     bool known;
-  } lists[] = {
-      {"Schematic&Symbol", "kvsch;kvcmp;wxsch;kvslb;slb", true},
-      {" project ", "kvprj", true},
-      {"Any", "", true},
-      {"Nothing", "", false},
-      {"Nothing & Text", "txt;log", true},
-  };
+  } lists[] = {{"Schematic&Symbol", "kvsch;kvcmp;wxsch;kvslb;slb", true},
+               {" project ", "kvprj", true},
+               {"Any", "", true},
+               {"Nothing", "", false},
+               {"Nothing & Text", "txt;log", true}};
   for (const auto &c : lists) {
     YList<YString> found;
     found.append("kept");
@@ -215,19 +205,17 @@ TEST(ExtensionsTest, TypesAndForcing) {
     const char *types;
     std::string path;
     std::string forced;
-  } forcing[] = {
-      {"Project", "x", "x.kvprj"},
-      {"Project", "/d.d/x.KVPRJ", "/d.d/x.KVPRJ"},
-      {"Project", "x.txt", "x.kvprj"},
-      {"Model", "m.lib", "m.lib"},
-      {"Model", "m.LIB", "m.LIB"},
-      {"Model", "m.x", "m.lb"},
-      {"Any", "x.txt", "x.txt"},
-      {"Project", "", ""},
-      {"Project", "/dir/", "/dir/"},
-      {"Project", "/d/" + longName + ".txt", "/d/" + longName + ".kvprj"},
-      {"Project", "/d.e/" + longName, "/d.e/" + longName + ".kvprj"},
-  };
+  } forcing[] = {{"Project", "x", "x.kvprj"},
+                 {"Project", "/d.d/x.KVPRJ", "/d.d/x.KVPRJ"},
+                 {"Project", "x.txt", "x.kvprj"},
+                 {"Model", "m.lib", "m.lib"},
+                 {"Model", "m.LIB", "m.LIB"},
+                 {"Model", "m.x", "m.lb"},
+                 {"Any", "x.txt", "x.txt"},
+                 {"Project", "", ""},
+                 {"Project", "/dir/", "/dir/"},
+                 {"Project", "/d/" + longName + ".txt", "/d/" + longName + ".kvprj"},
+                 {"Project", "/d.e/" + longName, "/d.e/" + longName + ".kvprj"}};
   for (const auto &c : forcing)
     EXPECT_EQ(sp_ForceKelvantaExtension(c.types, c.path.c_str()).tocs(), c.forced) << c.path;
 

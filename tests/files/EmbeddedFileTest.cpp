@@ -1,29 +1,19 @@
 #include "kvsupport/files/EmbeddedFile.h"
 
-#include "common/ChildProcess.h"
-#include "common/ProcessSync.h"
-#include "common/TestFiles.h"
+#include "FilesTest.h"
 
-#include <QDir>
-#include <QProcess>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <set>
-#include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-std::string tempDir() { return QDir::tempPath().toStdString(); }
+using kvfiles::y;
+
+std::string tempDir() { return QDir::tempPath().toStdString() + "/"; }
 
 // A base name no other test run uses.
 std::string unique(const char *what) { return "kvemb_" + std::to_string(getpid()) + "_" + what; }
-
-YString y(const std::string &text) { return YString(text.c_str()); }
 
 TEST(EmbeddedFileTest, ListsNameCopiesAndDeleteThemWithTheirLastHandle) {
   const std::string base = unique("a");
@@ -32,13 +22,9 @@ TEST(EmbeddedFileTest, ListsNameCopiesAndDeleteThemWithTheirLastHandle) {
   auto first = std::make_unique<EmbeddedFileList>();
   const YString path = first->createMapping(embedded);
   umask(umaskBefore);
-  EXPECT_EQ(path, y(tempDir() + "/" + base + ".dat"));
-  struct stat info;
-  ASSERT_EQ(stat(path.tocs(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u) << "whatever the umask";
-
+  EXPECT_EQ(path, y(tempDir() + base + ".dat"));
+  EXPECT_EQ(kvfiles::modeOf(path.tocs()), 0600u) << "whatever the umask";
   EXPECT_EQ(first->createEmbeddedFile(embedded, "w"), nullptr) << "a name is held once";
-  EXPECT_TRUE(first->exists(embedded));
   EXPECT_EQ(first->createEmbeddedFile(y("x/" + base + "r.dat"), "r"), nullptr);
   EXPECT_FALSE(first->exists(y("x/" + base + "r.dat")));
 
@@ -48,7 +34,7 @@ TEST(EmbeddedFileTest, ListsNameCopiesAndDeleteThemWithTheirLastHandle) {
   std::fputs("content", stream);
   std::fclose(stream);
   const YString numbered = second.createMapping(embedded);
-  EXPECT_EQ(numbered, y(tempDir() + "/" + base + "1.dat"));
+  EXPECT_EQ(numbered, y(tempDir() + base + "1.dat"));
   EXPECT_EQ(kvtest::readFile(std::string(numbered.tocs())), "content");
 
   first->createMapping(y("y/" + base + "b.dat"));
@@ -59,43 +45,38 @@ TEST(EmbeddedFileTest, ListsNameCopiesAndDeleteThemWithTheirLastHandle) {
 }
 
 TEST(EmbeddedFileTest, TakenAndPlantedNamesAreNeverOpened) {
-  const std::string base = unique("t");
-  const std::string dir = tempDir() + "/";
-  const std::string target = kvtest::makeTempDir("kvembtarget") + "/victim";
-  kvtest::writeFile(target, "victim");
-  ASSERT_EQ(symlink(target.c_str(), (dir + base + ".lib").c_str()), 0);
-  std::vector<std::string> taken{dir + base + ".lib"};
+  const std::string base = tempDir() + unique("t");
+  kvfiles::TempDir elsewhere;
+  kvtest::writeFile(elsewhere / "victim", "victim");
+  ASSERT_EQ(symlink((elsewhere / "victim").c_str(), (base + ".lib").c_str()), 0);
+  std::vector<std::string> taken{base + ".lib"};
   for (int n = 1; n <= 100; ++n) {
-    taken.push_back(dir + base + std::to_string(n) + ".lib");
+    taken.push_back(base + std::to_string(n) + ".lib");
     if (n > 1)
       kvtest::writeFile(taken.back(), "someone else's");
   }
   {
-    EmbeddedFileList list;
-    const YString first = list.createMapping(y(base + ".lib"));
-    EXPECT_EQ(first, y(taken[1])) << "the planted link is passed over";
-    EmbeddedFileList other;
-    const std::string past = other.createMapping(y(base + ".lib")).tocs();
-    ASSERT_EQ(past.size(), dir.size() + base.size() + 1 + 16 + 4) << past;
-    EXPECT_EQ(past.compare(0, dir.size() + base.size() + 1, dir + base + "-"), 0) << past;
-    EXPECT_EQ(past.substr(past.size() - 4), ".lib");
+    EmbeddedFileList list, other;
+    EXPECT_EQ(list.createMapping(y(unique("t") + ".lib")), y(taken[1]))
+        << "the link is passed over";
+    const std::string past = other.createMapping(y(unique("t") + ".lib")).tocs();
+    EXPECT_EQ(past.size(), base.size() + 1 + 16 + 4) << past;
+    EXPECT_EQ(past.substr(0, base.size() + 1) + past.substr(past.size() - 4), base + "-.lib");
   }
-  EXPECT_EQ(kvtest::readFile(target), "victim");
-  for (size_t i = 1; i < taken.size(); ++i)
-    EXPECT_EQ(kvtest::fileExists(taken[i]), i > 1) << taken[i];
-  for (const std::string &path : taken)
-    unlink(path.c_str());
-  kvtest::removeTree(target.substr(0, target.rfind('/')));
+  EXPECT_EQ(kvtest::readFile(elsewhere / "victim"), "victim");
+  for (size_t i = 0; i < taken.size(); ++i) {
+    EXPECT_EQ(kvtest::fileExists(taken[i]), i != 1) << taken[i];
+    unlink(taken[i].c_str());
+  }
 }
 
 // Child side: makes KV_COUNT copies of one name (a list each), writes its
-// pid into each, says so, and ends when told, checking that every copy still
-// holds what it wrote; KV_KEEP copies are kept and let go at once.
+// pid into each, and with KV_KEEP one kept copy; lists them all in KV_PATHS;
+// ends when told, checking that every copy still holds what it wrote.
 int makeCopies() {
-  const int count = std::stoi(kvtest::env("KV_COUNT"));
   std::vector<std::unique_ptr<EmbeddedFileList>> lists;
   std::string paths;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < std::stoi(kvtest::env("KV_COUNT")); ++i) {
     lists.push_back(std::make_unique<EmbeddedFileList>());
     std::FILE *stream = lists.back()->createEmbeddedFile(y("d/same.dat"), "w");
     if (!stream)
@@ -110,8 +91,9 @@ int makeCopies() {
     EmbeddedFile(kept.entries().first()).setKeep(true);
     paths += std::string(kept.entries().first().temporaryPath().tocs()) + "\n";
   }
-  kvtest::writeFile(kvtest::env("KV_PATHS") + ".part", paths);
-  rename((kvtest::env("KV_PATHS") + ".part").c_str(), kvtest::env("KV_PATHS").c_str());
+  const std::string out = kvtest::env("KV_PATHS");
+  kvtest::writeFile(out + ".part", paths);
+  rename((out + ".part").c_str(), out.c_str());
   if (!kvtest::waitUntil([] { return kvtest::fileExists(kvtest::env("KV_STOP")); }, 60000))
     return 3;
   for (const auto &list : lists)
@@ -121,84 +103,55 @@ int makeCopies() {
   return 0;
 }
 
-std::vector<std::string> lines(const std::string &text) {
-  std::vector<std::string> all;
-  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    all.push_back(text.substr(start, end - start));
-  return all;
-}
-
-struct Scratch {
-  std::string dir = kvtest::makeTempDir("kvembedded");
-  ~Scratch() { kvtest::removeTree(dir); }
-  std::unique_ptr<QProcess> start(const char *test, const std::string &name, int count,
-                                  bool keep = false) const {
-    return kvtest::startChild(test, "copies",
-                              {{"TMPDIR", dir},
+// A process that dies leaves its copies to be swept by the next; live
+// processes sharing the names never share a copy, nor lose one.
+TEST(EmbeddedFileTest, ProcessesNeverShareACopyAndTheDeadOnesAreSwept) {
+  if (kvtest::childRole() == "copies")
+    std::exit(makeCopies());
+  kvfiles::TempDir s;
+  auto start = [&](const std::string &name, int count, bool keep) {
+    return kvtest::startChild(kvfiles::self(), "copies",
+                              {{"TMPDIR", s.path},
                                {"KV_COUNT", std::to_string(count)},
                                {"KV_KEEP", keep ? "1" : "0"},
-                               {"KV_PATHS", dir + "/" + name + ".paths"},
-                               {"KV_STOP", dir + "/stop"}});
-  }
-  std::vector<std::string> paths(const std::string &name) const {
-    EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(dir + "/" + name + ".paths"); }));
-    return lines(kvtest::readFile(dir + "/" + name + ".paths"));
-  }
-};
-
-TEST(EmbeddedFileTest, TwoProcessesNeverShareACopy) {
-  if (kvtest::childRole() == "copies")
-    std::exit(makeCopies());
-  Scratch s;
-  const char *self = "EmbeddedFileTest.TwoProcessesNeverShareACopy";
-  auto a = s.start(self, "a", 200);
-  auto b = s.start(self, "b", 200);
+                               {"KV_PATHS", s / name},
+                               {"KV_STOP", s / "stop"}});
+  };
+  auto paths = [&](const std::string &name) {
+    EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(s / name); }));
+    std::vector<std::string> all;
+    const std::string text = kvtest::readFile(s / name);
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+      all.push_back(text.substr(at, end - at));
+    return all;
+  };
+  kvtest::writeFile(s / "same.dat.unrecorded", "not ours to delete");
+  auto dead = start("dead", 3, true);
+  const std::vector<std::string> deadPaths = paths("dead");
+  const std::string deadPid = std::to_string(dead->processId());
+  kvfiles::killChild(*dead);
+  auto a = start("a", 200, false), b = start("b", 200, false);
   std::set<std::string> all;
   for (const char *name : {"a", "b"})
-    for (const std::string &path : s.paths(name))
+    for (const std::string &path : paths(name))
       all.insert(path);
   EXPECT_EQ(all.size(), 400u);
-  kvtest::touchFile(s.dir + "/stop");
-  EXPECT_EQ(kvtest::waitChild(*a), 0);
-  EXPECT_EQ(kvtest::waitChild(*b), 0);
-  for (const std::string &path : all)
-    EXPECT_FALSE(kvtest::fileExists(path)) << path;
-}
-
-TEST(EmbeddedFileTest, ADeadProcessesCopiesAreSweptALiveOnesKept) {
-  if (kvtest::childRole() == "copies")
-    std::exit(makeCopies());
-  Scratch s;
-  const char *self = "EmbeddedFileTest.ADeadProcessesCopiesAreSweptALiveOnesKept";
-  const std::string stranger = s.dir + "/same.dat.unrecorded";
-  kvtest::writeFile(stranger, "not ours to delete");
-  auto dead = s.start(self, "dead", 3, true);
-  const std::vector<std::string> deadPaths = s.paths("dead");
-  const std::string deadRecord = "rec-" + std::to_string(dead->processId()) + "-";
-  const std::string deadPid = std::to_string(dead->processId());
-  dead->kill();
-  dead->waitForFinished();
-  auto alive = s.start(self, "alive", 2);
-  const std::vector<std::string> alivePaths = s.paths("alive");
-  auto sweeper = s.start(self, "sweeper", 1);
-  s.paths("sweeper");
   // The names are free again, and the others may have taken them: what
   // counts is whether a file the dead process wrote is still there.
   ASSERT_EQ(deadPaths.size(), 4u);
   for (size_t i = 0; i < 3; ++i)
     EXPECT_NE(kvtest::readFile(deadPaths[i]), deadPid) << deadPaths[i];
   EXPECT_TRUE(kvtest::fileExists(deadPaths[3])) << "the kept copy stays";
-  for (const std::string &path : alivePaths)
-    EXPECT_TRUE(kvtest::fileExists(path)) << path;
-  EXPECT_TRUE(kvtest::fileExists(stranger));
-  kvtest::touchFile(s.dir + "/stop");
-  EXPECT_EQ(kvtest::waitChild(*alive), 0);
-  EXPECT_EQ(kvtest::waitChild(*sweeper), 0);
-  const QStringList records =
-      QDir(QString::fromStdString(s.dir + "/kvembedded-" + std::to_string(geteuid())))
-          .entryList(QDir::Files);
-  for (const QString &record : records)
-    EXPECT_FALSE(record.startsWith(QString::fromStdString(deadRecord))) << "swept with its copies";
+  EXPECT_TRUE(kvtest::fileExists(s / "same.dat.unrecorded"));
+  kvtest::touchFile(s / "stop");
+  EXPECT_EQ(kvtest::waitChild(*a), 0);
+  EXPECT_EQ(kvtest::waitChild(*b), 0);
+  for (const std::string &path : all)
+    EXPECT_FALSE(kvtest::fileExists(path)) << path;
+  for (const QString &record :
+       QDir(QString::fromStdString(s / ("kvembedded-" + std::to_string(geteuid())))).entryList())
+    EXPECT_FALSE(record.startsWith(QString::fromStdString("rec-" + deadPid + "-")))
+        << "swept with its copies";
 }
 
 TEST(EmbeddedFileTest, ReleaseAtExitDeletesUnkeptCopiesAndListsGoOn) {
@@ -210,8 +163,7 @@ TEST(EmbeddedFileTest, ReleaseAtExitDeletesUnkeptCopiesAndListsGoOn) {
   EXPECT_FALSE(kvtest::fileExists(plain.tocs()));
   EXPECT_TRUE(kvtest::fileExists(kept.tocs()));
   EXPECT_EQ(list.entries().last().temporaryPath(), YString());
-  const YString later = list.createMapping(y(unique("later") + ".txt"));
-  EXPECT_TRUE(kvtest::fileExists(later.tocs()));
+  EXPECT_TRUE(kvtest::fileExists(list.createMapping(y(unique("later") + ".txt")).tocs()));
   closeEmbeddedFiles();
   unlink(kept.tocs());
 }

@@ -1,24 +1,14 @@
 #include "kvsupport/files/FileOpenForensic.h"
-#include "kvsupport/files/FileLock.h"
 
-#include "common/ChildProcess.h"
-#include "common/ProcessSync.h"
-#include "common/TestFiles.h"
+#include "FilesTest.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QProcess>
-
-#include <gtest/gtest.h>
 
 #include <grp.h>
 #include <map>
 #include <sched.h>
-#include <string>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -75,13 +65,9 @@ void checkRows(const std::string &dir, std::initializer_list<Row> rows) {
   EXPECT_EQ(snapshot(dir), before) << "a probe left a trace";
 }
 
-struct Scratch {
-  std::string dir = kvtest::makeTempDir("kvforensic");
-  ~Scratch() {
-    chmod((dir + "/closed").c_str(), 0700);
-    kvtest::removeTree(dir);
-  }
-  std::string at(const char *name) const { return dir + "/" + name; }
+struct Scratch : kvfiles::TempDir {
+  std::string dir = path;
+  std::string at(const char *name) const { return *this / name; }
 };
 
 TEST(FileOpenForensicTest, ConditionsMadeForReal) {
@@ -90,22 +76,18 @@ TEST(FileOpenForensicTest, ConditionsMadeForReal) {
   ASSERT_EQ(mkdir(s.at("sub").c_str(), 0755), 0);
   ASSERT_EQ(mkfifo(s.at("fifo").c_str(), 0644), 0);
   ASSERT_EQ(symlink(s.at("gone").c_str(), s.at("link").c_str()), 0);
-  checkRows(s.dir, {
-                       {"rw", 0, true, 3},       {"rw", 3, false, 0},
-                       {"rw", 4, true, 8},       {"rw", 5, true, 7},
-                       {"rw", 1, true, 8},       {"missing", 0, false, 1},
-                       {"missing", 3, true, 0},  {"missing", 4, true, 8},
-                       {"missing", 5, true, 5},  {"nodir/x", 0, false, 1},
-                       {"nodir/x", 3, false, 4}, {"nodir/x", 5, false, 4},
-                       {"rw/x", 0, false, 1},    {"rw/x", 5, false, 4},
-                       {"link", 0, false, 1}, // dangling: nothing is made at its target
-                       {"link", 4, false, 8},    {"link", 5, false, 5},
-                       {"fifo", 0, true, 3},  // without a writer: no hang
-                       {"fifo", 5, false, 7}, // without a reader: ENXIO
-                       {"sub", 0, false, 3},  // a directory never opens as a file
-                       {"sub", 5, false, 7},     {"", 0, false, 1},
-                       {"", 5, false, 4},
-                   });
+  // Dangling: nothing is made at its target: {"link", 0, false, 1}
+  // Without a writer: no hang: {"fifo", 0, true, 3}
+  // Without a reader: ENXIO: {"fifo", 5, false, 7}
+  // A directory never opens as a file: {"sub", 0, false, 3}
+  checkRows(s.dir, {{"rw", 0, true, 3},       {"rw", 3, false, 0},      {"rw", 4, true, 8},
+                    {"rw", 5, true, 7},       {"rw", 1, true, 8},       {"missing", 0, false, 1},
+                    {"missing", 3, true, 0},  {"missing", 4, true, 8},  {"missing", 5, true, 5},
+                    {"nodir/x", 0, false, 1}, {"nodir/x", 3, false, 4}, {"nodir/x", 5, false, 4},
+                    {"rw/x", 0, false, 1},    {"rw/x", 5, false, 4},    {"link", 0, false, 1},
+                    {"link", 4, false, 8},    {"link", 5, false, 5},    {"fifo", 0, true, 3},
+                    {"fifo", 5, false, 7},    {"sub", 0, false, 3},     {"sub", 5, false, 7},
+                    {"", 0, false, 1},        {"", 5, false, 4}});
   EXPECT_FALSE(sp_FileOpenForensic(YString("x"), 0, nullptr));
   EXPECT_FALSE(sp_FileOpenForensicMsg(YString("x"), 0, nullptr));
 
@@ -130,7 +112,7 @@ TEST(FileOpenForensicTest, ConditionsMadeForReal) {
 TEST(FileOpenForensicTest, RightsRefused) {
   const bool child = kvtest::childRole() == "unprivileged";
   if (geteuid() == 0 && !child) {
-    EXPECT_EQ(kvtest::runChild("FileOpenForensicTest.RightsRefused", "unprivileged"), 0);
+    EXPECT_EQ(kvtest::runChild(kvfiles::self(), "unprivileged"), 0);
     return;
   }
   if (child) {
@@ -148,19 +130,20 @@ TEST(FileOpenForensicTest, RightsRefused) {
   chmod(s.at("none").c_str(), 0);
   chmod(s.at("closed").c_str(), 0600); // readable, not searchable
   chmod(s.at("fixed").c_str(), 0500);  // searchable, not writable
-  checkRows(s.dir, {
-                       {"ro", 0, true, 3},
-                       {"ro", 3, false, 6},
-                       {"ro", 4, false, 8},
-                       {"ro", 5, false, 6}, // a read-only file does not pass a write test
-                       {"none", 0, false, 2},
-                       {"none", 5, false, 6},
-                       {"closed/f", 0, false, 2}, // unknown is not "does not exist"
-                       {"closed/f", 5, false, 5},
-                       {"fixed/new", 0, false, 1},
-                       {"fixed/new", 3, false, 5},
-                       {"fixed/new", 5, false, 5},
-                   });
+  // A read-only file does not pass a write test: {"ro", 5, false, 6}
+  // Unknown is not "does not exist": {"closed/f", 0, false, 2}
+  checkRows(s.dir, {{"ro", 0, true, 3},
+                    {"ro", 3, false, 6},
+                    {"ro", 4, false, 8},
+                    {"ro", 5, false, 6},
+                    {"none", 0, false, 2},
+                    {"none", 5, false, 6},
+                    {"closed/f", 0, false, 2},
+                    {"closed/f", 5, false, 5},
+                    {"fixed/new", 0, false, 1},
+                    {"fixed/new", 3, false, 5},
+                    {"fixed/new", 5, false, 5}});
+  chmod(s.at("closed").c_str(), 0700);
 }
 
 // A read-only file system refuses writing whatever the rights say. The child
@@ -178,13 +161,11 @@ int readOnlyMountRows() {
   kvtest::writeFile(dir + "/file", "x");
   if (mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) != 0)
     return kNoNamespace;
-  checkRows(dir, {
-                     {"file", 0, true, 3},
-                     {"file", 4, false, 8},
-                     {"file", 5, false, 6},
-                     {"new", 3, false, 5},
-                     {"new", 5, false, 5},
-                 });
+  checkRows(dir, {{"file", 0, true, 3},
+                  {"file", 4, false, 8},
+                  {"file", 5, false, 6},
+                  {"new", 3, false, 5},
+                  {"new", 5, false, 5}});
   return ::testing::Test::HasFailure() ? 1 : 0;
 }
 
@@ -192,43 +173,27 @@ TEST(FileOpenForensicTest, ReadOnlyFileSystem) {
   if (kvtest::childRole() == "rofs")
     std::exit(readOnlyMountRows());
   Scratch s;
-  const int result = kvtest::runChild("FileOpenForensicTest.ReadOnlyFileSystem", "rofs",
-                                      {{"KV_MOUNT_DIR", s.dir}});
+  const int result = kvtest::runChild(kvfiles::self(), "rofs", {{"KV_MOUNT_DIR", s.dir}});
   if (result == kNoNamespace)
     GTEST_SKIP() << "no mount namespace for a read-only file system here";
   EXPECT_EQ(result, 0);
 }
 
-// Child side: holds the lock file of KV_LOCKED until killed.
-int holdLock() {
-  FileLock lock;
-  if (!lock.lock(YString(kvtest::env("KV_LOCKED").c_str())))
-    return 2;
-  kvtest::touchFile(kvtest::env("KV_READY"));
-  kvtest::waitUntil([] { return false; }, 60000);
-  return 0;
-}
-
 TEST(FileOpenForensicTest, LockHeldByAnotherProcessRefusesWritingOnly) {
   if (kvtest::childRole() == "hold")
-    std::exit(holdLock());
+    std::exit(kvfiles::holdLockInChild());
   Scratch s;
   kvtest::writeFile(s.at("locked"), "x");
   FileLock own;
   ASSERT_TRUE(own.lock(YString(s.at("mine").c_str())));
   kvtest::writeFile(s.at("mine"), "x");
-  auto holder =
-      kvtest::startChild("FileOpenForensicTest.LockHeldByAnotherProcessRefusesWritingOnly", "hold",
-                         {{"KV_LOCKED", s.at("locked")}, {"KV_READY", s.at("ready")}});
-  ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(s.at("ready")); }));
-  checkRows(s.dir, {
-                       {"locked", 0, true, 3},
-                       {"locked", 4, false, 8},
-                       {"locked", 5, false, 7},
-                       {"mine", 5, true, 7}, // our own lock refuses nobody here
-                   });
-  holder->kill();
-  holder->waitForFinished();
+  auto holder = kvfiles::startReady("hold", s.at("ready"), {{"KV_LOCK_PATH", s.at("locked")}});
+  // Our own lock refuses nobody here: {"mine", 5, true, 7}
+  checkRows(s.dir, {{"locked", 0, true, 3},
+                    {"locked", 4, false, 8},
+                    {"locked", 5, false, 7},
+                    {"mine", 5, true, 7}});
+  kvfiles::killChild(*holder);
   EXPECT_TRUE(sp_CheckFileOpen(YString(s.at("locked").c_str()), 5));
 }
 

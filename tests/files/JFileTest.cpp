@@ -1,23 +1,11 @@
 #include "kvsupport/files/JFile.h"
 
-#include "common/ProcessSync.h"
-
-#include <QDir>
-
-#include <gtest/gtest.h>
-
-#include <string>
+#include "FilesTest.h"
 
 namespace {
 
-struct TempDir {
-  std::string path = kvtest::makeTempDir("kvjfile");
-  ~TempDir() { kvtest::removeTree(path); }
-  std::string operator/(const std::string &name) const { return path + "/" + name; }
-};
-
 TEST(JFileTest, OpensRecordsFullPathAndReopens) {
-  TempDir dir;
+  kvfiles::TempDir dir;
   const QString saved = QDir::currentPath();
   QDir::setCurrent(QString::fromStdString(dir.path));
   {
@@ -29,7 +17,6 @@ TEST(JFileTest, OpensRecordsFullPathAndReopens) {
     char text[16] = {};
     ASSERT_TRUE(std::fgets(text, sizeof text, file));
     EXPECT_STREQ(text, "written");
-
     EXPECT_FALSE(file.open("missing/x", "r"));
     EXPECT_FALSE(file.get());
     EXPECT_STREQ(file.getFilename().tocs(), (dir / "out.txt").c_str()); // kept on failure
@@ -38,29 +25,23 @@ TEST(JFileTest, OpensRecordsFullPathAndReopens) {
     EXPECT_FALSE(file.open("out.txt", nullptr));
   }
   QDir::setCurrent(saved);
-  JFile empty;
-  EXPECT_FALSE(empty.reopen("r"));
-  EXPECT_FALSE(empty.get());
+  EXPECT_FALSE(JFile().reopen("r"));
 }
 
 TEST(JFileTest, OwnershipMovesNeverDoubles) {
-  TempDir dir;
-  JFile a((dir / "a").c_str(), "w");
-  JFile b;
+  kvfiles::TempDir dir;
+  JFile a((dir / "a").c_str(), "w"), b, c((dir / "c").c_str(), "w");
   ASSERT_TRUE(b.attach(a));
   EXPECT_FALSE(a.get());
   EXPECT_TRUE(a.getFilename().isEmpty());
   EXPECT_STREQ(b.getFilename().tocs(), (dir / "a").c_str());
-  JFile c((dir / "c").c_str(), "w");
   EXPECT_FALSE(c.attach(b)); // already holds a stream: nothing changes
   EXPECT_TRUE(b.get());
   EXPECT_FALSE(b.attach(b));
-
   JFile moved(std::move(c));
   EXPECT_FALSE(c.get());
   moved = std::move(b); // closes c's stream, takes a's
   EXPECT_STREQ(moved.getFilename().tocs(), (dir / "a").c_str());
-
   FILE *loose = moved.detach();
   ASSERT_TRUE(loose);
   EXPECT_FALSE(moved.get());

@@ -1,23 +1,13 @@
 #include "kvsupport/files/PathName.h"
 
-#include "common/ProcessSync.h"
-
-#include <QDir>
-#include <QFile>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <unistd.h>
+#include "FilesTest.h"
 
 namespace {
 
-struct SplitCase {
-  const char *path, *drive, *directory, *baseName, *extension;
-};
-
 TEST(PathNameTest, SplitsIntoFourParts) {
-  const SplitCase cases[] = {
+  const struct {
+    const char *path, *drive, *directory, *baseName, *extension;
+  } cases[] = {
       {"C:\\dir\\name.tar.gz", "C:", "\\dir\\", "name.tar", ".gz"},
       {"/usr/lib/libx.so", "", "/usr/lib/", "libx", ".so"},
       {"C:/a\\b/c.txt", "C:", "/a\\b/", "c", ".txt"},
@@ -27,12 +17,13 @@ TEST(PathNameTest, SplitsIntoFourParts) {
       {"a/b.c/", "", "a/b.c/", "", ""},
       {"file.", "", "", "file", "."},
       {"C:", "C:", "", "", ""},
-      {"c:rel.txt", "c:", "", "rel", ".txt"},
+      {"z:rel.txt", "z:", "", "rel", ".txt"},
+      {"Z:\\", "Z:", "\\", "", ""},
       {"1:x", "", "", "1:x", ""},
       {"/", "", "/", "", ""},
       {"", "", "", "", ""},
   };
-  for (const SplitCase &c : cases) {
+  for (const auto &c : cases) {
     PathName parts;
     sp_SplitPath(YString(c.path), &parts);
     EXPECT_STREQ(parts.drive.tocs(), c.drive) << c.path;
@@ -43,6 +34,13 @@ TEST(PathNameTest, SplitsIntoFourParts) {
     EXPECT_STREQ(sp_MakePath(parts).tocs(), sp_ConvertLocalToUnix(YString(c.path)).tocs());
   }
   sp_SplitPath(YString("x"), nullptr); // no parts to fill: nothing happens
+  // Separators are converted over the whole path, however long.
+  std::string longPath;
+  for (int i = 0; i < 100; ++i)
+    longPath += "dir\\";
+  EXPECT_EQ(std::string(sp_ConvertLocalToUnix(kvfiles::y(longPath)).tocs()).find('\\'),
+            std::string::npos);
+  EXPECT_STREQ(sp_ConvertUnixToLocal(YString("/a/b")).tocs(), "/a/b");
 }
 
 TEST(PathNameTest, PartsAreBoundedAt256Characters) {
@@ -54,11 +52,10 @@ TEST(PathNameTest, PartsAreBoundedAt256Characters) {
       s += unit;
     return s;
   };
-  struct BoundCase {
+  const struct {
     std::string path;
     bool fits;
-  };
-  const BoundCase cases[] = {
+  } cases[] = {
       {"/" + repeat("d", 254) + "/f.x", true},  // directory of 256
       {"/" + repeat("d", 255) + "/f.x", false}, // directory of 257
       {"d/" + repeat("b", 256) + ".x", true},   // base name of 256
@@ -70,7 +67,7 @@ TEST(PathNameTest, PartsAreBoundedAt256Characters) {
       {"d/" + repeat(g4, 128) + "a", false},    // 257 units
       {"C:" + repeat("/", 256) + "n.x", true},  // the drive is not counted
   };
-  for (const BoundCase &c : cases) {
+  for (const auto &c : cases) {
     PathName parts;
     parts.baseName = YString("stale");
     sp_SplitPath(YString(c.path.c_str()), &parts);
@@ -84,18 +81,7 @@ TEST(PathNameTest, PartsAreBoundedAt256Characters) {
   }
 }
 
-TEST(PathNameTest, ConvertsSeparatorsOverTheWholePath) {
-  std::string longPath;
-  for (int i = 0; i < 100; ++i)
-    longPath += "dir\\";
-  const YString unix = sp_ConvertLocalToUnix(YString(longPath.c_str()));
-  EXPECT_EQ(std::string(unix.tocs()).find('\\'), std::string::npos);
-  EXPECT_STREQ(sp_ConvertLocalToUnix(YString("C:\\a/b\\")).tocs(), "C:/a/b/");
-  EXPECT_STREQ(sp_ConvertUnixToLocal(YString("/a/b")).tocs(), "/a/b");
-  EXPECT_STREQ(sp_ConvertLocalToUnix(YString()).tocs(), "");
-}
-
-TEST(PathNameTest, CleansAndMakesAbsolute) {
+TEST(PathNameTest, CleansMakesAbsoluteAndTakesParts) {
   const std::pair<const char *, const char *> clean[] = {
       {"/a//b/./c/", "/a/b/c"},
       {"a\\b\\..\\c", "a/c"},
@@ -117,9 +103,7 @@ TEST(PathNameTest, CleansAndMakesAbsolute) {
                                                     {"", true},    {"C:/a", true}, {".", true}};
   for (const auto &[path, expected] : relative)
     EXPECT_EQ(sp_IsRelativePath(YString(path)), expected) << path;
-}
 
-TEST(PathNameTest, TakesDirectoryNameAndExtension) {
   const std::pair<const char *, const char *> dirs[] = {
       {"C:\\a\\b.txt", "C:\\a"},
       {"/usr/lib/x.so", "/usr/lib"},
@@ -139,10 +123,9 @@ TEST(PathNameTest, TakesDirectoryNameAndExtension) {
 }
 
 TEST(PathNameTest, RelativePaths) {
-  struct RelativeCase {
+  const struct {
     const char *path, *base, *expected;
-  };
-  const RelativeCase cases[] = {
+  } cases[] = {
       {"C:/a/c/f.txt", "C:/a/b", "../c/f.txt"},
       {"C:/a", "C:/a/b", ".."},
       {"C:/a/b", "C:/a/b", "."},
@@ -163,7 +146,7 @@ TEST(PathNameTest, RelativePaths) {
       {"/a", "/../c", "/a"},
       {"../a/x", "../a", "x"},
   };
-  for (const RelativeCase &c : cases)
+  for (const auto &c : cases)
     EXPECT_STREQ(sp_RelativePath(YString(c.path), YString(c.base)).tocs(), c.expected)
         << c.path << " from " << c.base;
 
@@ -178,25 +161,28 @@ TEST(PathNameTest, RelativePaths) {
 }
 
 TEST(PathNameTest, ComparesByFileIdentity) {
-  const std::string dir = kvtest::makeTempDir("kvpath");
-  const std::string file = dir + "/File.txt";
-  kvtest::touchFile(file);
-  kvtest::touchFile(dir + "/file.txt"); // another file, differing only in case
-  ASSERT_EQ(::link(file.c_str(), (dir + "/hard").c_str()), 0);
-  ASSERT_EQ(::symlink(file.c_str(), (dir + "/soft").c_str()), 0);
-  const YString f(file.c_str());
-
-  EXPECT_TRUE(sp_ComparePaths(f, f));
-  EXPECT_TRUE(sp_ComparePaths(f, YString((dir + "/./File.txt").c_str())));
-  EXPECT_TRUE(sp_ComparePaths(f, YString((dir + "//File.txt").c_str())));
-  EXPECT_TRUE(sp_ComparePaths(f, YString((dir + "/hard").c_str())));
-  EXPECT_TRUE(sp_ComparePaths(YString((dir + "/soft").c_str()), f));
-  EXPECT_FALSE(sp_ComparePaths(f, YString((dir + "/file.txt").c_str())));
-  EXPECT_TRUE(sp_ComparePaths(YString(dir.c_str()), YString((dir + "/").c_str())));
-  EXPECT_FALSE(sp_ComparePaths(YString((dir + "/missing").c_str()), f));
-  EXPECT_FALSE(
-      sp_ComparePaths(YString((dir + "/missing").c_str()), YString((dir + "/missing2").c_str())));
-  kvtest::removeTree(dir);
+  kvfiles::TempDir dir;
+  kvtest::touchFile(dir / "File.txt");
+  kvtest::touchFile(dir / "file.txt"); // another file, differing only in case
+  ASSERT_EQ(::link((dir / "File.txt").c_str(), (dir / "hard").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "File.txt").c_str(), (dir / "soft").c_str()), 0);
+  const struct {
+    std::string first, second;
+    bool same;
+  } cases[] = {
+      {"File.txt", "File.txt", true},
+      {"File.txt", "./File.txt", true},
+      {"File.txt", "/File.txt", true},
+      {"File.txt", "hard", true},
+      {"soft", "File.txt", true},
+      {"File.txt", "file.txt", false},
+      {"", "/", true},
+      {"missing", "File.txt", false},
+      {"missing", "missing2", false},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(sp_ComparePaths(kvfiles::y(dir / c.first), kvfiles::y(dir / c.second)), c.same)
+        << c.first << " " << c.second;
 }
 
 } // namespace

@@ -23,24 +23,21 @@ struct Case {
   std::vector<std::string> left; // argv[1...] afterwards
 };
 
-class Vector {
-public:
-  explicit Vector(const std::vector<std::string> &entries) : entries_(entries) {
-    for (std::string &entry : entries_)
-      pointers_.push_back(entry == "~" ? nullptr : &entry[0]);
+struct Vector {
+  std::vector<std::string> entries;
+  std::vector<char *> pointers;
+  explicit Vector(const std::vector<std::string> &given) : entries(given) {
+    for (std::string &entry : entries)
+      pointers.push_back(entry == "~" ? nullptr : &entry[0]);
   }
-  int argc() const { return static_cast<int>(pointers_.size()); }
-  char **argv() { return pointers_.data(); }
+  int argc() const { return static_cast<int>(pointers.size()); }
+  char **argv() { return pointers.data(); }
   std::vector<std::string> rest() const {
     std::vector<std::string> rest;
-    for (size_t i = 1; i < pointers_.size(); ++i)
-      rest.push_back(pointers_[i] ? pointers_[i] : "~");
+    for (size_t i = 1; i < pointers.size(); ++i)
+      rest.push_back(pointers[i] ? pointers[i] : "~");
     return rest;
   }
-
-private:
-  std::vector<std::string> entries_;
-  std::vector<char *> pointers_;
 };
 
 TEST(ArgSwitchTest, FindsTakesAndConsumes) {
@@ -94,7 +91,7 @@ TEST(ArgSwitchTest, FindsTakesAndConsumes) {
 }
 
 TEST(ArgSwitchTest, NullInputsFindNothingAndNulCharIsIgnored) {
-  Vector vector({"prog", "/a", "x"});
+  Vector vector(std::vector<std::string>{"prog", "/a", "x"});
   EXPECT_FALSE(ArgSwitch(vector.argc(), nullptr, "a", 1, false));
   EXPECT_FALSE(ArgSwitch(vector.argc(), vector.argv(), nullptr, 1, false));
   EXPECT_EQ(vector.rest(), (std::vector<std::string>{"/a", "x"}));

@@ -2,20 +2,14 @@
 
 #include "support/LogicalPaths_p.h"
 
-#include "kvsupport/config/ConfigManager.h"
 #include "kvsupport/files/PathName.h"
 #include "kvsupport/support/Options.h"
 #include "kvsupport/support/SystemSymbols.h"
 
-#include "files/ProfileFile_p.h"
-
-#include "common/ProcessSync.h"
-
-#include <gtest/gtest.h>
+#include "SupportTest.h"
 
 #include <map>
 #include <random>
-#include <string>
 
 namespace {
 
@@ -152,25 +146,7 @@ TEST(LogicalPathsTest, RandomTablesEndAndRoundTrip) {
   }
 }
 
-void setLevel(int level) {
-  while (cfgman_DecConfigLevel()) {
-  }
-  for (int i = 0; i < level; ++i)
-    cfgman_IncConfigLevel();
-}
-
-struct Config {
-  std::string dir = kvtest::makeTempDir("kvlogical");
-  Config() {
-    setLevel(0);
-    cfgman_SetConfigLocation(ConfigLocation(YString(("PATH;" + dir + "/base.ini").c_str())));
-  }
-  ~Config() {
-    cfgman_SetConfigLocation(ConfigLocation());
-    kv::files::closeInifile();
-    kvtest::removeTree(dir);
-  }
-};
+using kvsupporttest::Config;
 
 std::string translated(const char *path, bool systemOnly = false, bool *expanded = nullptr) {
   YString result;

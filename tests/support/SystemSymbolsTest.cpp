@@ -169,12 +169,23 @@ TEST(SystemSymbolsTest, StartPathOverrideAndLists) {
   sp_OverrideStartupPath("");
   kv::support::clearSystemPathSymbolCaches();
   EXPECT_EQ(symbol("STARTPATH"), "/somewhere/else");
+  const std::string longest = "/" + std::string(259, 'x'); // 260: the longest taken
+  sp_OverrideStartupPath(longest.c_str());
+  kv::support::clearSystemPathSymbolCaches();
+  EXPECT_EQ(symbol("STARTPATH"), longest);
   sp_OverrideStartupPath(start.c_str());
 
   EXPECT_EQ(symbol(nullptr, true),
             "DOCSPATH;EXEPATH;APPDATAPATH;TEMPPATH;LIBPATH;SHAREPATH;COMMON_APPDATAPATH");
-  const std::string all = symbol(nullptr);
+  const std::string all = symbol(nullptr), portable = ";" + symbol(nullptr, true) + ";";
   EXPECT_EQ(std::count(all.begin(), all.end(), ';'), 15);
+  // A portable symbol has its value asked for portably too; the others none.
+  for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+    end = all.find(';', at);
+    const std::string name = all.substr(at, end - at);
+    const bool listed = portable.find(";" + name + ";") != std::string::npos;
+    EXPECT_EQ(symbol(name.c_str(), true), listed ? symbol(name.c_str()) : "") << name;
+  }
 }
 
 TEST(SystemSymbolsTest, SystemValuesLaterRowWinsIgnoringCase) {
@@ -189,10 +200,11 @@ TEST(SystemSymbolsTest, SystemValuesLaterRowWinsIgnoringCase) {
   while (sp_GetSystemValueRow(rows, &name, &value, &isPath)) {
     ++rows;
     busRows += name == "MAX_DIG_BUS_SIZE";
-    // A path template begins with a symbol, of the system or of the user.
-    if (isPath) {
-      EXPECT_TRUE(value.tocs()[0] == '%' || value.tocs()[0] == '$') << name.tocs();
-    }
+    // A path template begins with a symbol, of the system or of the user,
+    // and names one path: a list, or a "$$" vector name, is no path.
+    const std::string text = value.tocs();
+    const bool symbolFirst = text[0] == '%' || (text[0] == '$' && text[1] != '$');
+    EXPECT_EQ(isPath, symbolFirst && text.find(';') == std::string::npos) << text;
   }
   EXPECT_EQ(rows, sp_GetSystemValueCount());
   EXPECT_EQ(rows, 115);
