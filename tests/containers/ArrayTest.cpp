@@ -37,8 +37,9 @@ TEST(ArrayTest, MatchesAVectorAndGrowsByHalf) {
       ASSERT_EQ(data.capacity(), capacity) << step;
       ASSERT_EQ(std::vector<void *>(data.data(), data.data() + data.count()), reference);
       ASSERT_EQ(data.at(data.count()), nullptr);
-      if (data.count() < capacity)
+      if (data.count() < capacity) {
         ASSERT_EQ(data.data()[data.count()], nullptr);
+      }
     }
     // A late reservation keeps what is held; copies are deep.
     data.checkAlloc(capacity + 10);

@@ -55,8 +55,9 @@ TEST(IpcCommandTest, ServeSendTestCallListAndCleanUpOnTerm) {
     const kvtest::KvtoolRun run = kvtest::runKvtool(args);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.args[2] << ": " << run.err;
     EXPECT_EQ(run.out, c.out) << c.args[2];
-    if (c.exitCode == 1)
+    if (c.exitCode == 1) {
       EXPECT_EQ(run.err.rfind("kvtool ipc: " + c.args[1] + ": ", 0), 0u) << run.err;
+    }
     ASSERT_TRUE(kvtest::waitUntil(
         [&] {
           server.waitForReadyRead(50);
