@@ -18,13 +18,13 @@ tsan=${KV_TSAN_BUILD_DIR:-build/tsan}
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
       -DKV_WERROR=ON -DKV_TSAN=ON -DKV_BUILD_FUZZ=OFF -DKV_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
 cmake --build "$tsan" --parallel "$jobs" --target kvtest_streams kvtest_threads kvtest_hooks kvtest_ipc
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp \
   "$tsan/tests/kvtest_streams" --gtest_filter='AsyncFileBufferTest.*:WriteBlockPoolTest.*:SharedBlockWriteTest.*:MessageHandlerTest.Fatal*'
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp \
   "$tsan/tests/kvtest_hooks" --gtest_filter='AutoFuncTest.Concurrent*'
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan/tests/kvtest_threads"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp "$tsan/tests/kvtest_threads"
 # Transceivers of several threads, and the children the spawn functions leave.
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp \
   "$tsan/tests/kvtest_ipc" --gtest_filter='DataMessageTranceiverTest.Threads*:ProcessTest.Unwaited*'
 
 build=${KV_TEST_BUILD_DIR:-build/test}
