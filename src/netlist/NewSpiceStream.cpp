@@ -213,23 +213,18 @@ size_t NewSpiceStream::takeRun(const bool *table, const char **run, bool afterPe
 }
 
 // In a line's content, with nothing read ahead: when the read window shows
-// the line feed and, after it, the first character of a new ordinary line
-// (neither blank nor line feed, `+`, `*` or the comment character), takes
-// both as the state machine would one by one, the line feed completing the
-// line and the character kept for the next. The commonest line end thus
-// costs no call per character. False, with nothing taken, otherwise.
+// the line feed and the first character of a new ordinary line, takes both
+// as the state machine would one by one, the line feed completing the line
+// and the character kept for the next. False, with nothing taken, otherwise.
 bool NewSpiceStream::takeLineEnd() {
   if (endReached_ || pushed_ != -1 || pendingHead_ != pending_.size() ||
       charLimit_ - charCount_ < 2)
     return false;
   const char *end = nullptr;
   const char *start = peekWindow(&end);
-  if (end - start < 2 || start[0] != '\n')
+  if (!kv::netlist::lineFeedBeforeOrdinaryLine(start, end, commentChar_))
     return false;
   const auto next = static_cast<unsigned char>(start[1]);
-  if (!kChars.readable[next] || isBlank(next) || next == '\n' || next == '+' || next == '*' ||
-      next == static_cast<unsigned char>(commentChar_))
-    return false;
   skipWindow(2);
   charCount_ += 2;
   ++lineCount_;

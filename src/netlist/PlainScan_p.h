@@ -77,4 +77,16 @@ inline const char *skipPlainBlocks(const char *p, const char *end, char comment,
 #endif
 }
 
+/// Whether the bytes from `p` to `end` begin with a line feed and, after it,
+/// the first character of an ordinary line: readable (33 to 254 once blanks
+/// and line feeds are left out) and none of `+`, `*` and `comment`. The
+/// readers take such a line end, the commonest, in one step.
+inline bool lineFeedBeforeOrdinaryLine(const char *p, const char *end, char comment) {
+  if (end - p < 2 || p[0] != '\n')
+    return false;
+  const auto next = static_cast<unsigned char>(p[1]);
+  return next >= 33 && next <= 254 && next != '+' && next != '*' &&
+         next != static_cast<unsigned char>(comment);
+}
+
 } // namespace kv::netlist

@@ -181,21 +181,15 @@ void SpiceStream::takeContentRun(bool *high) {
 }
 
 // In a line's content, with nothing pushed back: when the read window shows
-// the line feed and, after it, the first character of a new ordinary line
-// (readable, neither blank nor line feed, `+`, `*` or the comment
-// character), takes both as the state machine would one by one: the line
-// feed ends the line, the character waits as the pushback. The commonest
-// line end thus costs no call per character. False, with nothing taken,
-// otherwise.
+// the line feed and the first character of a new ordinary line, takes both
+// as the state machine would one by one: the line feed ends the line, the
+// character waits as the pushback. False, with nothing taken, otherwise.
 bool SpiceStream::takeLineEnd() {
   const char *end = nullptr;
   const char *start = peekWindow(&end);
-  if (end - start < 2 || start[0] != '\n')
+  if (!kv::netlist::lineFeedBeforeOrdinaryLine(start, end, getInlineCommentChar()))
     return false;
   const auto next = static_cast<unsigned char>(start[1]);
-  if (!kChars.readable[next] || isBlank(next) || next == '\n' || next == '+' || next == '*' ||
-      next == static_cast<unsigned char>(getInlineCommentChar()))
-    return false;
   skipWindow(2);
   ++charCount_;
   ++lineCount_;

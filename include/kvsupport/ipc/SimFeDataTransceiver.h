@@ -12,8 +12,6 @@ class SimFeDataTransceiver;
 using CopyDataMessageId = int;
 constexpr int kCopyDataMessageIdCount = 23;
 
-/// A typed object that travels in a copy-data message: it writes its content
-/// into the record and reads it back on the other side.
 /// A block that lies in memory already: `prefixBytes` bytes of `prefix`,
 /// then the first `textBytes` bytes of `text`.
 struct CopyDataSharedBlock {
@@ -23,6 +21,8 @@ struct CopyDataSharedBlock {
   int textBytes = 0;
 };
 
+/// A typed object that travels in a copy-data message: it writes its content
+/// into the record and reads it back on the other side.
 class CopyDataObject {
 public:
   virtual ~CopyDataObject() = default;
