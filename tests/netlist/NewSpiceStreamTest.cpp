@@ -26,6 +26,7 @@ TEST(NewSpiceStreamTest, LogicalLinesKeepStarComments) {
       {"R1 a b\n* note\n+ 1k\n", {{1, "R1 a b  1k"}}},
       // Inline comments are dropped, semicolon lines never reach the caller.
       {"R1 a b ; note\n", {{1, "R1 a b "}}},
+      {"R1 a\n; two\nR2 b\n", {{1, "R1 a"}, {3, "R2 b"}}},
       {"R1 a\n* one\n; two\n* three\nR2 b\n",
        {{1, "R1 a"}, {2, "* one"}, {4, "* three"}, {5, "R2 b"}}},
       // Replayed comments keep their own numbers.

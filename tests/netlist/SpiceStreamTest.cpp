@@ -39,6 +39,7 @@ TEST(SpiceStreamTest, LogicalLinesAcrossDialects) {
       // The dialects' comment characters.
       {"R1 a b 1k $ c ; d\nR2 x;y 2\n", {{1, "R1 a b 1k "}, {2, "R2 x;y 2"}}, SPICE_HSPICE},
       {"R1 a ;c\n$x\n", {{1, "R1 a "}, {2, "$x"}}, SPICE_PSPICE},
+      {"R1 a\n;x\nR2 b\n", {{1, "R1 a"}, {3, "R2 b"}}},
       // A header switches the dialect, but only outside any logical line
       // (before the first one): not after a line, nor inside a continued one.
       {"*#HSPICE\nR1 a $ c\n", {{2, "R1 a "}}},

@@ -56,7 +56,9 @@ TEST(YStringTest, CopiesShareUntilOneIsEdited) {
   EXPECT_STREQ(a.tocs(), "shared text");
   EXPECT_STREQ(c.tocs(), "Shared text");
   EXPECT_EQ(c[11], '\0');
+  EXPECT_EQ(&c[11], c.tocs() + 11) << "the terminator is the string's own";
   EXPECT_EQ(c[-1], '\0');
+  EXPECT_EQ(&c[-1], &c[12]) << "both out of range: the one error character";
   EXPECT_EQ(YString()[0], '\0');
 }
 
@@ -129,6 +131,7 @@ TEST(YStringTest, SearchesIgnoreCaseAndReturnTheEndOfTheMatch) {
   EXPECT_EQ(YString("abc").lastIndexOf(""), 3);
   EXPECT_EQ(YString("abc").lastIndexOf("x"), -1);
   EXPECT_EQ(YString("ab").lastIndexOf("abc"), -1);
+  EXPECT_EQ(YString("abc").lastIndexOf("abc"), 0);
 }
 
 TEST(YStringTest, HashesFoldCaseButPathHashesDoNot) {
@@ -440,6 +443,9 @@ TEST(YStringTest, StreamRecordsRoundTripAndFailSafely) {
   EXPECT_EQ(untouched.restoreLong(shortLength), 0);
   kvstream bufferless;
   EXPECT_EQ(untouched.restoreLong(bufferless), 0);
+  const char cutRecord[] = {5, 0, 0, 0, 'a', 'b'}; // five bytes declared, two there
+  kvstrstream cut(cutRecord, sizeof cutRecord);
+  EXPECT_EQ(untouched.restoreLong(cut), 0);
   EXPECT_STREQ(untouched.tocs(), "keep");
 }
 
