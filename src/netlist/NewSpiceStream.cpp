@@ -4,6 +4,9 @@
 #include "kvsupport/streams/kvfstream.h"
 #include "netlist/PlainScan_p.h"
 
+#include <algorithm>
+#include <cstddef>
+
 int NewSpiceStream::dummyLineNum = 0;
 
 namespace {
@@ -55,7 +58,7 @@ inline int NewSpiceStream::getChar() {
     int c = charCount_ >= charLimit_ || !rdbuf() ? -1 : kvstream::get();
     if (c == -1) {
       endReached_ = true;
-      if (raw_.size() > rawHead_ && raw_.back() != '\n')
+      if (raw_.size() > rawHead_ ? raw_.back() != '\n' : litLineOpen_)
         raw_.push_back('\n');
       return '\n';
     }
@@ -108,6 +111,7 @@ void NewSpiceStream::fillOutputLitBuffer() {
   litBuffer_.append(raw_.data() + rawHead_,
                     length > 2147483647u ? 2147483647 : static_cast<int>(length));
   litCount_ += static_cast<int64_t>(end - rawHead_);
+  litLineOpen_ = false;
   rawHead_ = end;
   if (rawHead_ == raw_.size()) {
     raw_.clear();
@@ -121,7 +125,7 @@ void NewSpiceStream::fillOutputLitBuffer() {
 void NewSpiceStream::queueRestOfLine() {
   for (;;) {
     const char *run = nullptr;
-    size_t count = takeRun(kChars.skippable, &run, false);
+    size_t count = takeRun(kChars.skippable, &run, false, false);
     if (count > 0)
       pending_.append(run, count);
     int c = getChar();
@@ -181,8 +185,15 @@ int NewSpiceStream::lookAhead(int c) {
 
 // Takes the run of characters of class `table` that the stream's read window
 // shows (within the character limit), as getChar would one by one: counted
-// and kept in the raw queue. Returns the run, or an empty one.
-size_t NewSpiceStream::takeRun(const bool *table, const char **run, bool afterPending) {
+// and kept in the raw queue. Returns the run, or an empty one; it stays in
+// the read window until the next character is read.
+//
+// With `toLiteral` (a line's content, nothing read ahead) the run goes
+// straight to the literal buffer, after what the raw queue holds of its
+// line: the line feed that completes the line follows it there, before
+// gets returns.
+inline __attribute__((always_inline)) size_t
+NewSpiceStream::takeRun(const bool *table, const char **run, bool afterPending, bool toLiteral) {
   if (endReached_ || (afterPending && (pushed_ != -1 || pendingHead_ != pending_.size())))
     return 0;
   const char *end = nullptr;
@@ -194,45 +205,113 @@ size_t NewSpiceStream::takeRun(const bool *table, const char **run, bool afterPe
     end = start + room;
   if (end - start > 1 << 20)
     end = start + (1 << 20);
-  unsigned char bits = 0;
   const char *p = start;
   if (table == kChars.plain)
-    p = kv::netlist::skipPlainBlocks(start, end, commentChar_, &bits, false);
+    p = kv::netlist::skipPlainBlocks(start, end, commentChar_, nullptr, false);
   else if (table == kChars.skippable)
-    p = kv::netlist::skipPlainBlocks(start, end, '\n', &bits, false);
+    p = kv::netlist::skipPlainBlocks(start, end, '\n', nullptr, false);
   while (p != end && table[static_cast<unsigned char>(*p)])
     ++p;
   size_t count = static_cast<size_t>(p - start);
   if (count == 0)
     return 0;
-  raw_.append(start, count);
+  // What the raw queue holds of the line is short: mostly its first character.
+  const auto rawLeft = raw_.cbegin() + static_cast<std::ptrdiff_t>(rawHead_);
+  if (toLiteral && std::find(rawLeft, raw_.cend(), '\n') == raw_.cend()) {
+    for (auto at = rawLeft; at != raw_.cend(); ++at)
+      litBuffer_.add(*at);
+    litBuffer_.append(start, static_cast<int>(count));
+    litCount_ += static_cast<int64_t>(raw_.size() - rawHead_ + count);
+    litLineOpen_ = true;
+    raw_.clear();
+    rawHead_ = 0;
+  } else {
+    raw_.append(start, count);
+  }
   skipWindow(count);
   charCount_ += static_cast<int64_t>(count);
   *run = start;
   return count;
 }
 
-// In a line's content, with nothing read ahead: when the read window shows
-// the line feed and the first character of a new ordinary line, takes both
-// as the state machine would one by one, the line feed completing the line
-// and the character kept for the next. False, with nothing taken, otherwise.
-bool NewSpiceStream::takeLineEnd() {
-  if (endReached_ || pushed_ != -1 || pendingHead_ != pending_.size() ||
-      charLimit_ - charCount_ < 2)
+// Whether the read window can be decided here rather than one character at
+// a time: nothing read ahead and at least `count` characters left.
+inline bool NewSpiceStream::windowDecides(int64_t count) const {
+  return !endReached_ && pushed_ == -1 && pendingHead_ == pending_.size() &&
+         charLimit_ - charCount_ >= count;
+}
+
+// Takes the line feed at the front of the read window: it completes the line.
+inline void NewSpiceStream::takeLineFeed() {
+  skipWindow(1);
+  ++charCount_;
+  ++lineCount_;
+  if (rawHead_ == raw_.size()) {
+    // The line is in the literal buffer already: only its line feed is missing.
+    litBuffer_.add('\n');
+    ++litCount_;
+    litLineOpen_ = false;
+    raw_.clear();
+    rawHead_ = 0;
+  } else {
+    raw_.push_back('\n');
+    fillOutputLitBuffer();
+  }
+}
+
+// In a line's content or its inline comment: when the read window shows the
+// line feed and the first character of a new ordinary line, takes both as
+// the state machine would one by one, the line feed completing the line and
+// the character kept for the next. False, with nothing taken, otherwise.
+inline __attribute__((always_inline)) bool NewSpiceStream::takeLineEnd() {
+  if (!windowDecides(2))
     return false;
   const char *end = nullptr;
   const char *start = peekWindow(&end);
   if (!kv::netlist::lineFeedBeforeOrdinaryLine(start, end, commentChar_))
     return false;
   const auto next = static_cast<unsigned char>(start[1]);
-  skipWindow(2);
-  charCount_ += 2;
-  ++lineCount_;
-  raw_.push_back('\n');
-  fillOutputLitBuffer();
+  takeLineFeed();
+  skipWindow(1);
+  ++charCount_;
   raw_.push_back(static_cast<char>(next));
   currentLine_ = lineCount_ + 1;
   push(next, currentLine_);
+  return true;
+}
+
+// As takeLineEnd, for a line feed and `mark` (a `+` or a `*`), which is
+// taken and left for the caller to decide on.
+inline bool NewSpiceStream::takeLineFeedAnd(char mark) {
+  if (!windowDecides(2))
+    return false;
+  const char *end = nullptr;
+  const char *start = peekWindow(&end);
+  if (end - start < 2 || start[0] != '\n' || start[1] != mark)
+    return false;
+  takeLineFeed();
+  skipWindow(1);
+  ++charCount_;
+  raw_.push_back(mark);
+  currentLine_ = lineCount_ + 1;
+  return true;
+}
+
+// In a line's content: when the read window shows the comment character,
+// takes it and the comment's run, and the state is the inline comment's.
+inline bool NewSpiceStream::takeInlineComment() {
+  if (!windowDecides(1))
+    return false;
+  const char *end = nullptr;
+  const char *start = peekWindow(&end);
+  if (start == end || *start != commentChar_)
+    return false;
+  skipWindow(1);
+  ++charCount_;
+  raw_.push_back(commentChar_);
+  const char *run = nullptr;
+  takeRun(kChars.skippable, &run, true, true);
+  state_ = 5;
   return true;
 }
 
@@ -241,7 +320,7 @@ inline int NewSpiceStream::next() {
   for (;;) {
     if (state_ == 4 || state_ == 5) {
       const char *run = nullptr;
-      takeRun(kChars.skippable, &run, true);
+      takeRun(kChars.skippable, &run, true, false);
     }
     if (pendingHead_ == pending_.size() && pushed_ == -1) {
       if (state_ == 3)
@@ -335,8 +414,7 @@ bool NewSpiceStream::gets(YString *line, int *lineNumber) {
       // A replayed line: its plain characters straight from the queue.
       const char *from = pending_.data() + pendingHead_;
       const char *end = pending_.data() + pending_.size();
-      unsigned char bits = 0;
-      const char *p = kv::netlist::skipPlainBlocks(from, end, commentChar_, &bits, false);
+      const char *p = kv::netlist::skipPlainBlocks(from, end, commentChar_, nullptr, false);
       while (p != end && kChars.plain[static_cast<unsigned char>(*p)])
         ++p;
       pendingHead_ += static_cast<size_t>(p - from);
@@ -346,19 +424,51 @@ bool NewSpiceStream::gets(YString *line, int *lineNumber) {
         pendingHead_ = 0;
       }
     }
+    if (state_ == 3 && pendingHead_ == pending_.size() && pushed_ == -1)
+      state_ = 2; // replayed all, as next() would find
     if (!first && state_ == 2) {
       const char *run = nullptr;
-      size_t count = takeRun(kChars.plain, &run, true);
-      if (count > 0) {
-        outputBuffer_.append(run, static_cast<int>(count));
+      size_t count = takeRun(kChars.plain, &run, true, true);
+      if (count > 0)
         currentLine_ = lineCount_ + 1;
-      }
       if (takeLineEnd()) {
+        // The run is still in the read window: the line is what was gathered
+        // and the run, copied once.
+        if (line)
+          line->assignSpans(outputBuffer_, static_cast<size_t>(outputBuffer_.getLength()), run,
+                            count);
+        return true;
+      }
+      if (count > 0)
+        outputBuffer_.append(run, static_cast<int>(count));
+      if (takeInlineComment() && takeLineEnd()) {
+        state_ = 2;
         c = '\n';
         break;
       }
+      if (takeLineFeedAnd('+')) {
+        state_ = 2;
+        outputBuffer_.add(' '); // the blank that stands for the `+`
+        continue;
+      }
+      if (takeLineFeedAnd('*')) {
+        if (lookAhead('*') == '\n') {
+          c = '\n';
+          break;
+        }
+        continue; // the comment lines vanished before a `+`
+      }
     }
-    c = next();
+    if (state_ == 2 && pushed_ != -1 && pushed_ != '\n' && pushed_ != commentChar_ &&
+        pendingHead_ == pending_.size()) {
+      // The first character of a line's content, read ahead: next() would
+      // hand it out as it is.
+      c = pushed_;
+      pushed_ = -1;
+      currentLine_ = pushedLine_;
+    } else {
+      c = next();
+    }
     if (c == -1)
       break;
     if (first) {
@@ -385,6 +495,7 @@ void NewSpiceStream::init() {
   charLimit_ = 2147483647;
   raw_.clear();
   rawHead_ = 0;
+  litLineOpen_ = false;
   pending_.clear();
   pendingHead_ = 0;
   pendingLines_.clear();

@@ -16,8 +16,8 @@ namespace kv::netlist {
 /// block holding the first other byte the scan stops at that byte; only the
 /// last bytes before `end`, fewer than sixteen, are left for the caller,
 /// which decides the rest one by one. ORs the skipped bytes' top bits into
-/// *bits (so bit 7 tells of bytes above 127). Returns the first byte not
-/// skipped.
+/// *bits (so bit 7 tells of bytes above 127), unless `bits` is null.
+/// Returns the first byte not skipped.
 inline const char *skipPlainBlocks(const char *p, const char *end, char comment,
                                    unsigned char *bits, bool braces = true) {
 #if defined(__SSE2__)
@@ -32,13 +32,15 @@ inline const char *skipPlainBlocks(const char *p, const char *end, char comment,
   unsigned high = 0;
   while (end - p >= 16) {
     __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    __m128i special = _mm_andnot_si128(_mm_cmpeq_epi8(x, tab),
-                                       _mm_cmpeq_epi8(_mm_min_epu8(x, controls), x));
+    __m128i special =
+        _mm_andnot_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(_mm_min_epu8(x, controls), x));
     special = _mm_or_si128(special, _mm_cmpeq_epi8(x, top));
     special = _mm_or_si128(special, _mm_cmpeq_epi8(x, mark));
-    special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(x, open), _mm_cmpeq_epi8(x, close)));
+    if (braces)
+      special =
+          _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(x, open), _mm_cmpeq_epi8(x, close)));
     unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(special));
-    unsigned signs = static_cast<unsigned>(_mm_movemask_epi8(x));
+    unsigned signs = bits ? static_cast<unsigned>(_mm_movemask_epi8(x)) : 0;
     if (stops) {
       unsigned before = static_cast<unsigned>(__builtin_ctz(stops));
       high |= signs & ((1u << before) - 1);
@@ -48,7 +50,8 @@ inline const char *skipPlainBlocks(const char *p, const char *end, char comment,
     high |= signs;
     p += 16;
   }
-  *bits |= high ? 0x80 : 0;
+  if (bits)
+    *bits |= high ? 0x80 : 0;
   return p;
 #else
   using Bytes16 = unsigned char __attribute__((vector_size(16)));
@@ -72,7 +75,8 @@ inline const char *skipPlainBlocks(const char *p, const char *end, char comment,
   uint64_t halves[2];
   std::memcpy(halves, &seen, 16);
   uint64_t all = halves[0] | halves[1];
-  *bits |= (all & 0x8080808080808080ull) ? 0x80 : 0;
+  if (bits)
+    *bits |= (all & 0x8080808080808080ull) ? 0x80 : 0;
   return p;
 #endif
 }

@@ -177,7 +177,8 @@ YString YString::fromBytes(const char *bytes, size_t count, size_t *length) {
     for (;;) {
       size_t piece = std::min(kPiece, count - taken);
       const void *nul = std::memchr(bytes + taken, '\0', piece);
-      size_t run = nul ? static_cast<size_t>(static_cast<const char *>(nul) - (bytes + taken)) : piece;
+      size_t run =
+          nul ? static_cast<size_t>(static_cast<const char *>(nul) - (bytes + taken)) : piece;
       std::memcpy(to + taken, bytes + taken, run);
       taken += run;
       if (nul || taken == count)
@@ -287,25 +288,32 @@ YString &YString::assign(const char *text, size_t count) {
 }
 
 YString &YString::assignSpan(const char *text, size_t length) {
+  return assignSpans(text, length, nullptr, 0);
+}
+
+YString &YString::assignSpans(const char *head, size_t headLength, const char *tail,
+                              size_t tailLength) {
+  const size_t length = headLength + tailLength;
   if (length == 0) {
     adopt(nullBlockPointer());
     return *this;
   }
-  assert(offsetWithin(block_->text(), std::strlen(block_->text()), text) == kOutside &&
+  assert(offsetWithin(block_->text(), std::strlen(block_->text()), head) == kOutside &&
+         offsetWithin(block_->text(), std::strlen(block_->text()), tail) == kOutside &&
          "the text is not the string's own");
   const size_t needed = kCountBytes + length + 1;
-  if (ownsAlone()) {
-    // Lines of a file differ in length: up to four times the text and a
-    // little more is kept, a block far larger than that is given back
-    // rather than held by a short text.
-    size_t capacity = kv::os::heapBlockCapacity(block_);
-    if (capacity >= needed && capacity <= 4 * needed + 128) {
-      std::memcpy(block_->text(), text, length);
-      block_->text()[length] = '\0';
-      return *this;
-    }
-  }
-  adopt(makeBlock(text, length));
+  // Lines of a file differ in length: up to four times the text and a little
+  // more is kept, a block far larger than that is given back rather than held
+  // by a short text.
+  const size_t capacity = ownsAlone() ? kv::os::heapBlockCapacity(block_) : 0;
+  Block *block = capacity >= needed && capacity <= 4 * needed + 128 ? block_ : allocate(length);
+  if (headLength > 0)
+    std::memcpy(block->text(), head, headLength);
+  if (tailLength > 0)
+    std::memcpy(block->text() + headLength, tail, tailLength);
+  block->text()[length] = '\0';
+  if (block != block_)
+    adopt(block);
   return *this;
 }
 

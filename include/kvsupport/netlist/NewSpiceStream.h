@@ -66,8 +66,12 @@ private:
   inline int take();
   inline int next();
   int lookAhead(int c);
-  size_t takeRun(const bool *table, const char **run, bool afterPending);
-  bool takeLineEnd();
+  inline size_t takeRun(const bool *table, const char **run, bool afterPending, bool toLiteral);
+  inline bool windowDecides(int64_t count) const;
+  inline bool takeLineEnd();
+  inline bool takeLineFeedAnd(char mark);
+  inline bool takeInlineComment();
+  inline void takeLineFeed();
   void queueRestOfLine();
   void fillOutputLitBuffer();
 
@@ -81,6 +85,9 @@ private:
   // buffer; rawHead_ is the first one not moved yet.
   std::string raw_;
   size_t rawHead_ = 0;
+  // The literal buffer ends inside the line being read: its start went there
+  // ahead of the line feed that completes it.
+  bool litLineOpen_ = false;
   // Characters read ahead (comment lines and the first character of the line
   // after them) and not yet handed out.
   std::string pending_;

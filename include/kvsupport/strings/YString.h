@@ -79,6 +79,9 @@ public:
   /// Replaces the text with the `length` bytes at `text`, which hold no NUL
   /// (as fromSpan), reusing the string's own block as assign does.
   YString &assignSpan(const char *text, size_t length);
+  /// Replaces the text with the `headLength` bytes at `head` followed by the
+  /// `tailLength` bytes at `tail`, neither holding a NUL, as assignSpan does.
+  YString &assignSpans(const char *head, size_t headLength, const char *tail, size_t tailLength);
   /// Appends.
   YString &operator&=(const YString &text);
   YString &operator&=(const char *text);
