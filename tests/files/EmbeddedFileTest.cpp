@@ -2,7 +2,7 @@
 
 #include "FilesTest.h"
 
-#include <set>
+#include <QSet>
 #include <unistd.h>
 #include <vector>
 
@@ -119,35 +119,28 @@ TEST(EmbeddedFileTest, ProcessesNeverShareACopyAndTheDeadOnesAreSwept) {
   };
   auto paths = [&](const std::string &name) {
     EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(s / name); }));
-    std::vector<std::string> all;
-    const std::string text = kvtest::readFile(s / name);
-    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-      all.push_back(text.substr(at, end - at));
-    return all;
+    return QString::fromStdString(kvtest::readFile(s / name)).split('\n', Qt::SkipEmptyParts);
   };
   kvtest::writeFile(s / "same.dat.unrecorded", "not ours to delete");
   auto dead = start("dead", 3, true);
-  const std::vector<std::string> deadPaths = paths("dead");
+  const QStringList deadPaths = paths("dead");
   const std::string deadPid = std::to_string(dead->processId());
   kvfiles::killChild(*dead);
   auto a = start("a", 200, false), b = start("b", 200, false);
-  std::set<std::string> all;
-  for (const char *name : {"a", "b"})
-    for (const std::string &path : paths(name))
-      all.insert(path);
-  EXPECT_EQ(all.size(), 400u);
+  const QStringList all = paths("a") + paths("b");
+  EXPECT_EQ(QSet<QString>(all.begin(), all.end()).size(), 400);
   // The names are free again, and the others may have taken them: what
   // counts is whether a file the dead process wrote is still there.
-  ASSERT_EQ(deadPaths.size(), 4u);
-  for (size_t i = 0; i < 3; ++i)
-    EXPECT_NE(kvtest::readFile(deadPaths[i]), deadPid) << deadPaths[i];
-  EXPECT_TRUE(kvtest::fileExists(deadPaths[3])) << "the kept copy stays";
+  ASSERT_EQ(deadPaths.size(), 4);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_NE(kvtest::readFile(deadPaths[i]), deadPid) << deadPaths[i].toStdString();
+  EXPECT_TRUE(QFile::exists(deadPaths[3])) << "the kept copy stays";
   EXPECT_TRUE(kvtest::fileExists(s / "same.dat.unrecorded"));
   kvtest::touchFile(s / "stop");
   EXPECT_EQ(kvtest::waitChild(*a), 0);
   EXPECT_EQ(kvtest::waitChild(*b), 0);
-  for (const std::string &path : all)
-    EXPECT_FALSE(kvtest::fileExists(path)) << path;
+  for (const QString &path : all)
+    EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
   for (const QString &record :
        QDir(QString::fromStdString(s / ("kvembedded-" + std::to_string(geteuid())))).entryList())
     EXPECT_FALSE(record.startsWith(QString::fromStdString("rec-" + deadPid + "-")))
