@@ -255,9 +255,10 @@ TEST(LibraryManagerTest, AddRemoveEditAndOrder) {
   cfgman_WriteConfigSetting("Models", "200", "/c.lib");
   EXPECT_EQ(libman_RemoveFiles(listOf({"/c.lib", "/c.lib"}), "Models", false), 2);
 
-  // Literal texts are stored as given; the next key follows the largest.
-  EXPECT_EQ(libman_AddFiles(listOf({"$X$/lit.lib"}), "Models", true, true), 1);
-  EXPECT_EQ(key("Models", "1001"), "$X$/lit.lib");
+  // Literal texts are stored as given, not in a portable form; the next key
+  // follows the largest.
+  EXPECT_EQ(libman_AddFiles(listOf({inApp}), "Models", true, true), 1);
+  EXPECT_EQ(key("Models", "1001"), inApp);
   cfgman_WriteConfigSetting("Models", "2147483647", "/max.lib");
   EXPECT_EQ(libman_AddFiles(listOf({"/past.lib"}), "Models", false, false), 0);
   EXPECT_EQ(libman_AddFiles(listOf({"/new.lib"}), "Empty", false, false), 1);
