@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -25,21 +24,18 @@ using kvtest::EndpointDir;
 
 // Every carried field of the first definition of `name`, as one comparable text.
 std::string describe(const char *name) {
-  std::pair<const char *, OptionDefinition *> search{name, nullptr};
+  std::pair<const char *, std::string> search{name, "undefined"};
   sp_ForEachOptionDefinition(
       [](const OptionDefinition &d, void *data) {
-        auto &s = *static_cast<std::pair<const char *, OptionDefinition *> *>(data);
-        if (!s.second && std::strcmp(d.name.tocs(), s.first) == 0)
-          s.second = new OptionDefinition(d);
+        auto &s = *static_cast<std::pair<const char *, std::string> *>(data);
+        if (s.second == "undefined" && std::strcmp(d.name.tocs(), s.first) == 0)
+          s.second = std::to_string(d.type) + "|" + d.defaultText.tocs() + "|" +
+                     std::to_string(d.defaultReal) + "|" + std::to_string(d.defaultBool) +
+                     std::to_string(d.isPath) + std::to_string(d.migrateable) + "|" +
+                     d.module.tocs() + "|" + std::to_string(d.line);
       },
       &search);
-  if (!search.second)
-    return "undefined";
-  const std::unique_ptr<OptionDefinition> found(search.second);
-  const OptionDefinition &d = *found;
-  return std::to_string(d.type) + "|" + d.defaultText.tocs() + "|" + std::to_string(d.defaultReal) +
-         "|" + std::to_string(d.defaultBool) + std::to_string(d.isPath) +
-         std::to_string(d.migrateable) + "|" + d.module.tocs() + "|" + std::to_string(d.line);
+  return search.second;
 }
 
 // Definitions either side makes: one of its own of each kind, and one name
@@ -113,58 +109,6 @@ TEST(RequestOptionsTest, DefinitionsCrossBetweenProcessesLocalOnesStay) {
     EXPECT_TRUE(*bare == '1' || hasOwnOptions("Child"));
     EXPECT_EQ(describe("ReqOptShared"), "0|Parent|0.000000|000|Parent|14");
   }
-}
-
-// A record of a table with one definition, cut or corrupted: nothing of it
-// is added, and the endpoint serves on.
-TEST(RequestOptionsTest, TablesThatDoNotFitTheirRecordAddNothing) {
-  EndpointDir dir;
-  const std::string a = kvtest::uniqueName("RAW"), b = kvtest::uniqueName("SIM");
-  DataMessageTranceiver raw(a.c_str(), b.c_str(), false);
-  SimFeDataTransceiver sim(b.c_str(), a.c_str());
-  ASSERT_TRUE(raw.connect(nullptr, 0));
-  sim.setReceiveObject(YRef<CopyDataObject>(new RequestOptions), kOptionsId);
-
-  auto table = [](int32_t count, int32_t type, const std::string &name) {
-    std::string block(reinterpret_cast<const char *>(&count), 4);
-    auto word = [&](int32_t v) { block.append(reinterpret_cast<const char *>(&v), 4); };
-    word(type);
-    word(static_cast<int32_t>(name.size()));
-    block += name;
-    word(1);
-    block += "d";
-    block.append(8 + 3, '\0');
-    word(4);
-    block += "mod!";
-    word(99);
-    return block;
-  };
-  auto send = [&](const std::string &block) {
-    std::vector<char> bytes(12 + block.size(), 0);
-    auto *record = reinterpret_cast<CopyDataMessage *>(bytes.data());
-    record->messageId = kOptionsId;
-    record->size = static_cast<uint32_t>(bytes.size());
-    std::memcpy(bytes.data() + 12, block.data(), block.size());
-    return raw.sendMessage(record);
-  };
-
-  const std::string whole = table(1, OptionString, "ReqOptCut");
-  ASSERT_EQ(whole.size(), 4u + 31 + 9 + 1 + 4);
-  for (size_t cut = 0; cut < whole.size(); ++cut) {
-    ASSERT_TRUE(send(whole.substr(0, cut))) << cut;
-    ASSERT_FALSE(sp_OptionExists(YString("ReqOptCut"))) << cut;
-  }
-  const std::string bad[] = {
-      table(1, 4, "ReqOptCut"), table(1, -1, "ReqOptCut"), table(2, OptionString, "ReqOptCut"),
-      table(0x7FFFFFFF, OptionString, "ReqOptCut"), table(-1, OptionString, "ReqOptCut"),
-      // a good definition, then a bad one
-      table(2, OptionString, "ReqOptCut") + table(0, 9, "X").substr(4)};
-  for (const std::string &block : bad) {
-    ASSERT_TRUE(send(block));
-    EXPECT_FALSE(sp_OptionExists(YString("ReqOptCut")));
-  }
-  ASSERT_TRUE(send(whole));
-  EXPECT_EQ(describe("ReqOptCut"), "0|d|0.000000|000|mod!|99");
 }
 
 } // namespace
