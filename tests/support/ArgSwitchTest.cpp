@@ -20,15 +20,12 @@ TEST(ArgSwitchTest, FindsAndTakes) {
     std::vector<std::string> argv; // "~" stands for a null entry
     std::vector<Search> searches;  // run in order over the same vector
   } cases[] = {
-      {{"prog", "/OUT", "a", "b"}, {{"out", 1, false, {"a"}}}},
       {{"prog", "/out", "/x", "a"}, {{"out", 2, true, {}}, {"x", 2, false, {"a"}}}},
       {{"prog", "/out", "/x", "a"}, {{"out", 5, false, {"/x", "a"}}}},
       // The first is consumed, then the second is found.
-      {{"prog", "/d", "1", "/d", "2"}, {{"d", 1, false, {"1"}}, {"d", 1, false, {"2"}}}},
+      {{"prog", "/D", "1", "/d", "2"}, {{"d", 1, false, {"1"}}, {"D", 1, false, {"2"}}}},
       {{"prog", "/a", "x", "~", "y"}, {{"a", 9, false, {"x"}}, {"a", 1, false, {"~"}}}},
-      {{"prog", "/a", "x"}, {{"a", 0, false, {}}}},
       {{"prog", "/a"}, {{"a", 1, false, {}}}},
-      {{"/a", "x"}, {{"a", 1, false, {"~"}}}},
       // Empty entries are arguments, not switches.
       {{"prog", "", "/a", "", "b"}, {{"a", 2, true, {"", "b"}}}},
   };
@@ -44,7 +41,6 @@ TEST(ArgSwitchTest, FindsAndTakes) {
         taken.push_back(found[i].tocs());
       EXPECT_EQ(found ? taken : std::vector<std::string>{"~"}, s.taken) << s.name;
       EXPECT_STREQ(found[found.size()].tocs(), "");
-      EXPECT_STREQ(found[-1].tocs(), "");
     }
   }
 }

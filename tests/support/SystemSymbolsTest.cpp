@@ -80,12 +80,15 @@ TEST(SystemSymbolsTest, StartupProfileOverridesUserFolder) {
   const std::string dir = kvtest::makeTempDir("kvstartup");
   const std::string profile = dir + "/startup.ini";
   kv::support::startupProfileForTests = profile.c_str();
+  // The setting is a system path: only a leading symbol is replaced.
   const struct {
     const char *setting;
     std::string expected;
   } cases[] = {
       {"%TEMPPATH%/elsewhere", symbol("TEMPPATH") + "/elsewhere"},
-      {"/abs//own/", "/abs/own"},
+      {"%TEMPPATH", symbol("TEMPPATH")},
+      {"%WINDOWS%/x", "%WINDOWS%/x"}, // a symbol without a value stays
+      {"x/%TEMPPATH%/./y", "x/%TEMPPATH%/y"},
       {"%KVAPPDATAPATH%/loop", ""},       // names itself: ignored
       {"%KVAPPDATAPATH_ASCII%/loop", ""}, // leads back to itself: ignored
   };
@@ -105,34 +108,14 @@ TEST(SystemSymbolsTest, StartupProfileOverridesUserFolder) {
 TEST(SystemSymbolsTest, StartPathOverrideAndLists) {
   kv::support::clearSystemPathSymbolCaches();
   const std::string start = symbol("STARTPATH");
-  sp_OverrideStartupPath("/somewhere/else");
-  EXPECT_EQ(symbol("STARTPATH"), start); // a cached value keeps what it saw
-  sp_OverrideStartupPath(("/" + std::string(260, 'x')).c_str()); // too long: ignored
-  sp_OverrideStartupPath("");
-  kv::support::clearSystemPathSymbolCaches();
-  EXPECT_EQ(symbol("STARTPATH"), "/somewhere/else");
   const std::string longest = "/" + std::string(259, 'x'); // 260: the longest taken
   sp_OverrideStartupPath(longest.c_str());
+  EXPECT_EQ(symbol("STARTPATH"), start);           // a cached value keeps what it saw
+  sp_OverrideStartupPath((longest + "x").c_str()); // too long: ignored
+  sp_OverrideStartupPath("");
   kv::support::clearSystemPathSymbolCaches();
   EXPECT_EQ(symbol("STARTPATH"), longest);
   sp_OverrideStartupPath(start.c_str());
-
-  const std::string temp = symbol("TEMPPATH");
-  const struct {
-    const char *path;
-    std::string result;
-  } paths[] = {
-      {"%TEMPPATH", temp},
-      {"%NOSUCH%/a/../b", "%NOSUCH%/b"},
-      {"%WINDOWS%/x", "%WINDOWS%/x"},
-      {"x/%TEMPPATH%", "x/%TEMPPATH%"},
-      {nullptr, ""},
-  };
-  for (const auto &row : paths) {
-    YString result;
-    sp_TranslateSystemPath(row.path, &result);
-    EXPECT_EQ(result.tocs(), row.result) << (row.path ? row.path : "null");
-  }
 
   // A portable symbol has its value asked for portably too; the others none.
   const std::string all = symbol(nullptr), portable = ";" + symbol(nullptr, true) + ";";
@@ -161,7 +144,6 @@ TEST(SystemSymbolsTest, SystemValuesLaterRowWinsIgnoringCase) {
     const bool symbolFirst = text[0] == '%' || (text[0] == '$' && text[1] != '$');
     EXPECT_EQ(isPath, symbolFirst && text.find(';') == std::string::npos) << text;
   }
-  EXPECT_EQ(rows, sp_GetSystemValueCount());
   EXPECT_FALSE(sp_GetSystemValueRow(-1, &name, nullptr, nullptr));
 }
 
