@@ -1,53 +1,14 @@
 #include "kvsupport/threads/Clock.h"
 
-#include <QDateTime>
-
 #include <gtest/gtest.h>
 
 #include <pthread.h>
 #include <signal.h>
 
 #include <atomic>
-#include <cstdint>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace {
-
-// Every reading, by whichever thread, is taken in one order under a lock,
-// so a clock that went back between processors would show it. The tick
-// count is the low 32 bits of the count behind seconds(), and the epoch
-// clocks follow the wall clock.
-TEST(ClockTest, ClocksAgreeAndNeverGoBackAcrossThreads) {
-  std::mutex lock;
-  double last[3] = {0, 0, 0};
-  int backwards = 0;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&] {
-      for (int i = 0; i < 20000; ++i) {
-        std::lock_guard<std::mutex> guard(lock);
-        const double now[3] = {sp_GetPerfTime(), seconds(), double(sp_GetTickCount())};
-        for (int c = 0; c < 3; ++c) {
-          backwards += now[c] < last[c];
-          last[c] = now[c];
-        }
-      }
-    });
-  for (std::thread &thread : threads)
-    thread.join();
-  EXPECT_EQ(backwards, 0);
-
-  const uint32_t before = sp_GetTickCount();
-  const double secs = seconds();
-  const uint32_t after = sp_GetTickCount();
-  const int64_t millis = sp_EpochTimeMilliSeconds(), epoch = sp_EpochTime();
-  const uint32_t low = static_cast<uint32_t>(static_cast<uint64_t>(secs * 1000.0 + 0.5));
-  EXPECT_LE(low - before, after - before); // modulo 2^32
-  EXPECT_LT(std::llabs(millis - QDateTime::currentMSecsSinceEpoch()), 1000);
-  EXPECT_LE(epoch - millis / 1000, 1);
-}
 
 std::atomic<int> signalsTaken{0};
 
