@@ -88,8 +88,8 @@ TEST(GenericTimerTest, StartKillAndSingleShot) {
 // its call-back returns, the others at once. A timer made by a destructor
 // while every timer is deleted belongs to the next list.
 TEST(GenericTimerTest, DeleteTimersDetachesTheListFirst) {
-  auto running = std::make_shared<Probe>(), idle = std::make_shared<Probe>();
-  auto born = std::make_shared<Probe>();
+  auto running = std::make_shared<Probe>(), idle = std::make_shared<Probe>(),
+       born = std::make_shared<Probe>();
   int bornId = 0;
   bool aliveMeanwhile = false;
   running->onCall = [&](int id) {

@@ -73,19 +73,21 @@ TEST(KvThreadTest, RunsTheBodyAndPublishesItsEnd) {
 // of user.
 int childMain() {
 #ifndef KV_UNDER_TSAN // ThreadSanitizer misreports cancellation in a sleep
-  std::atomic<bool> unwound{false};
+  std::atomic<bool> unwound{false}, started{false};
   auto *stubborn = new TestThread(
       [&] {
         struct Unwound {
           std::atomic<bool> &flag;
           ~Unwound() { flag = true; }
         } guard{unwound};
+        started = true;
         for (;;)
           sp_Sleep(5);
       },
       false);
   stubborn->start();
-  sp_Sleep(20);
+  while (!started)
+    sp_Sleep(1);
   const double start = sp_GetPerfTime();
   delete stubborn;
   const double elapsed = sp_GetPerfTime() - start;

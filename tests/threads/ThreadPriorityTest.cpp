@@ -49,10 +49,9 @@ int classesInChild() {
   }).detach();
   while (otherId == 0)
     std::this_thread::yield();
-  const bool root = geteuid() == 0;
   for (size_t i = 0; i < sizeof steps / sizeof *steps; ++i) {
     const auto &s = steps[i];
-    if (s.asRoot && !root)
+    if (s.asRoot && geteuid() != 0) // root's steps come first
       continue;
     if (!s.asRoot && geteuid() == 0 &&
         (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))

@@ -9,11 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
