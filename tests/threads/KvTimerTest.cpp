@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 namespace {
@@ -17,77 +16,34 @@ std::string report() {
   return stream.getString();
 }
 
+// Named timers are listed in order of their names without regard to case,
+// copies and assignments never change membership, and the list goes with
+// its last member.
 TEST(KvTimerTest, ReportListsNamedTimersWithoutRegardToCase) {
   ASSERT_EQ(report(), ""); // no named timer lives between tests
   {
-    KvTimer beta("beta"), alpha("Alpha"), gamma("gamma"), alpha2("ALPHA2"), unnamed;
-    KvTimer empty("");
-    KvTimer copy(beta);
+    KvTimer beta("Beta"), alpha("alpha"), unnamed, empty("");
+    KvTimer copy(beta), assigned;
+    assigned = beta;
+    KvTimer other("other");
+    other = KvTimer(); // stays listed, now without a name
     beta.startTimer();
-    beta.endTimer();
     beta.startTimer();
-    const std::string text = report();
-    EXPECT_EQ(text.find("Alpha: Total 0, Last 0, Count0\nALPHA2: Total 0, Last 0, Count0\nbeta: "
-                        "Total "),
-              0u)
-        << text;
-    EXPECT_NE(text.find(", Count2\ngamma: Total 0, Last 0, Count0\n"), std::string::npos) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
-    KvTimer::print(nullptr);
+    EXPECT_EQ(report(), ": Total 0, Last 0, Count0\nalpha: Total 0, Last 0, Count0\nBeta: Total 0, "
+                        "Last 0, Count2\n");
   }
-  EXPECT_EQ(report(), ""); // the list went with its last member
+  EXPECT_EQ(report(), "");
 }
 
-TEST(KvTimerTest, CopiesAndAssignmentsNeverChangeMembership) {
-  auto lines = [] {
-    const std::string text = report();
-    return std::count(text.begin(), text.end(), '\n');
-  };
-  auto named = std::make_unique<KvTimer>("named");
-  KvTimer copy(*named), unnamed;
-  EXPECT_EQ(copy.getName(), "named");
-  EXPECT_EQ(lines(), 1);
-  unnamed = *named; // takes the name, stays out of the list
-  EXPECT_EQ(lines(), 1);
-  KvTimer other("other");
-  other = KvTimer(); // stays listed, now without a name
-  EXPECT_EQ(lines(), 2);
-  EXPECT_EQ(report().rfind(": Total 0, Last 0, Count0\nnamed: ", 0), 0u);
-  named.reset();
-  EXPECT_EQ(lines(), 1);
-}
-
-TEST(KvTimerTest, StopwatchCountsCallsAndTheirTimes) {
-  KvTimer timer("stopwatch");
-  timer.endTimer(); // not running: nothing happens
-  EXPECT_EQ(timer.getCount() + timer.getTotal(), 0);
-  EXPECT_TRUE(timer.startTimer());
-  sp_Sleep(20);
-  timer.endTimer();
-  timer.endTimer(); // once only
-  const double first = timer.getTotal();
-  EXPECT_GE(first, 0.02);
-  EXPECT_EQ(timer.getLastCall(), first);
-  timer.startTimer();
-  EXPECT_EQ(timer.getLastCall(), 0);
-  KvTimer::clearKvTimers(); // a running timer keeps running
-  EXPECT_EQ(timer.getCount() + timer.getTotal(), 0);
-  EXPECT_TRUE(timer.isRunning());
-  timer.endTimer();
-  EXPECT_GT(timer.getTotal(), 0);
-  EXPECT_LT(timer.getTotal(), first);
-  EXPECT_TRUE(KvTimer("a") == KvTimer("A") && KvTimer("a") < KvTimer("B"));
-}
-
-// Sequences of start ('s') and end ('e').
+// Sequences of start ('s') and end ('e'): only the outermost run counts, and
+// its time goes from the outer start to the outer end.
 TEST(CommandTimerTest, OnlyTheOutermostRunIsCounted) {
   const struct {
     const char *calls;
     int count, nestedStarts, depth;
   } cases[] = {
-      {"", 0, 0, 0},      {"se", 1, 0, 0},     {"ssee", 1, 1, 0},
-      {"sssee", 0, 2, 1}, {"e", 0, 0, 0},      {"eese", 1, 0, 0},
-      {"seese", 2, 0, 0}, {"sesese", 3, 0, 0}, {"sseesee", 2, 1, 0},
+      {"se", 1, 0, 0},   {"ssee", 1, 1, 0},    {"sssee", 0, 2, 1},
+      {"eese", 1, 0, 0}, {"sseesee", 2, 1, 0},
   };
   for (const auto &c : cases) {
     CommandTimer timer(YString("command"));
@@ -97,26 +53,15 @@ TEST(CommandTimerTest, OnlyTheOutermostRunIsCounted) {
     EXPECT_EQ(timer.getNestedStarts(), c.nestedStarts) << c.calls;
     EXPECT_EQ(timer.getDepth(), c.depth) << c.calls;
   }
-}
 
-TEST(CommandTimerTest, RunTimesGoFromTheOuterStartToTheOuterEnd) {
   CommandTimer timer(YString("Outer"));
   EXPECT_STREQ(timer.print().tocs(), "Outer;0;0;-10E99;10E99");
   timer.start();
-  sp_Sleep(30);
   timer.start();
   timer.end();
   sp_Sleep(30);
   timer.end();
-  EXPECT_GE(timer.getTotal(), 0.059);
-  EXPECT_EQ(timer.getLongest(), timer.getTotal());
-  EXPECT_EQ(timer.getShortest(), timer.getTotal());
-  timer.start();
-  timer.end();
-  EXPECT_LT(timer.getShortest(), 0.03);
-  EXPECT_EQ(timer.print().hasPrefix("Outer;2;"), 8);
-  EXPECT_EQ(timer.hashValue(), YString("OUTER").hashValue());
-  EXPECT_TRUE(timer == CommandTimer(YString("outer")));
+  EXPECT_GE(timer.getTotal(), 0.029);
 }
 
 } // namespace
