@@ -112,6 +112,15 @@ std::string readableText(const std::string &bytes) {
 }
 
 // Every file of the real-world corpus through both readers and the indexer.
+// Line numbers never decrease and stay within `last`.
+bool inOrderWithin(const std::vector<Line> &lines, int last) {
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].number > last || (i > 0 && lines[i].number < lines[i - 1].number))
+      return false;
+  return true;
+}
+
+// Every file of the real-world corpus through both readers and the indexer.
 TEST(LibraryStreamTest, CorpusReadsConsistently) {
   const QString root = QStringLiteral(KV_TEST_CORPUS_DIR "/spice");
   if (!QFileInfo(root).isDir())
@@ -127,25 +136,12 @@ TEST(LibraryStreamTest, CorpusReadsConsistently) {
 
     for (SpiceLanguage language : {SPICE_NATIVE, SPICE_PSPICE, SPICE_HSPICE}) {
       SpiceStream reader(path.c_str(), language);
-      YString line;
-      int number = 0, previous = 0;
-      while (reader.gets(&line, &number, nullptr, nullptr)) {
-        ASSERT_GE(number, previous) << path;
-        ASSERT_LE(number, physicalLines) << path;
-        previous = number;
-        reader.flushBuffer();
-      }
+      ASSERT_TRUE(inOrderWithin(readNumberedLines(reader, nullptr, nullptr), physicalLines))
+          << path;
       EXPECT_EQ(reader.getLineCount(), physicalLines - 1) << path;
     }
-
     NewSpiceStream reader(path.c_str());
-    YString line;
-    int number = 0, previous = 0;
-    while (reader.gets(&line, &number)) {
-      ASSERT_GE(number, previous) << path;
-      ASSERT_LE(number, physicalLines) << path;
-      previous = number;
-    }
+    ASSERT_TRUE(inOrderWithin(readNumberedLines(reader), physicalLines)) << path;
     EXPECT_EQ(std::string(static_cast<const char *>(reader.getLitBuffer())), readableText(bytes))
         << path;
 
@@ -157,21 +153,17 @@ TEST(LibraryStreamTest, CorpusReadsConsistently) {
       ASSERT_LE(entry.end, static_cast<int>(bytes.size())) << path;
       for (const char *name : {"", "RENAMED_DEFINITION"}) {
         LibraryStream library(entry, YString(name));
-        ASSERT_TRUE(library.gets(&line, &number)) << path << " " << entry.name.tocs();
-        EXPECT_EQ(number, entry.line) << path;
-        const char *cursor = line.tocs();
+        const std::vector<Line> lines = readNumberedLines(library);
+        ASSERT_FALSE(lines.empty()) << path << " " << entry.name.tocs();
+        EXPECT_EQ(lines[0].number, entry.line) << path;
+        const char *cursor = lines[0].text.c_str();
         YString keyword = sp_GetToken(&cursor, " =(),\t", nullptr, nullptr, false);
         YString defined = sp_GetToken(&cursor, " =(),\t", nullptr, nullptr, false);
         EXPECT_STRCASEEQ(keyword.tocs(), entry.kind == SYMBOL_SUBCKT ? ".subckt" : ".model")
             << path;
         EXPECT_STREQ(defined.tocs(), *name ? name : entry.name.tocs()) << path;
-        previous = number;
-        const int lastLine = lineAt(starts, entry.end > 0 ? entry.end - 1 : 0);
-        while (library.gets(&line, &number)) {
-          ASSERT_GE(number, previous) << path;
-          ASSERT_LE(number, lastLine) << path << " " << entry.name.tocs();
-          previous = number;
-        }
+        ASSERT_TRUE(inOrderWithin(lines, lineAt(starts, entry.end > 0 ? entry.end - 1 : 0)))
+            << path << " " << entry.name.tocs();
       }
     }
   }

@@ -43,8 +43,8 @@ TEST(SchematicFileTest, AsciiVersions) {
     int revision;
     SchematicFileVersion version;
   } cases[] = {
-      {"1.0", 0, SFV_1_0_REV_1},    {"1.0", 8, SFV_1_0_REV_8},      {"1.0", 9, SFV_1_0_NEWER},
-      {"1.0", -1, SFV_1_0_NEWER},   {"2.0", 1, SFV_UNKNOWN_FORMAT}, {"", 8, SFV_UNKNOWN_FORMAT},
+      {"1.0", 0, SFV_1_0_REV_1},  {"1.0", 8, SFV_1_0_REV_8},      {"1.0", 9, SFV_1_0_NEWER},
+      {"1.0", -1, SFV_1_0_NEWER}, {"2.0", 1, SFV_UNKNOWN_FORMAT}, {"", 8, SFV_UNKNOWN_FORMAT},
   };
   for (const Case &c : cases)
     EXPECT_EQ(sp_GetAsciiSchematicFileVersion(c.format, c.revision), c.version)

@@ -142,7 +142,7 @@ TEST(SpiceStreamTest, PositionsNameTheLastAcceptedCharacter) {
   EXPECT_EQ(reader.get(false), '\n');
   EXPECT_EQ(counts(reader), "3:14, 4:16");
   EXPECT_EQ(reader.get(false), 'C');
-    reader.clearCounts();
+  reader.clearCounts();
   EXPECT_EQ(counts(reader), "4:0, 0:0");
 }
 

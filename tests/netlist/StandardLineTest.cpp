@@ -46,14 +46,12 @@ TEST(StandardLineTest, ParsesIdentifierAndProperties) {
       {".Wire x=10 y=\"a \\\"b\\\"\" name = w1\n", ".Wire|x=10|y=a \"b\"|name=w1"},
       {"id a=1 b\n", "id|a=1"},
       {"  id\ta=\"x\\ty\\nz\\\\\"", "id|a=x\ty\nz\\"},
-      {"id a=\"abc def", "id|a=abc def"},
       {"id =a", "id"},
       {"id a==b c= d", "id|a=b|c=d"},
       {"id a=\"x\"b=2 c=\"\"", "id|a=x|b=2|c="},
       {"id a=\"x\ry\"\r\r\n", "id|a=xy"},
       {std::string("id a=1\0 b=2\nnext", 16), "id|a=1"},
       {std::string("\0x a=1\nid b=2", 13), "id|b=2"},
-      {"\xC3\xA9t\xC3\xA9 n=\xE2\x82\xAC", "\xC3\xA9t\xC3\xA9|n=\xE2\x82\xAC"},
   };
   for (const Case &c : cases) {
     for (bool fresh : {false, true}) {
@@ -106,7 +104,8 @@ TEST(StandardLineTest, NumbersSaturateLikeTheirLibraryReaders) {
     EXPECT_TRUE(line.intPropValue(c.name, &value) && line.intPropValue(c.name, &wide) &&
                 line.hexPropValue(c.name, &hex));
     EXPECT_EQ(std::to_string(value) + " " + std::to_string(wide) + " " + std::to_string(hex),
-              std::to_string(c.atoi) + " " + std::to_string(c.atoi) + " " + std::to_string(c.strtol))
+              std::to_string(c.atoi) + " " + std::to_string(c.atoi) + " " +
+                  std::to_string(c.strtol))
         << c.name;
   }
   int untouched = 5;
@@ -130,8 +129,7 @@ TEST(StandardLineTest, LooksUpTheLastOccurrence) {
 // As: found, the lines handed back, the identifier of the line read next.
 TEST(StandardLineTest, ReadsObjectsToTheirClosingLine) {
   const std::string cases[][3] = {
-      {".Component a=1",
-       ".Component x\n.EndComponent\n\n.EndComponent\nnext\n",
+      {".Component a=1", ".Component x\n.EndComponent\n\n.EndComponent\nnext\n",
        "1 .Component|.Component x|.EndComponent|.EndComponent| next"},
       {".comp", "  .ENDCOMP\r\nnext\n", "1 .comp|  .ENDCOMP| next"},
       {".Pin", "x .EndPin\n.EndPinX\n.EndPin y\nnext", "1 .Pin|x .EndPin|.EndPinX|.EndPin y| next"},

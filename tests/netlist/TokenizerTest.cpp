@@ -147,11 +147,15 @@ TEST(TokenizerTest, ReadersAgreeWithAReferenceOnRandomLines) {
                 token);
       ASSERT_TRUE(delimiter == 0 || word.isEmpty());
     }
+    // The line scanners stop after `count` words, or at the end for -1.
+    const int count = pick(4) ? -1 : static_cast<int>(pick(expected.size() + 1));
+    const size_t scanned =
+        count < 0 ? expected.size() - 1 : std::min<size_t>(count, expected.size() - 1);
     YArray<ScanToken> tokens;
-    sp_ScanLine(line.get(), spec, &tokens, -1);
+    sp_ScanLine(line.get(), spec, &tokens, count);
     YArray<YString> words;
-    sp_ScanLine(line.get(), spec, &words, -1);
-    ASSERT_EQ(tokens.size() + 1, static_cast<int64_t>(expected.size()));
+    sp_ScanLine(line.get(), spec, &words, count);
+    ASSERT_EQ(tokens.size(), static_cast<int64_t>(scanned));
     ASSERT_EQ(words.size(), tokens.size());
     for (int64_t i = 0; i < tokens.size(); ++i) {
       EXPECT_EQ(tokens[i].delimiter ? "D:" + std::to_string(tokens[i].delimiter)
@@ -159,23 +163,12 @@ TEST(TokenizerTest, ReadersAgreeWithAReferenceOnRandomLines) {
                 expected[static_cast<size_t>(i)].first);
       EXPECT_STREQ(words[i].tocs(), tokens[i].text.tocs());
     }
-
   }
 }
 
-// Plain words come in pieces of the word limit, quoted ones whole; StrTok
-// cuts quoted words too.
-TEST(TokenizerTest, LongWordsComeInPiecesAndQuotedOnesWhole) {
-  auto text = exact(std::string(1500, 'w'));
-  auto quoted = exact("\"" + std::string(5000, 'q') + " \"");
-  const char *strtok = text.get(), *inQuotes = quoted.get();
-  for (int64_t length : {1023, 477, 0})
-    EXPECT_EQ(sp_StrTok(&strtok, " ").length(), length);
-  EXPECT_EQ(sp_StrTok(&inQuotes, " ").length(), 1023);
-}
-
 // The five-argument form: quoting is off without both lists; peek leaves
-// the cursor. StrTok drops quotes; the field readers keep empty fields.
+// the cursor. StrTok drops quotes and cuts every word, quoted ones too, at
+// the word limit; the field readers keep empty fields.
 TEST(TokenizerTest, SmallReaders) {
   const char *line = " \"\" x \"y {z\" ", *cursor = line;
   EXPECT_EQ(sp_PeekToken(&cursor, " ", "\"{", "\"}", true), "\"\"");
@@ -185,6 +178,10 @@ TEST(TokenizerTest, SmallReaders) {
   cursor = "  \"a b\" c,d \"open";
   for (const char *word : {"a b", "c", "d", "open", ""})
     EXPECT_EQ(sp_StrTok(&cursor, " ,"), word);
+  auto text = exact(std::string(1500, 'w') + " \"" + std::string(1500, 'q') + " \"");
+  cursor = text.get();
+  for (int64_t length : {1023, 477, 1023, 477, 0})
+    EXPECT_EQ(sp_StrTok(&cursor, " ").length(), length);
 
   cursor = "a,,b,";
   YString field;
@@ -206,27 +203,24 @@ TEST(TokenizerTest, SmallReaders) {
   EXPECT_EQ(cursor, line + 5); // one past the terminator
 }
 
+// The separators-only scanner honours the count; an empty quoted word does
+// not end the others. No line: nothing happens.
 TEST(TokenizerTest, LineScannersHonourTheCount) {
   const ScanSpec spec{" ", "\"", "\"", "=", false, false};
-  for (const auto &[count, words] : std::vector<std::pair<int, Words>>{
-           {2, {"x", ""}}, {0, {}}, {3, {"x", "", ""}}, {9, {"x", "", "", "y"}}}) {
-    YArray<YString> got;
-    sp_ScanLine("x = \"\" y", spec, &got, count); // an empty quoted word does not end it
-    EXPECT_EQ(toWords(got), words) << count;
-    YArray<ScanToken> tokens;
-    sp_ScanLine("x = \"\" y", spec, &tokens, count);
-    EXPECT_EQ(tokens.size(), std::min<int64_t>(count, 4)) << count;
+  YArray<YString> words;
+  sp_ScanLine("x = \"\" y", spec, &words, 3);
+  EXPECT_EQ(toWords(words), (Words{"x", "", ""}));
+  for (int count : {0, 2, 9}) {
     YArray<YString> plain;
     sp_ScanLine("a b c d", " ", &plain, count);
     EXPECT_EQ(plain.size(), std::min<int64_t>(count, 4)) << count;
   }
-  // No line: nothing happens.
-  YArray<YString> words;
+  YArray<YString> none;
   YArray<ScanToken> tokens;
-  sp_ScanLine(nullptr, " ", &words, -1);
-  sp_ScanLine(nullptr, spec, &words, -1);
+  sp_ScanLine(nullptr, " ", &none, -1);
+  sp_ScanLine(nullptr, spec, &none, -1);
   sp_ScanLine(nullptr, spec, &tokens, -1);
-  EXPECT_TRUE(words.isEmpty() && tokens.isEmpty());
+  EXPECT_TRUE(none.isEmpty() && tokens.isEmpty());
 }
 
 TEST(TokenizerTest, SplitLineCases) {
