@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(EscapeCodingTest, DecodesTheTable) {
+TEST(EscapeCodingTest, CodesTheTables) {
   struct Case {
     const char *coded;
     bool spaces;
@@ -16,16 +16,11 @@ TEST(EscapeCodingTest, DecodesTheTable) {
   for (const auto &c : cases)
     EXPECT_STREQ(sp_EscapeString(YString(c.coded), c.spaces).tocs(), c.plain) << c.coded;
   EXPECT_STREQ(sp_EscapeString(YString("%s%%x%"), true, '%').tocs(), " %x");
-}
-
-TEST(EscapeCodingTest, EncodesTheTable) {
   EXPECT_STREQ(sp_EscapeStringEncode(YString("a b\\\t\n\r\f"), true).tocs(),
                "a\\sb\\\\\\t\\n\\r\\f");
   EXPECT_STREQ(sp_EscapeStringEncode(YString("1% \n"), true, '%').tocs(), "1%%%s%n");
   EXPECT_STREQ(sp_EscapeStringEncode(YString("a\tb"), true, '\0').tocs(), "a\tb");
-}
-
-TEST(EscapeCodingTest, CStringQuoting) {
+  // C strings: quotes, backslashes, line feeds and tabs; a text without any is shared.
   EXPECT_STREQ(sp_ConvertToCString(YString("say \"hi\"\\\n\tok")).tocs(),
                "say \\\"hi\\\"\\\\\\n\\tok");
   YString plain("nothing to quote\r");

@@ -37,6 +37,7 @@ TEST(LibraryStreamTest, RenamesTheDefinitionLineAndNumbersAsInTheFile) {
   kvtest::TempFile file(text);
   const int model = static_cast<int>(text.find(".model"));
   const int subckt = static_cast<int>(text.find(".subckt"));
+  const int all = static_cast<int>(text.size());
   struct Case {
     int start, end, line;
     const char *name;
@@ -45,18 +46,14 @@ TEST(LibraryStreamTest, RenamesTheDefinitionLineAndNumbersAsInTheFile) {
       {model, subckt, 2, "Q2N2222", {{2, ".model Q2N2222  NPN(BF=100)"}}},
       {model, subckt, 2, "qx", {{2, ".model QX NPN(BF=100)"}}},
       {model, subckt, 2, "", {{2, ".model QX NPN(BF=100)"}}},
-      {subckt,
-       static_cast<int>(text.size()),
-       3,
-       "opamp",
-       {{3, ".subckt opamp  a b  c"}, {5, "R1 a b 1k"}, {6, ".ends"}}},
+      {subckt, all, 3, "opamp", {{3, ".subckt opamp  a b  c"}, {5, "R1 a b 1k"}, {6, ".ends"}}},
       // A range that starts at the comment: the first definition line is the
       // one renamed.
       {0, subckt, 1, "Q1", {{1, "* lib"}, {2, ".model Q1  NPN(BF=100)"}}},
       // A range ending inside a line yields the partial line, then the end.
       {model, model + 12, 2, "Q9", {{2, ".model Q9  NP"}}},
       {model, model - 5, 2, "Q9", {}},
-      {static_cast<int>(text.size()) + 10, static_cast<int>(text.size()) + 20, 9, "Q9", {}},
+      {all + 10, all + 20, 9, "Q9", {}},
   };
   for (const Case &c : cases)
     EXPECT_EQ(readDefinition(at(file.path(), c.start, c.end, c.line), c.name), c.expected)

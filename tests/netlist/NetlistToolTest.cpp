@@ -55,25 +55,22 @@ TEST(NetlistToolTest, CommandsPrintTheirContractForms) {
   }
 }
 
+// A missing file fails the run; the files after it are still listed.
 TEST(NetlistToolTest, SchemIdentifiesFilesAndListsLines) {
   QTemporaryDir dir;
   std::string ascii = dir.path().toStdString() + "/a.kvsch";
   kvtest::writeFile(ascii, "KelvantaFile type=Symbol format=1.0 revision=3\n\n"
                            ".Pin name=\"a\\\"b\" x=1 x=2\n");
   std::string binary = dir.path().toStdString() + "/b.bin";
-  kvtest::writeFile(binary, std::string("\x03\x00"
-                                        "1.1",
-                                        5));
+  kvtest::writeFile(binary, std::string(1, '\x03') + '\0' + "1.1");
   std::string missing = dir.path().toStdString() + "/none";
 
-  KvtoolRun run = runKvtool({"schem", arg(ascii), arg(binary)});
+  KvtoolRun run = runKvtool({"schem", arg(ascii), arg(missing), arg(binary)});
   if (run.exitCode == -1)
     GTEST_SKIP() << "kvtool not built beside the tests";
-  EXPECT_EQ(run.out, "ASCII\tSymbol\t1.0\t3\t2\t1\t\t" + ascii + "\nBinary\t\t1.1\t\t10\t0\t4.0\t" +
-                         binary + "\n");
-  run = runKvtool({"schem", arg(missing)});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.out, "Failed\t\t\t\t10\t0\t\t" + missing + "\n");
+  EXPECT_EQ(run.out, "ASCII\tSymbol\t1.0\t3\t2\t1\t\t" + ascii + "\nFailed\t\t\t\t10\t0\t\t" +
+                         missing + "\nBinary\t\t1.1\t\t10\t0\t4.0\t" + binary + "\n");
   run = runKvtool({"schem", "--lines", arg(ascii)});
   EXPECT_EQ(run.out, "1\tKelvantaFile\ttype=\"Symbol\"\tformat=\"1.0\"\trevision=\"3\"\n"
                      "3\t.Pin\tname=\"a\\\"b\"\tx=\"1\"\tx=\"2\"\n");

@@ -86,9 +86,10 @@ TEST(StandardLineTest, SkipsBlankLinesAndCountsEveryLineFeed) {
   EXPECT_EQ(number, 9);
 }
 
+// Names match in any case, the last occurrence wins; numbers saturate.
 TEST(StandardLineTest, NumbersSaturateLikeTheirLibraryReaders) {
   MemoryFile f("id a=12abc b=\" -7\" c=99999999999 d=-99999999999 e=x "
-               "h=0x10 i=010 j=0xFFFFFFFF k=-0x80000001\n");
+               "h=0x10 i=010 j=0xFFFFFFFF k=-0x80000001 l=1 L=\xE9\n");
   StandardLine line;
   ASSERT_TRUE(line.readLine(f.file, nullptr));
   struct Case {
@@ -113,20 +114,11 @@ TEST(StandardLineTest, NumbersSaturateLikeTheirLibraryReaders) {
   EXPECT_FALSE(line.hexPropValue("absent", &untouched));
   EXPECT_EQ(untouched, 5);
   EXPECT_TRUE(line.propValue("absent", SLE_UTF8).isEmpty());
+  EXPECT_TRUE(line.hasProperty("H"));
+  EXPECT_EQ(line.propValue("L", SLE_RAW), "\xE9");
+  EXPECT_EQ(line.propValue("l", SLE_LOCAL), sp_ConvertFromLocal("\xE9"));
 }
 
-// Names match in any case, the last occurrence wins.
-TEST(StandardLineTest, LooksUpTheLastOccurrence) {
-  MemoryFile f("id a=1 A=2 b=\xE9\n");
-  StandardLine line;
-  ASSERT_TRUE(line.readLine(f.file, nullptr));
-  EXPECT_EQ(line.propValue("a", SLE_UTF8), "2");
-  EXPECT_TRUE(line.hasProperty("B"));
-  EXPECT_EQ(line.propValue("b", SLE_RAW), "\xE9");
-  EXPECT_EQ(line.propValue("b", SLE_LOCAL), sp_ConvertFromLocal("\xE9"));
-}
-
-// As: found, the lines handed back, the identifier of the line read next.
 TEST(StandardLineTest, ReadsObjectsToTheirClosingLine) {
   const std::string cases[][3] = {
       {".Component a=1", ".Component x\n.EndComponent\n\n.EndComponent\nnext\n",
