@@ -41,12 +41,6 @@ TEST(AnalysisStatementsTest, Statements) {
        ".TRAN 0 2m RTNSTEP=1n RTNSTART=10u RTNSTOP=1m RTNMODE=2\r\n"},
       {sp_WriteTransient,
        [](ChooseAnalData &d) {
-         d.snapshotTimes = sweep(7, 4, 0, 0, 0), d.snapMode = 1;
-         d.snapshotTimes.listValues = {1e-4, 5e-4};
-       },
-       ".TRAN 0 1m SNAPSHOT  100u 500u SNAPMODE=SAVESTATE\r\n"},
-      {sp_WriteTransient,
-       [](ChooseAnalData &d) {
          d.snapshotTimes = sweep(7, 3, 1e-4, 9e-4, 1.0 / 3.0 * 1e-4);
          d.snapMode = 2;
        },
@@ -109,8 +103,6 @@ TEST(AnalysisStatementsTest, SweepSpecifications) {
       {sweep(2, 0, 1, 1e6, 10), false, " PARAM=P DEC 10 1 1Meg"},
       {sweep(3, 1, 1, 8, 2), false, " MODEL=R1 PARAM=P OCT 2 1 8"},
       {sweep(5, 4, 0, 0, 0), false, " FREQ"},
-      {sweep(4, 5, 0, 0, 0), false, " TEMP STP 0 0 0"},
-      {sweep(7, 0, 1e-3, 2e-3, 0), false, " SNAPSHOT STP 1m 2m 1"},
   };
   for (auto &c : cases) {
     c.sweep.deviceName = "R1";

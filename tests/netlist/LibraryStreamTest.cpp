@@ -52,7 +52,6 @@ TEST(LibraryStreamTest, RenamesTheDefinitionLineAndNumbersAsInTheFile) {
       {0, subckt, 1, "Q1", {{1, "* lib"}, {2, ".model Q1  NPN(BF=100)"}}},
       // A range ending inside a line yields the partial line, then the end.
       {model, model + 12, 2, "Q9", {{2, ".model Q9  NP"}}},
-      {model, model - 5, 2, "Q9", {}},
       {all + 10, all + 20, 9, "Q9", {}},
   };
   for (const Case &c : cases)

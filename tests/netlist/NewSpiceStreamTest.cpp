@@ -34,8 +34,6 @@ TEST(NewSpiceStreamTest, LogicalLinesKeepStarComments) {
       // At the start: semicolon lines and blanks are skipped, star lines are
       // lines; at the very start only the semicolons themselves are skipped.
       {";;\n\n  R1 a\n", {{3, "R1 a"}}},
-      {"* title\n* more\nR1\n", {{1, "* title"}, {2, "* more"}, {3, "R1"}}},
-      {";a\n;b", {{1, "a"}}},
       // Carriage returns and control bytes; no final line feed.
       {std::string("R1\r\n+\0 b\x1a\xff\r\n", 13), {{1, "R1  b"}}},
   };

@@ -51,7 +51,6 @@ TEST(SchematicFileTest, AsciiVersions) {
         << c.format << " " << c.revision;
   for (const auto &[bytes, version] : std::vector<std::pair<std::string, SchematicFileVersion>>{
            {"\nkelvantafile type=Schematic format=1.0 revision=5\n", SFV_1_0_REV_5},
-           {"KelvantaFile format=1.0 revision=99999999999\n", SFV_1_0_NEWER},
            {"Kelvanta File format=1.0\n", SFV_NOT_ASCII}}) {
     std::FILE *file = std::tmpfile();
     std::fwrite(bytes.data(), 1, bytes.size(), file);
@@ -124,8 +123,6 @@ TEST_F(SchematicFileKindTest, IdentifiesEachKind) {
       {symbolHeader("2.5", true, 20) + "more", "Binary|name| 111 keep"},
       {symbolHeader("", false), "Unknown|| 100 keep"},
       {symbolHeader("4.2", true, 1000), "Unknown|| 100 keep"},
-      {std::string("\xFF\xFF", 2) + "x", "Unknown|| 100 keep"},
-      {"", "Unknown|| 100 keep"},
   };
   for (const auto &[bytes, kind] : cases)
     EXPECT_EQ(kindOf(file(bytes)), kind);

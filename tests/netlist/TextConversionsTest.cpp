@@ -27,7 +27,6 @@ TEST(TextConversionsTest, Integers64) {
     const char *text;
     long long value;
   } cases[] = {{"\n\v\f\r +12x", 12},
-               {"\t-7", -7},
                {"abc", 0},
                {nullptr, 0},
                {"99999999999999999999", LLONG_MAX},

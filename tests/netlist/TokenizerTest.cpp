@@ -233,8 +233,6 @@ TEST(TokenizerTest, SplitLineCases) {
       {"a,,b,", nullptr, 0, {"a", "", "b"}},
       {"a,,b,", nullptr, 5, {"a", "", "b", "", ""}},
       {"(a,(b,c)),d", "()", 0, {"a,(b,c)", "d"}},
-      {"(a)junk,b", "()", 0, {"a", "b"}},
-      {")a,b", "()", 0, {")a", "b"}},
       {"a,(b,c", "()", 0, {"a"}}, // the unclosed field is dropped
       {"a,(b,c", "()", 3, {"a", "", ""}},
       {"a,(b,c", "((", 3, {}}, // equal brackets: nothing at all

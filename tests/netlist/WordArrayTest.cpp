@@ -14,7 +14,6 @@ TEST(WordArrayTest, SkipsProgramNameAndNullEntries) {
   EXPECT_EQ(words.getCount() + words.size() + words.numElems(), 12);
   EXPECT_EQ(words.getFlattenedLine(), "10k x 99999999999 ");
   EXPECT_TRUE(words[4].isEmpty() && words[-1].isEmpty());
-  EXPECT_EQ(words.real(4, 1.5), 1.5);
   EXPECT_EQ(words.integer(0, 7), 10);
   EXPECT_EQ(words.integer(2, 0), 2147483647);
   EXPECT_STREQ(words.string(5, "def"), "def");
