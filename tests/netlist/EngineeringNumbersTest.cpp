@@ -135,6 +135,7 @@ TEST(EngineeringNumbersTest, WritersFillTheirFields) {
       {'J', 1.7976931348623157e308, 6, false, false, "179.769E306"},
       {'J', 6.3146365992999999e+302, 17, false, false,
        "631.46365992999961E300"}, // one division by 1e300
+      {'J', 8.475863032002955e-298, 17, false, false, "847.58630320029602E-300"},
       {'J', 1.0 / 3.0, 15, false, false, "333.333333333333m"},
   };
   for (const Case &c : cases) {

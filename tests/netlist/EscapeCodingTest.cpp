@@ -26,7 +26,8 @@ TEST(EscapeCodingTest, CodesTheTables) {
   YString plain("nothing to quote\r");
   YString same = sp_ConvertToCString(plain);
   EXPECT_EQ(same, plain);
-  EXPECT_EQ(same.tocs(), plain.tocs()); // shared, not copied
+  EXPECT_EQ(same.tocs(), plain.tocs());                         // shared, not copied
+  EXPECT_EQ(sp_EscapeString(plain, true).tocs(), plain.tocs()); // nothing to decode: shared
 }
 
 } // namespace
