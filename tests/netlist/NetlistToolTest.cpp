@@ -1,7 +1,9 @@
-// The output forms of "kvtool eng" and "kvtool tokens", which scripts read.
+// The output forms of kvtool's netlist, text and schem commands, which
+// scripts read.
 #include "common/KvtoolRun.h"
 #include "common/TestFiles.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,78 +14,63 @@ using kvtest::arg;
 using kvtest::KvtoolRun;
 using kvtest::runKvtool;
 
-TEST(NetlistToolTest, EngPrintsValueEndCompactAndFieldText) {
-  KvtoolRun run = runKvtool({"eng", "10uF", "4k7", "5 k", "abc", "-2.5e-13"});
-  if (run.exitCode == -1)
-    GTEST_SKIP() << "kvtool not built beside the tests";
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "1.0000000000000003e-05\t3\t10u\t\"10u       \"\n"
-                     "4700.0000000000009\t3\t4.7k\t\"4.7k      \"\n"
-                     "5\t1\t5\t\"5         \"\n"
-                     "0\t0\t0\t\"0         \"\n"
-                     "-2.4999999999999999e-13\t8\t-250f\t\"-250f     \"\n");
-}
-
-TEST(NetlistToolTest, TokensPrintsWordsAndDelimiters) {
-  KvtoolRun run =
-      runKvtool({"tokens", "--delims", "=(),", "--quotes", "\"", "\"", "R1 a tc=(1, 2) \"q w\""});
-  if (run.exitCode == -1)
-    GTEST_SKIP() << "kvtool not built beside the tests";
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "W\tR1\nW\ta\nW\ttc\nD\t=\nD\t(\nW\t1\nD\t,\nW\t2\nD\t)\nW\tq w\n");
-
-  run = runKvtool({"tokens", "--quotes", "{", "}", "--nest", "--keep", "{a {b} c} d"});
-  EXPECT_EQ(run.out, "W\t{a {b} c}\nW\td\n");
-  EXPECT_EQ(runKvtool({"tokens"}).exitCode, 2);
-  EXPECT_EQ(runKvtool({"eng"}).exitCode, 2);
-}
-
-// The netlist commands against hand-checked outputs for real files.
-TEST(NetlistToolTest, NetlistCommandsPrintLogicalLines) {
+// Each command's output, or for a refused command line its exit code alone.
+TEST(NetlistToolTest, CommandsPrintTheirContractForms) {
   const std::string dir = KV_TEST_SOURCE_DIR "/tests/netlist/data/";
+  const QString lib = arg(dir + "F5models.lib");
   struct Case {
     QStringList arguments;
-    std::string expectedFile;
+    std::string input, out;
+    int exitCode = 0;
   } cases[] = {
       {{"netlist", "--numbers", arg(dir + "bipolar-noise.cir")},
-       "bipolar-noise.cir.netlist.expected"},
-      {{"newnetlist", "--numbers", arg(dir + "bipolar-noise.cir")},
-       "bipolar-noise.cir.newnetlist.expected"},
-      {{"netlist", "--numbers", arg(dir + "loop_while.cir")}, "loop_while.cir.netlist.expected"},
-      {{"newnetlist", "--numbers", arg(dir + "loop_while.cir")},
-       "loop_while.cir.newnetlist.expected"},
-      {{"lib", "--index", arg(dir + "F5models.lib")}, "F5models.lib.index.expected"},
+       "",
+       kvtest::readFile(dir + "bipolar-noise.cir.netlist.expected")},
+      {{"newnetlist", "--numbers", arg(dir + "loop_while.cir")}, // line ends CR LF
+       "",
+       kvtest::readFile(dir + "loop_while.cir.newnetlist.expected")},
+      {{"lib", "--index", lib}, "", kvtest::readFile(dir + "F5models.lib.index.expected")},
+      {{"lib", "--numbers", lib, "dmod", "D2"}, "", "44\t.model D2  D\n"},
+      {{"tokens", "--delims", "=(),", "--quotes", "\"", "\"", "R1 a tc=(1, 2) \"q w\""},
+       "",
+       "W\tR1\nW\ta\nW\ttc\nD\t=\nD\t(\nW\t1\nD\t,\nW\t2\nD\t)\nW\tq w\n"},
+      {{"match", "R*", "R1", "R", "r1"}, "", "0\t1\t1\tR1\n-1\t1\t1\tR\n-1\t1\t0\tr1\n"},
+      {{"sort", "--natural"}, "R10\nR2\nb\r\n\nA00\nA0", "\nA0\nA00\nb\r\nR2\nR10\n"},
+      {{"schem", "--restore", "4.28", "x"}, "", "427\t421\t4.28\n0\t0\tx\n"},
+      {{"netlist", "--dialect", "spectre", lib}, "", "", 2},
+      {{"lib", lib, "NOSUCH"}, "", "", 1},
+      {{"match", "--bogus", "x", "y"}, "", "", 2},
   };
   for (const Case &c : cases) {
-    KvtoolRun run = runKvtool(c.arguments);
+    KvtoolRun run = runKvtool(c.arguments, c.input);
     if (run.exitCode == -1)
       GTEST_SKIP() << "kvtool not built beside the tests";
-    EXPECT_EQ(run.exitCode, 0) << c.expectedFile;
-    EXPECT_EQ(run.out, kvtest::readFile(dir + c.expectedFile)) << c.expectedFile;
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(QLatin1Char(' ')).toStdString();
+    if (c.exitCode == 0) {
+      EXPECT_EQ(run.out, c.out) << c.arguments.join(QLatin1Char(' ')).toStdString();
+    }
   }
+}
 
-  const QString lib = arg(dir + "F5models.lib");
-  KvtoolRun run = runKvtool({"lib", "--numbers", lib, "dmod", "D2"});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "44\t.model D2  D\n");
-  run = runKvtool({"lib", lib, "RPOT"});
-  EXPECT_EQ(run.out, ".subckt RPOT 1 2 3\nR1 1 2 {value*ratio + 1m}\nR2 2 3 {value*(1-ratio)+ 1m}\n"
-                     "* below are default parameters, which are required by some simulators\n"
-                     ".param value=1k\n.param ratio=1\n.ends\n");
-  EXPECT_EQ(runKvtool({"netlist", "--dialect", "hspice", lib}).exitCode, 0);
+// A missing file fails the run; the files after it are still listed.
+TEST(NetlistToolTest, SchemIdentifiesFilesAndListsLines) {
+  QTemporaryDir dir;
+  std::string ascii = dir.path().toStdString() + "/a.kvsch";
+  kvtest::writeFile(ascii, "KelvantaFile type=Symbol format=1.0 revision=3\n\n"
+                           ".Pin name=\"a\\\"b\" x=1 x=2\n");
+  std::string binary = dir.path().toStdString() + "/b.bin";
+  kvtest::writeFile(binary, std::string(1, '\x03') + '\0' + "1.1");
+  std::string missing = dir.path().toStdString() + "/none";
 
-  struct Failure {
-    QStringList arguments;
-    int exitCode;
-  } failures[] = {
-      {{"netlist"}, 2},
-      {{"netlist", "--dialect", "spectre", lib}, 2},
-      {{"netlist", "/nonexistent/x.cir"}, 1},
-      {{"lib", lib}, 2},
-      {{"lib", lib, "NOSUCH"}, 1},
-  };
-  for (const Failure &f : failures)
-    EXPECT_EQ(runKvtool(f.arguments).exitCode, f.exitCode) << f.arguments.join(' ').toStdString();
+  KvtoolRun run = runKvtool({"schem", arg(ascii), arg(missing), arg(binary)});
+  if (run.exitCode == -1)
+    GTEST_SKIP() << "kvtool not built beside the tests";
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "ASCII\tSymbol\t1.0\t3\t2\t1\t\t" + ascii + "\nFailed\t\t\t\t10\t0\t\t" +
+                         missing + "\nBinary\t\t1.1\t\t10\t0\t4.0\t" + binary + "\n");
+  run = runKvtool({"schem", "--lines", arg(ascii)});
+  EXPECT_EQ(run.out, "1\tKelvantaFile\ttype=\"Symbol\"\tformat=\"1.0\"\trevision=\"3\"\n"
+                     "3\t.Pin\tname=\"a\\\"b\"\tx=\"1\"\tx=\"2\"\n");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,37 +36,27 @@ std::string symbolHeader(const std::string &version, bool skip, int32_t offset =
   return head + le32(offset) + skipped + record(version);
 }
 
-TEST(SchematicFileTest, AsciiVersionTable) {
+// The version of a format and revision, and of the header line of a file.
+TEST(SchematicFileTest, AsciiVersions) {
   struct Case {
     const char *format;
     int revision;
     SchematicFileVersion version;
   } cases[] = {
-      {"1.0", 0, SFV_1_0_REV_1},      {"1.0", 1, SFV_1_0_REV_1},   {"1.0", 2, SFV_1_0_REV_2},
-      {"1.0", 8, SFV_1_0_REV_8},      {"1.0", 9, SFV_1_0_NEWER},   {"1.0", -1, SFV_1_0_NEWER},
-      {"2.0", 1, SFV_UNKNOWN_FORMAT}, {"", 8, SFV_UNKNOWN_FORMAT},
+      {"1.0", 0, SFV_1_0_REV_1},  {"1.0", 8, SFV_1_0_REV_8},      {"1.0", 9, SFV_1_0_NEWER},
+      {"1.0", -1, SFV_1_0_NEWER}, {"2.0", 1, SFV_UNKNOWN_FORMAT}, {"", 8, SFV_UNKNOWN_FORMAT},
   };
   for (const Case &c : cases)
     EXPECT_EQ(sp_GetAsciiSchematicFileVersion(c.format, c.revision), c.version)
         << c.format << " " << c.revision;
-}
-
-TEST(SchematicFileTest, AsciiVersionOfAnOpenFile) {
-  struct Case {
-    std::string bytes;
-    SchematicFileVersion version;
-  } cases[] = {
-      {"\nkelvantafile type=Schematic format=1.0 revision=5\n", SFV_1_0_REV_5},
-      {"KelvantaFile format=1.0 revision=99999999999\n", SFV_1_0_NEWER},
-      {"Kelvanta File format=1.0\n", SFV_NOT_ASCII},
-      {"", SFV_NOT_ASCII},
-  };
-  for (const Case &c : cases) {
+  for (const auto &[bytes, version] : std::vector<std::pair<std::string, SchematicFileVersion>>{
+           {"\nkelvantafile type=Schematic format=1.0 revision=5\n", SFV_1_0_REV_5},
+           {"Kelvanta File format=1.0\n", SFV_NOT_ASCII}}) {
     std::FILE *file = std::tmpfile();
-    std::fwrite(c.bytes.data(), 1, c.bytes.size(), file);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::rewind(file);
     int line = 0;
-    EXPECT_EQ(sp_GetAsciiSchematicFileVersion(file, &line), c.version) << c.bytes;
+    EXPECT_EQ(sp_GetAsciiSchematicFileVersion(file, &line), version) << bytes;
     std::fclose(file);
   }
 }
@@ -102,68 +93,49 @@ protected:
     kvtest::writeFile(path, bytes);
     return path;
   }
+  // The kind, format and revision, then what the format test says: found,
+  // schematic, restorable and the version note ("keep" when left as it was).
   std::string kindOf(const std::string &path) {
     SchematicFormatInfo info;
     schem_GetSchematicFileVersion(path.c_str(), &info);
+    TestSchematicFormat test;
+    test.versionNote = "keep";
+    schem_TestSchematicFormat(path.c_str(), &test);
     return std::string(info.fileKind.tocs()) + "|" + info.format.tocs() + "|" +
-           info.revision.tocs();
+           info.revision.tocs() + " " + std::to_string(test.fileFound) +
+           std::to_string(test.isSchematic) + std::to_string(test.canRestore) + " " +
+           test.versionNote.tocs();
   }
   QTemporaryDir dir_;
   int count_ = 0;
 };
 
 TEST_F(SchematicFileKindTest, IdentifiesEachKind) {
-  struct Case {
-    std::string bytes, kind;
-    bool found, schematic, restorable;
-    const char *note; // "keep" when left as it was
-  } cases[] = {
-      {"KelvantaFile type=Schematic format=1.0 revision=8\n", "ASCII|1.0|8", 1, 1, 1, ""},
-      {"\r\n KELVANTAFILE format=1.0\n", "ASCII|1.0|1", 1, 1, 1, ""},
-      {"KelvantaFile format=2.0 revision=1\n", "ASCII|2.0|1", 1, 1, 0, "keep"},
-      {record("1.2") + "body", "Binary|1.2|", 1, 1, 0, "7.2"},
-      {record("2.5") + "\n\n", "Binary|2.5|", 1, 1, 1, ""},
-      {record("2.6"), "Unknown||", 1, 0, 0, "keep"},
-      {symbolHeader("4.21", false), "Binary|4.21|", 1, 1, 1, ""},
-      {symbolHeader("4.3", true), "Binary|4.3|", 1, 1, 1, "keep"},
-      {symbolHeader("2.5", true, 20) + "more", "Binary|name|", 1, 1, 1, "keep"},
-      {symbolHeader("", false), "Unknown||", 1, 0, 0, "keep"},
-      {symbolHeader("4.2", true, 1000), "Unknown||", 1, 0, 0, "keep"},
-      {std::string("\xFF\xFF", 2) + "x", "Unknown||", 1, 0, 0, "keep"},
-      {"", "Unknown||", 1, 0, 0, "keep"},
+  const std::pair<std::string, const char *> cases[] = {
+      {"KelvantaFile type=Schematic format=1.0 revision=8\n", "ASCII|1.0|8 111 "},
+      {"\r\n KELVANTAFILE format=1.0\n", "ASCII|1.0|1 111 "},
+      {"KelvantaFile format=2.0 revision=1\n", "ASCII|2.0|1 110 keep"},
+      {record("1.0") + "body", "Binary|1.0| 110 4.0"},
+      {record("2.5") + "\n\n", "Binary|2.5| 111 "},
+      {record("2.6"), "Unknown|| 100 keep"},
+      {symbolHeader("4.21", false), "Binary|4.21| 111 "},
+      {symbolHeader("4.3", true), "Binary|4.3| 111 keep"},
+      {symbolHeader("2.5", true, 20) + "more", "Binary|name| 111 keep"},
+      {symbolHeader("", false), "Unknown|| 100 keep"},
+      {symbolHeader("4.2", true, 1000), "Unknown|| 100 keep"},
   };
-  for (const Case &c : cases) {
-    std::string path = file(c.bytes);
-    EXPECT_EQ(kindOf(path), c.kind) << c.kind;
-    TestSchematicFormat test;
-    test.versionNote = "keep";
-    schem_TestSchematicFormat(path.c_str(), &test);
-    EXPECT_EQ(test.fileFound, c.found) << c.kind;
-    EXPECT_EQ(test.isSchematic, c.schematic) << c.kind;
-    EXPECT_EQ(test.canRestore, c.restorable) << c.kind;
-    EXPECT_EQ(test.versionNote, c.note) << c.kind;
-  }
-}
-
-// Every cut of a symbol header short of its end is no binary file, never a
-// "Binary" kind with an empty or half-read version.
-TEST_F(SchematicFileKindTest, TruncatedSymbolHeadersAreUnknown) {
+  for (const auto &[bytes, kind] : cases)
+    EXPECT_EQ(kindOf(file(bytes)), kind);
+  // Every cut of a symbol header short of its end is no binary file, never a
+  // "Binary" kind with an empty or half-read version.
   for (bool skip : {false, true}) {
     std::string header = symbolHeader("4.21", skip);
     for (size_t size = 0; size < header.size(); ++size)
-      EXPECT_EQ(kindOf(file(header.substr(0, size))), "Unknown||") << size;
-    EXPECT_EQ(kindOf(file(header)), "Binary|4.21|");
+      EXPECT_EQ(kindOf(file(header.substr(0, size))), "Unknown|| 100 keep") << size;
   }
-}
-
-TEST_F(SchematicFileKindTest, UnreadablePathsFail) {
-  TestSchematicFormat test;
-  for (const std::string &path : {dir_.path().toStdString(), dir_.path().toStdString() + "/no"}) {
-    EXPECT_EQ(kindOf(path), "Failed||");
-    test.fileFound = test.isSchematic = test.canRestore = true;
-    schem_TestSchematicFormat(path.c_str(), &test);
-    EXPECT_FALSE(test.fileFound || test.isSchematic || test.canRestore);
-  }
+  // Unreadable paths: a directory, a missing file.
+  EXPECT_EQ(kindOf(dir_.path().toStdString()), "Failed|| 000 keep");
+  EXPECT_EQ(kindOf(dir_.path().toStdString() + "/no"), "Failed|| 000 keep");
 }
 
 } // namespace

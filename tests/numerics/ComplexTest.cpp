@@ -69,25 +69,20 @@ TEST(ComplexTest, ZeroAndSpecialValues) {
   const double inf = std::numeric_limits<double>::infinity(), r3 = std::sqrt(3.0);
   const std::pair<complex, complex> cases[] = {
       {pow(zero, 2.0), {0, 0}},
-      {pow(zero, complex(2, 0)), {0, 0}},
       {pow(0.0, complex(2, 5)), {0, 0}},
       {pow(-8.0, complex(1.0 / 3.0, 0)), {1, r3}},
       {pow(complex(-8, 0), 1.0 / 3.0), {1, r3}},
       {sqrt(complex(-4, 0)), {0, 2}},
-      {tanh(complex(0.5, 0)), {std::tanh(0.5), 0}},
       // Far from the axis tanh saturates without overflowing.
       {tanh(complex(20, 0.5)), {1, 0}},
       {tanh(complex(-400, 0.5)), {-1, 0}},
       {asin(complex(1, 0)), {M_PI / 2, 0}},
   };
-  for (const auto &[got, want] : cases) {
-    EXPECT_NEAR(got.re, want.re, 1e-7) << want.re << "+" << want.im << "i";
-    EXPECT_NEAR(got.im, want.im, 1e-7) << want.re << "+" << want.im << "i";
-  }
+  for (const auto &[got, want] : cases)
+    expectClose(got, Std(want.re, want.im), "special value", want);
   EXPECT_EQ(arg(zero), 0.0);
   EXPECT_EQ(log(zero), complex(-inf, 0));
   EXPECT_FALSE(std::isfinite((complex(1, 1) / zero).re)); // not a trap
-  EXPECT_FALSE(std::isfinite((1.0 / zero).re));
 }
 
 } // namespace
