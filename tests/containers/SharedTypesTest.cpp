@@ -26,7 +26,7 @@ TEST(SharedTypesTest, ListAppendsAfterTailAndPrependsBeforeHead) {
   list.removeFirst();
   list.removeFirst();
   list.removeFirst(); // on an empty list: nothing
-  list.append(9); // the tail was reset when the list emptied
+  list.append(9);     // the tail was reset when the list emptied
   EXPECT_EQ(std::vector<int>(list.begin(), list.end()), (std::vector<int>{9}));
   EXPECT_EQ(std::vector<int>(copy.begin(), copy.end()), (std::vector<int>{1, 2, 3}));
 }

@@ -69,6 +69,7 @@ TEST_F(YTreeImplTest, EdgesAnswerTheNoObjectError) {
   EXPECT_EQ(tree.rank(probe), -1);
   EXPECT_EQ(&tree[0], YObject::ZERO);
   EXPECT_EQ(&tree.findMember(probe), YObject::ZERO);
+  EXPECT_FALSE(YObject::isFound(*YObject::ZERO));
   tree.add(nullptr);
   tree.add(YObject::ZERO);
   EXPECT_EQ(tree.addunique(nullptr), nullptr);
