@@ -70,7 +70,6 @@ TEST(TextEncodingTest, LocaleEncodingCanBeChosenAndRestored) {
   EXPECT_EQ(sp_ConvertFromLocal("\xE2\x82\xAC"),
             YString(system->toUnicode("\xE2\x82\xAC").toUtf8().constData()));
   EXPECT_EQ(sp_ConvertFromLocal(nullptr), "");
-  EXPECT_EQ(sp_AutoConvertToUtf8(static_cast<const char *>(nullptr)), "");
 }
 
 std::string block(const char *bytes, int count, int codePage) {
