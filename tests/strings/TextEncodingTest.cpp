@@ -33,7 +33,6 @@ TEST(TextEncodingTest, DetectorClassifiesByteSequences) {
       {"\xF8\x88\x80\x80\x80\x61\xC3\xA9", UTF8D_LONG_FORMS}, // back between characters
       {"\xC3\xA9\xFC\x84\x80\x80\x80\x80", UTF8D_LONG_FORMS},
       {"\xF8\x88\x80\x80\x61", UTF8D_INVALID},
-      {"\xFC\x84\x80\x80\x80\x80\x80", UTF8D_INVALID},
   };
   for (const Case &c : cases)
     EXPECT_EQ(detect(c.bytes), c.expected) << QByteArray::fromStdString(c.bytes).toHex().data();
@@ -69,7 +68,6 @@ TEST(TextEncodingTest, LocaleEncodingCanBeChosenAndRestored) {
   QTextCodec *system = QTextCodec::codecForLocale();
   EXPECT_EQ(sp_ConvertFromLocal("\xE2\x82\xAC"),
             YString(system->toUnicode("\xE2\x82\xAC").toUtf8().constData()));
-  EXPECT_EQ(sp_ConvertFromLocal(nullptr), "");
 }
 
 std::string block(const char *bytes, int count, int codePage) {
@@ -90,7 +88,6 @@ TEST(TextEncodingTest, NamedCodePagesRoundTripAndBlocksKeepTheirBytes) {
   const Case cases[] = {
       {1252, "caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},
       {932, "\xE6\x97\xA5\xE6\x9C\xAC", "\x93\xFA\x96\x7B"},
-      {65001, "\xC3\xA9", "\xC3\xA9"},
       {0, "\xC3\xA9", "\xC3\xA9"},     // the local encoding (UTF-8 in the test run)
       {12345, "\xC3\xA9", "\xC3\xA9"}, // unknown: the local encoding
   };
