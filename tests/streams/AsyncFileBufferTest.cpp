@@ -55,6 +55,8 @@ TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
   EXPECT_TRUE(buffer.eof()) << "the caller position is past what the file holds so far";
   buffer.seekg(0);
   EXPECT_FALSE(buffer.eof());
+  EXPECT_FALSE(kvfbuf_async().syncData()) << "a closed buffer";
+  EXPECT_EQ(kvfbuf_async().takeAndwriteSharedBlock(1, 0, 10), 0) << "a closed buffer";
 }
 
 // Four pieces of 1 MiB, different in every piece and at every offset.

@@ -131,8 +131,7 @@ TEST(MessageHandlerTest, ErrorListsGrowAtTheFrontWithoutRepeats) {
   sp_WriteErrorList(&list, "listed %s", "too");
   ASSERT_EQ(list.size(), 2);
   EXPECT_STREQ(list.first().tocs(), "*** ERROR *** listed too");
-  std::string huge(5000, 'z');
-  sp_AddError(&list, "%s", huge.c_str());
+  sp_AddError(&list, "%s", std::string(5000, 'z').c_str());
   EXPECT_EQ(list.first().length(), 511) << "cut safely to the 512-byte buffer";
 }
 
