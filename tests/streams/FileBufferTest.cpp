@@ -150,7 +150,7 @@ TEST_F(FileBufferTest, GetlineKeepsTextPastANulPieceByPiece) {
   // reader that looks out for encrypted lines.
   std::string first(600, 'a');
   first[10] = '\0';
-  kvtest::writeFile(path, first + "\nlast");
+  kvtest::writeFile(path, "x\n" + first + "\nlast");
   PlainLines plain;
   for (int way = 0; way < 3; ++way) {
     kvfstream stream(path.c_str(), kvRead | kvBinary, false, way == 1);
@@ -158,9 +158,9 @@ TEST_F(FileBufferTest, GetlineKeepsTextPastANulPieceByPiece) {
       stream.setAllowEncryption(&plain);
     YString line;
     ASSERT_TRUE(stream.getline(&line)) << way;
+    ASSERT_TRUE(stream.getline(&line)) << way; // read from a filled window
     EXPECT_EQ(std::string(line.tocs()), std::string(99, 'a')) << way;
-    ASSERT_TRUE(stream.getline(&line)) << way;
-    EXPECT_EQ(stream.getCharCount(), 605) << way;
+    EXPECT_EQ(stream.getCharCount(), 603) << way;
   }
 }
 
