@@ -62,7 +62,6 @@ TEST(YStringTest, CopiesShareUntilOneIsEditedAndAssignmentIsSafe) {
 // comparisons (unsigned bytes) and case-insensitive C comparisons.
 TEST(YStringTest, ConstructorsComparisonsSearchesAndHashes) {
   EXPECT_STREQ(YString(1.0 / 3).tocs(), "0.333333333333");
-  EXPECT_STREQ(YString(ULLONG_MAX).tocs(), "18446744073709551615");
   YString s("abc7");
   EXPECT_EQ(s.getBlockBytes(), 8);
   EXPECT_TRUE(s.endsWithNumber());
@@ -294,6 +293,7 @@ TEST(YStringTest, StreamRecordsRoundTripAndFailSafely) {
   EXPECT_EQ(back.length(), 32767);
   EXPECT_EQ(back.restoreLong(records), 1);
   EXPECT_EQ(back.length(), 70000);
+  EXPECT_EQ(back.restoreLong(records), 0) << "end of input";
   kvstrstream half("\x05"); // half a 16-bit length
   EXPECT_EQ(untouched.restore(half, 0), 0);
   const char cutRecord[] = {5, 0, 0, 0, 'a', 'b'}; // five bytes declared, two there
