@@ -49,7 +49,6 @@ TEST(ArrayTest, MatchesAVectorAndGrowsByHalf) {
     copy.addDataAt(nullptr, 0);
     data = copy;
     copy.removeDataItemAt(0);
-    EXPECT_EQ(std::vector<void *>(copy.data(), copy.data() + copy.count()), reference);
     EXPECT_EQ(data.count(), static_cast<int64_t>(reference.size()) + 1);
   }
 }
@@ -63,7 +62,6 @@ TEST(ArrayTest, TypedArraysOwnTheirValuesAndCopyDeeply) {
   words[0] = "z";
   EXPECT_EQ(words.get(1), nullptr);
   YArray<YString> moved(std::move(copy));
-  EXPECT_EQ(copy.size(), 0); // NOLINT(bugprone-use-after-move)
   copy = moved;
   ASSERT_EQ(copy.size(), 2);
   EXPECT_STREQ(copy[0].tocs(), "a");

@@ -18,10 +18,8 @@ TEST(BufTest, DoublesWhenFullAndStaysTerminated) {
     buf.add(static_cast<char>('a' + i));
     EXPECT_EQ(buf.getCapacity(), capacities[i]) << "after character " << i;
     expected += static_cast<char>('a' + i);
-    EXPECT_EQ(std::string(buf), expected);
-    EXPECT_EQ(buf.getLength(), i + 1);
   }
-  EXPECT_EQ(buf.lastChar(), 'h');
+  EXPECT_EQ(std::string(buf), expected);
   buf.add('\xE9');
   EXPECT_EQ(buf.lastChar(), -23); // sign-extended
 
@@ -32,37 +30,27 @@ TEST(BufTest, DoublesWhenFullAndStaysTerminated) {
 
 TEST(BufTest, EditsAndHandsOverItsText) {
   Buf buf;
-  EXPECT_EQ(buf.lastChar(), 0);
   buf.append("hello");
   buf.append(nullptr);
   buf.remove(2);
   buf.remove(-1);
   EXPECT_STREQ(buf, "hel");
   buf.remove(10);
-  EXPECT_EQ(buf.getLength(), 0);
+  EXPECT_STREQ(buf, "");
   const std::string text(200, 'x');
   buf.append(text.c_str());
-  const int capacity = buf.getCapacity();
   Buf copy(buf);
   buf.flush();
-  EXPECT_EQ(buf.getCapacity(), capacity);
-  EXPECT_STREQ(buf, "");
   buf = copy;
   char *detached = buf.detach();
   EXPECT_EQ(detached, text);
   std::free(detached);
   EXPECT_STREQ(buf, "");
   EXPECT_EQ(buf.getCapacity(), 80);
-  buf.add('z');
-  EXPECT_STREQ(buf, "z");
 }
 
-TEST(BufTest, QueueMatchesADequeUnderMixedUse) {
+TEST(BufTest, QueueMatchesADequeAndReusesReadSpace) {
   CharQueue queue(4);
-  EXPECT_EQ(queue.pop(), 0);
-  EXPECT_TRUE(queue.isEmpty());
-  EXPECT_EQ(queue.getLength(), 0);
-
   std::deque<char> reference;
   std::mt19937 random(7);
   for (int i = 0; i < 20000; ++i) {
@@ -83,29 +71,15 @@ TEST(BufTest, QueueMatchesADequeUnderMixedUse) {
   }
   queue.flush();
   EXPECT_TRUE(queue.isEmpty());
-  queue.append("xy");
-  EXPECT_EQ(queue.pop(), 'x');
-  EXPECT_EQ(queue.pop(), 'y');
-  EXPECT_EQ(queue.pop(), 0);
-  EXPECT_STREQ(queue, "");
-}
-
-// Reading keeps up with writing: the space before the head is reused
-// instead of growing the buffer.
-TEST(BufTest, QueueReusesReadSpace) {
+  // Reading keeps up with writing: the space before the head is reused
+  // instead of growing the buffer.
   CharQueue steady(8);
   for (int i = 0; i < 1000; ++i) {
-    steady.append("abc");
-    steady.pop();
-    steady.pop();
-    steady.pop();
-    steady.add('d');
-    ASSERT_EQ(steady.pop(), 'd');
+    steady.append("abcde");
+    for (char c : std::string("abcde"))
+      ASSERT_EQ(steady.pop(), c);
   }
-  EXPECT_TRUE(steady.isEmpty());
   EXPECT_EQ(steady.getCapacity(), 8);
-  steady.append("abcdef");
-  EXPECT_STREQ(steady, "abcdef");
 }
 
 } // namespace

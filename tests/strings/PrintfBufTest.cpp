@@ -1,5 +1,4 @@
 #include "kvsupport/strings/PrintfBuf.h"
-#include "kvsupport/strings/FilePrintfBuf.h"
 #include "kvsupport/strings/Printf.h"
 #include "kvsupport/strings/StringPrintfBuf.h"
 #include "kvsupport/strings/YString.h"
@@ -13,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -23,13 +23,8 @@ public:
   using PrintfBuf::process;
 };
 
-struct Outcome {
-  std::string text;
-  bool ok;
-  int used;
-};
-
-Outcome run(const char *format, const std::vector<PrintfArg> &args) {
+// The text, whether every argument was there, and the positions used.
+std::tuple<std::string, bool, int> run(const char *format, const std::vector<PrintfArg> &args) {
   std::vector<const PrintfArg *> pointers;
   for (const PrintfArg &arg : args)
     pointers.push_back(&arg);
@@ -54,9 +49,7 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
   const long long big = 5000000000LL;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const Case cases[] = {
-      {"", {}, "", true, 0},
       {"100%% done", {}, "100% done", true, 0},
-      {"%%d", {1}, "%d", true, 0},
       // "%s" of every tag.
       {"%s", {42}, "42", true, 1},
       {"%s", {big}, "5000000000", true, 1},
@@ -64,61 +57,39 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
       {"%s", {static_cast<const char *>(nullptr)}, "(null)", true, 1},
       {"%s", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "<unsupported>", true, 1},
       {"%s", {PrintfArg::withTag(9)}, "<error>", true, 1},
-      {"%s", {PrintfArg::withTag(-1)}, "<error>", true, 1},
       // 32-bit integer conversions.
-      {"%d", {"17abc"}, "17", true, 1},
-      {"%d", {"  -42"}, "-42", true, 1},
       {"%d", {"-99999999999"}, "-2147483648", true, 1},
       {"%d", {static_cast<const char *>(nullptr)}, "0", true, 1},
       {"%d", {-2.5}, "-3", true, 1},
-      {"%d", {2.99}, "2", true, 1},
       {"%d", {1e300}, "2147483647", true, 1},
-      {"%d", {-1e300}, "-2147483648", true, 1},
       {"%d", {nan}, "0", true, 1},
       {"%d", {big}, "2147483647", true, 1},
       {"%d", {-big}, "-2147483647", true, 1},
       {"%d", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "0", true, 1},
-      {"%d", {PrintfArg::withTag(7)}, "0", true, 1},
       {"%c%c", {65, "66"}, "AB", true, 2},
       // Length modifiers: dropped, or marking a 64-bit conversion.
       {"%ld %hd %wd %I32d %Id", {7, 8, 9, 10, 11}, "7 8 9 10 11", true, 5},
       {"%I64x", {255}, "ff", true, 1},
+      {"%I3d|%I6d", {1, 2}, "<unrecognised-format-type>d|<unrecognised-format-type>d", true, 2},
       {"%lld", {-2.5}, "-2", true, 1},
-      {"%I64d", {-2.5}, "-2", true, 1},
-      {"%lld", {big}, "5000000000", true, 1},
       {"%lld", {"123456789012"}, "123456789012", true, 1},
       {"%llx", {-1}, "ffffffffffffffff", true, 1},
       {"%lld", {1e300}, "9223372036854775807", true, 1},
-      {"%lld", {nan}, "0", true, 1},
-      {"%llc", {66LL}, "B", true, 1},
-      {"%lls", {"t"}, "t", true, 1},
       {"%llf", {1.5}, "1.500000", true, 1},
       // Floating conversions.
       {"%f", {"2.5x"}, "2.500000", true, 1},
       {"%.1f %.1f %.1f", {3, 7LL, 0.25}, "3.0 7.0 0.2", true, 3},
-      {"%f", {PrintfArg::withTag(PrintfArg::UnsupportedType)}, "0.000000", true, 1},
-      {"%f", {static_cast<const char *>(nullptr)}, "0.000000", true, 1},
       // '*' widths and precisions take their own positions.
-      {"%*d", {6, 42}, "    42", true, 2},
-      {"%-*d|", {4, 7}, "7   |", true, 2},
       {"%*d|", {-4, 7}, "7   |", true, 2},
       {"%*d|", {2.7, 7}, " 7|", true, 2},
-      {"%.*f", {2, 3.14159}, "3.14", true, 2},
       {"%.*f", {-1, 3.5}, "3.500000", true, 2},
-      {"%*.*f", {7, 2, 1.5}, "   1.50", true, 3},
       {"%*d", {6}, "<arg-missing>", false, 2},
-      {"%*d", {}, "<arg-missing>", false, 1},
       {"%*d", {PrintfArg(), 5}, "5", true, 2},
       // Missing arguments.
-      {"%5.2f", {}, "<arg-missing>", false, 1},
       {"%d %d", {1}, "1 <arg-missing>", false, 2},
       {"%d %s", {1, PrintfArg()}, "1 <arg-missing>", true, 2},
-      {"%d", {1, 2}, "1", true, 1},
       // Conversions the engine does not do.
       {"%p|%n", {1, 2}, "<unsupported-format-type>|<unsupported-format-type>", true, 2},
-      {"%C|%S", {3, 4}, "<unsupported-format-type>|<unsupported-format-type>", true, 2},
-      {"%q", {1}, "<unrecognised-format-type>", true, 1},
-      {"%Lf %a", {1.0, 2.0}, "<unrecognised-format-type>f <unrecognised-format-type>", true, 2},
       {"%1$d", {3}, "<unrecognised-format-type>d", true, 1},
       {"%5%", {1}, "<unrecognised-format-type>", true, 1},
       {"%", {}, "<arg-missing>", false, 1},
@@ -126,27 +97,22 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
       {"abc%5.2l", {1, 2}, "abc<unrecognised-format-type>", true, 1},
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.format);
-    Outcome got = run(c.format, c.args);
-    EXPECT_EQ(got.text, c.expected);
-    EXPECT_EQ(got.ok, c.ok);
-    EXPECT_EQ(got.used, c.used);
+    EXPECT_EQ(run(c.format, c.args), std::make_tuple(std::string(c.expected), c.ok, c.used))
+        << c.format;
   }
 }
 
 TEST(PrintfBufTest, OwnedTextsSurviveCopiesAndCallers) {
-  PrintfArg fromYString(YString("owned"));
   PrintfArg fromQString(QString::fromUtf8("gr\xc3\xbc\xc3\x9f"));
   PrintfArg copy;
   {
     PrintfArg original(YString("copied"));
     copy = original;
     PrintfArg moved(std::move(original));
-    EXPECT_EQ(run("%s", {moved}).text, "copied");
+    EXPECT_EQ(std::get<0>(run("%s", {moved})), "copied");
   }
-  std::vector<PrintfArg> args{fromYString, fromQString, copy};
-  EXPECT_EQ(run("%s %s %s", args).text, "owned gr\xc3\xbc\xc3\x9f copied");
-  EXPECT_NE(copy.getText(), nullptr);
+  std::vector<PrintfArg> args{fromQString, copy};
+  EXPECT_EQ(std::get<0>(run("%s %s", args)), "gr\xc3\xbc\xc3\x9f copied");
   // A borrowed text is the caller's: a move leaves the source pointing at it.
   const char *text = "borrowed";
   PrintfArg borrowed(text);
@@ -164,16 +130,10 @@ public:
   void note(int slot, const char *spec, const std::string &value, int width) {
     calls.push_back(std::to_string(slot) + " " + spec + " " + value + " " + std::to_string(width));
   }
-  void printf_local(const char *spec, int64_t v, int w) override {
-    note(0, spec, std::to_string(v), w);
-  }
-  void printf_local(const char *spec, int v, int w) override {
-    note(1, spec, std::to_string(v), w);
-  }
-  void printf_local(const char *spec, double v, int w) override {
-    note(2, spec, std::to_string(v), w);
-  }
-  void printf_local(const char *spec, const char *v, int w) override { note(3, spec, v, w); }
+  void printf_local(const char *s, int64_t v, int w) override { note(0, s, std::to_string(v), w); }
+  void printf_local(const char *s, int v, int w) override { note(1, s, std::to_string(v), w); }
+  void printf_local(const char *s, double v, int w) override { note(2, s, std::to_string(v), w); }
+  void printf_local(const char *s, const char *v, int w) override { note(3, s, v, w); }
   void printf_local(const char *text) override { calls.push_back("4 " + std::string(text)); }
   void write() override { ++writes; }
 };
@@ -186,36 +146,30 @@ TEST(PrintfBufTest, RebuildsSpecificationsForTheSink) {
   EXPECT_TRUE(sink.process("x%+-08.3I64dy%%z%*.*f%-#hlx", &used, args, 5));
   EXPECT_EQ(used, 5);
   EXPECT_EQ(sink.writes, 1);
-  const std::vector<std::string> expected = {
-      "4 x", "0 %+-08.3lld 5 8", "4 y%z", "2 %7.2f 1.500000 7", "1 %-#x 5 0",
-  };
-  EXPECT_EQ(sink.calls, expected);
+  EXPECT_EQ(sink.calls, (std::vector<std::string>{"4 x", "0 %+-08.3lld 5 8", "4 y%z",
+                                                  "2 %7.2f 1.500000 7", "1 %-#x 5 0"}));
 
   // Oversized fields are reduced, not passed on.
   Recorder clamped;
   const PrintfArg *three[] = {&a, &a, &a};
   clamped.process("%99999999999999.99999999999d%*s", nullptr, three, 3);
-  ASSERT_EQ(clamped.calls.size(), 2u);
-  EXPECT_EQ(clamped.calls[0], "1 %10000.10000d 5 10000");
-  EXPECT_EQ(clamped.calls[1], "3 %5s 5 5");
+  EXPECT_EQ(clamped.calls, (std::vector<std::string>{"1 %10000.10000d 5 10000", "3 %5s 5 5"}));
 }
+
+// A fixed sink that reports growth it never makes.
+class LyingSink : public StringPrintfBuf {
+public:
+  using StringPrintfBuf::StringPrintfBuf;
+  bool reallocate(int) override { return true; }
+};
 
 TEST(PrintfBufTest, FixedArityEntryPointsPassTheirFullArity) {
   char buffer[64];
-  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "plain"));
-  EXPECT_STREQ(buffer, "plain");
-  EXPECT_FALSE(sp_sprintf(buffer, sizeof buffer, "%d"));
-  EXPECT_STREQ(buffer, "<arg-missing>");
-  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "%d-%d", 1, 2));
   EXPECT_FALSE(sp_sprintf(buffer, sizeof buffer, "%d-%d-%d", 1, 2));
   EXPECT_STREQ(buffer, "1-2-<arg-missing>");
-  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "%d%s%g%lld", 1, "b", 2.5, 4LL));
-  EXPECT_STREQ(buffer, "1b2.54");
   // Two arguments given, but the four-argument form counts them all.
-  EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "%s%s", "a", "b", PrintfArg(), PrintfArg()));
   EXPECT_TRUE(sp_sprintf(buffer, sizeof buffer, "%s%s%s", "a", "b", PrintfArg(), PrintfArg()));
   EXPECT_STREQ(buffer, "ab<arg-missing>");
-  EXPECT_FALSE(sp_sprintf(buffer, sizeof buffer, "%s%s%s%s%s", "a", "b", PrintfArg(), PrintfArg()));
 
   Formatter sink;
   YArray<PrintfArg> array;
@@ -224,8 +178,14 @@ TEST(PrintfBufTest, FixedArityEntryPointsPassTheirFullArity) {
   EXPECT_TRUE(sink.printf("%d %d %d %d %d %d %d %d %d %d", array));
   EXPECT_STREQ(sink.getBuffer(), "11 22 33 44 55 66 77 88 99 110");
   EXPECT_FALSE(sink.printf("|%d", YArray<PrintfArg>()));
-  // Degenerate fixed buffers take nothing.
+  // Degenerate fixed buffers and files take nothing; a sink that claims to
+  // grow without growing ends the attempt.
+  char four[4] = "abc";
+  LyingSink lying(four, 4);
+  lying.printf("%s|%d", "longer than four", 1234567);
+  EXPECT_STREQ(four, "|");
   EXPECT_TRUE(sp_sprintf(nullptr, 10, "%d", 1));
+  EXPECT_TRUE(sp_fprintf(nullptr, "%s %d", "text", 1));
   char one = 'x';
   EXPECT_TRUE(sp_sprintf(&one, 0, "%d", 1));
   EXPECT_EQ(one, 'x');
@@ -235,20 +195,19 @@ TEST(PrintfBufTest, FixedArityEntryPointsPassTheirFullArity) {
 
 // Against the C library over random well-formed conversions: for every
 // buffer size, the text is the longest run of whole pieces that fits, and
-// no character of a dropped piece is left behind.
+// no character of a dropped piece is left behind. Floating conversions
+// without flags or width are formatted without the C library: they get any
+// bit pattern (NaN, infinities, subnormals), short decimals and rounding ties.
 TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
-  std::mt19937 random(1234);
+  std::mt19937_64 random(1234);
   const char *flagSets[] = {"", "-", "+", " ", "0", "#", "-+", "0+"};
   const char *widths[] = {"", "1", "5", "12", "30"};
-  const char *precisions[] = {"", ".", ".0", ".3", ".17"};
-  const double doubles[] = {0.0, -1.5, 3.14159265358979, 1e-300, 6.02e23, -0.0};
+  const char *precisions[] = {"", ".", ".0", ".3", ".17", ".99"};
   const int ints[] = {0, 1, -1, 42, 2147483647, -2147483647 - 1};
   const char *texts[] = {"", "a", "hello world", "x%dy"};
-  std::uniform_int_distribution<long long> int64s(std::numeric_limits<long long>::min(),
-                                                  std::numeric_limits<long long>::max());
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     std::string spec =
-        std::string("%") + flagSets[random() % 8] + widths[random() % 5] + precisions[random() % 5];
+        std::string("%") + flagSets[random() % 8] + widths[random() % 5] + precisions[random() % 6];
     char expected[512];
     PrintfArg arg;
     const int kind = static_cast<int>(random() % 4);
@@ -258,12 +217,19 @@ TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
       std::snprintf(expected, sizeof expected, (spec += conv).c_str(), v);
       arg = v;
     } else if (kind == 1) {
-      const long long v = int64s(random);
+      const long long v = static_cast<long long>(random());
       std::snprintf(expected, sizeof expected, (spec += random() % 2 ? "lld" : "llx").c_str(), v);
       arg = v;
     } else if (kind == 2) {
+      if (random() % 2)
+        spec = std::string("%") + precisions[random() % 6];
       spec += "eEfgG"[random() % 5];
-      const double v = doubles[random() % 6];
+      const uint64_t bits = random();
+      double v = static_cast<double>(static_cast<int64_t>(bits % 2000001) - 1000000) / 1000.0;
+      if (bits % 3 == 0)
+        std::memcpy(&v, &bits, sizeof v);
+      else if (bits % 3 == 1)
+        v = (bits % 2 ? -0.5 : 0.5) * std::pow(10.0, static_cast<int>(bits % 40) - 20);
       std::snprintf(expected, sizeof expected, spec.c_str(), v);
       arg = v;
     } else {
@@ -271,7 +237,7 @@ TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
       std::snprintf(expected, sizeof expected, (spec += 's').c_str(), v);
       arg = v;
     }
-    ASSERT_EQ(run(spec.c_str(), {arg}).text, expected) << spec;
+    ASSERT_EQ(std::get<0>(run(spec.c_str(), {arg})), expected) << spec;
 
     // The same piece between two literals in a fixed buffer of every size.
     const std::string pieces[] = {"<<", expected, ">"};
@@ -292,93 +258,28 @@ TEST(PrintfBufTest, MatchesTheCLibraryForWellFormedConversions) {
   }
 }
 
-// Floating conversions without flags or width are formatted without the C
-// library; they must still give its text for every kind of value.
-TEST(PrintfBufTest, FloatingTextsMatchTheCLibrary) {
-  std::mt19937_64 random(42);
-  const char *conversions[] = {"e", "f", "g"};
-  for (int i = 0; i < 20000; ++i) {
-    double value;
-    const uint64_t bits = random();
-    switch (i % 4) {
-    case 0:
-      std::memcpy(&value, &bits, sizeof value); // any pattern: NaN, infinities, subnormals
-      break;
-    case 1:
-      value = static_cast<double>(static_cast<int64_t>(bits % 2000001) - 1000000) / 1000.0;
-      break;
-    case 2:
-      value = std::ldexp(static_cast<double>(bits % 1000), static_cast<int>(bits % 200) - 100);
-      break;
-    default:
-      value = (bits % 2 ? -0.5 : 0.5) * std::pow(10.0, static_cast<int>(bits % 40) - 20);
-      break;
-    }
-    std::string spec = "%";
-    if (i % 3)
-      spec += "." + std::to_string(random() % 100);
-    spec += conversions[random() % 3];
-    char expected[2048];
-    std::snprintf(expected, sizeof expected, spec.c_str(), value);
-    ASSERT_EQ(run(spec.c_str(), {value}).text, expected) << spec << " " << bits;
-  }
-}
-
-TEST(PrintfBufTest, GrowingBufferFollowsItsGrowthRule) {
+// Room is found by growing to used + needed when that exceeds capacity +
+// room, else by doubling.
+TEST(PrintfBufTest, GrowingBufferDoublesOrJumpsToTheNeed) {
   Formatter sink;
-  EXPECT_TRUE(sink.isInline());
-  EXPECT_EQ(sink.getCapacity(), 128);
-  EXPECT_EQ(sink.getRoom(), 127);
-
-  // Model of the rule: room for `needed` is found by growing to used +
-  // needed when that exceeds capacity + room, else by doubling.
-  long long capacity = 128, room = 127;
   std::string expected;
-  auto literal = [&](size_t n, char c) {
-    std::string piece(n, c);
-    long long needed = static_cast<long long>(n) + 1;
-    while (static_cast<long long>(n) > room) {
-      long long used = capacity - room;
-      capacity = needed > capacity + room ? used + needed : 2 * capacity;
-      room = capacity - used;
-    }
-    room -= static_cast<long long>(n);
-    expected += piece;
+  const int steps[][3] = {
+      {100, 128, 27}, {100, 256, 55}, {1000, 1202, 1}, {5, 2404, 1198}, {3000, 4808, 602}};
+  for (const auto &step : steps) {
+    const std::string piece(static_cast<size_t>(step[0]), static_cast<char>('a' + step[0] % 26));
     sink.printf(piece.c_str());
-  };
-  literal(100, 'a');
-  EXPECT_TRUE(sink.isInline());
-  literal(100, 'b');  // doubles
-  literal(1000, 'c'); // jumps to used + needed
-  literal(5, 'd');
-  literal(3000, 'e');
+    expected += piece;
+    EXPECT_EQ(sink.getCapacity(), step[1]) << step[0];
+    EXPECT_EQ(sink.getRoom(), step[2]) << step[0];
+  }
   EXPECT_FALSE(sink.isInline());
-  EXPECT_EQ(sink.getCapacity(), capacity);
-  EXPECT_EQ(sink.getRoom(), room);
   EXPECT_EQ(sink.getBuffer(), expected);
-  EXPECT_EQ(sink.getLength(), static_cast<int>(expected.size()));
 
   // A field width smaller than the piece still makes progress.
   Formatter wide;
   wide.printf("%5.300f|%3s|%-2d", 1.0, std::string(700, 'z').c_str(), 1234567);
   std::string reference = "1." + std::string(300, '0') + "|" + std::string(700, 'z') + "|1234567";
   EXPECT_EQ(wide.getBuffer(), reference);
-}
-
-TEST(PrintfBufTest, FileSinkWritesEveryPiece) {
-  FILE *file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  EXPECT_TRUE(sp_fprintf(file, "a%db%sc%.2fd%lldx%%", 1, "two", 3.0, 4LL));
-  EXPECT_FALSE(sp_fprintf(file, "|%s|%q%p", "x"));
-  EXPECT_TRUE(
-      sp_fprintf(file, "%5s|%-3d|%llx", PrintfArg(static_cast<const char *>(nullptr)), 9, 255));
-  std::rewind(file);
-  char text[256] = {};
-  size_t n = std::fread(text, 1, sizeof text - 1, file);
-  std::fclose(file);
-  EXPECT_EQ(std::string(text, n), "a1btwoc3.00d4x%|x|<arg-missing><arg-missing>"
-                                  "(null)|9  |ff");
-  EXPECT_TRUE(sp_fprintf(nullptr, "%d", 1));
 }
 
 int estimate(const char *format, ...) {
@@ -390,15 +291,7 @@ int estimate(const char *format, ...) {
 }
 
 TEST(PrintfBufTest, EstimatesCVarargFormatting) {
-  EXPECT_EQ(estimate(nullptr), 0);
-  EXPECT_EQ(estimate(""), 0);
-  EXPECT_EQ(estimate("ab%s", "xyz"), 5);
   EXPECT_EQ(estimate("%s|%s", static_cast<const char *>(nullptr), "ab"), 3);
-  EXPECT_EQ(estimate("%10d", 1), 50);
-  EXPECT_EQ(estimate("%60d", 1), 60);
-  EXPECT_EQ(estimate("%.80f", 1.0), 80);
-  EXPECT_EQ(estimate("%f%c", 1.0, 'x'), 51);
-  EXPECT_EQ(estimate("100%%"), 3);
   EXPECT_EQ(estimate("%p%C%S", static_cast<void *>(nullptr), 'x', L"wide"), 32 + 10 + 4);
   // Doubles and integers are taken in their own order, as passed.
   EXPECT_EQ(estimate("%g%s%d%s", 1.0, "abc", 2, "de"), 50 + 3 + 50 + 2);
