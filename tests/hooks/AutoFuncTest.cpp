@@ -182,7 +182,9 @@ struct LateExit {
       script.log += names("Exit").empty() ? ":released:" : ":kept:";
     };
     executeAutoFunction("Exit", &script);
-    script.log += heap.get() || !names().empty() ? ":kept:" : ":released:";
+    YList<YString> left; // counted: an EXPECT here would come after the exit code
+    const int kept = sp_GetAutoFunctionHooks(&left) + sp_GetAutoFunctionNames("Exit", &left);
+    script.log += heap.get() || kept ? ":kept:" : ":released:";
     a.reset();                              // destroyed after the release
     AutoFunc later("Exit", step<'D'>, "d"); // starts a new registry
     executeAutoFunction("Exit", &script);

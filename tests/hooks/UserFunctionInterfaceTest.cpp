@@ -39,8 +39,7 @@ UserFunctionInterface makeRecord() {
 
 double reals[] = {1.5, 2.5, 3.5};
 char textA[] = "alpha", textB[] = "beta", sentinel[] = "s";
-char *texts[] = {textA, textB};
-char *nullText[] = {nullptr};
+char *texts[] = {textA, textB, nullptr};
 
 // What every reader makes of argument `index`, in one line: both scalars,
 // both vectors (count, and '=' when they point at the argument's elements),
@@ -86,7 +85,7 @@ TEST(UserFunctionInterfaceTest, ReadersReadOnlyWhatIsThere) {
       {0, reals, 3, UserFunctionReal, -1, "1:1.5 0:- 3= 00 0 -1,-1,-1,-1 -1,-1,-1,-1 s,s,s,s"},
       {0, texts, 2, UserFunctionString, 1,
        "0:-1 1:alpha 00 2= 0 -1,-1,-1,-1 -1,-1,-1,-1 alpha,s,s,s"},
-      {0, nullText, 1, UserFunctionString, 2, "0:-1 0:- 00 1= 0 -1,-1,-1,-1 -1,-1,-1,-1 0,s,s,s"},
+      {0, texts + 2, 1, UserFunctionString, 2, "0:-1 0:- 00 1= 0 -1,-1,-1,-1 -1,-1,-1,-1 0,s,s,s"},
       {0, reals, 3, 5, 2, "1:1.5 0:- 00 00 2 1.5,2.5,-1,-1 1.5,2.5,-1,-1 s,s,s,s"}, // another type
       {0, reals, 0, UserFunctionReal, 2, nothing},
       {0, nullptr, 3, UserFunctionReal, 2, nothing},
@@ -126,11 +125,10 @@ TEST(UserFunctionInterfaceTest, ResultsGoThroughTheEngine) {
   };
   EXPECT_FALSE(sp_SetScalarString(&noRoom, text));
 
-  UserFunctionInterface bare = makeRecord(); // an engine without result functions
-  bare.makeRealResult = nullptr;
-  bare.makeStringResult = nullptr;
-  EXPECT_FALSE(sp_SetScalarReal(&bare, 1) || sp_SetScalarString(&bare, text));
-  EXPECT_EQ(sp_MakeStringResult(&bare, 1), nullptr);
+  noRoom.makeRealResult = nullptr; // now an engine without result functions
+  noRoom.makeStringResult = nullptr;
+  EXPECT_FALSE(sp_SetScalarReal(&noRoom, 1) || sp_SetScalarString(&noRoom, text));
+  EXPECT_EQ(sp_MakeStringResult(&noRoom, 1), nullptr);
   EXPECT_FALSE(sp_SetScalarString(nullptr, text) || sp_SetScalarReal(nullptr, 1));
 }
 
