@@ -115,27 +115,38 @@ std::string readTitle(const EndpointDir &dir, int handle) {
   return kvtest::readFile(dir.dir() + "/" + std::to_string(handle) + ".title");
 }
 
-TEST(DataMessageTranceiverTest, HandshakeTitlesAndSecondConnect) {
+// Two ends in a fresh endpoint directory, `left` looking for `right`.
+struct Pair {
   EndpointDir dir;
-  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
-  Probe left(a, b), right(b, a);
+  std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
+  Probe left{a, b}, right{b, a};
+};
+
+TEST(DataMessageTranceiverTest, HandshakeTitlesAndSecondConnect) {
+  Pair pair;
+  Probe &left = pair.left, &right = pair.right;
   ASSERT_FALSE(left.hasFatalError()) << left.getFatalMsg().tocs();
-  EXPECT_EQ(readTitle(dir, right.getHandle()), b);
+  EXPECT_EQ(readTitle(pair.dir, right.getHandle()), pair.b);
   struct stat info;
-  ASSERT_EQ(::stat((dir.dir() + "/" + std::to_string(right.getHandle())).c_str(), &info), 0);
+  ASSERT_EQ(::stat((pair.dir.dir() + "/" + std::to_string(right.getHandle())).c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+  // A peer that claims another user is refused on both sides.
+  kv::os::setPeerUidForTesting(static_cast<long>(::geteuid()) + 1);
+  EXPECT_FALSE(left.connect(nullptr, 0));
+  kv::os::setPeerUidForTesting(-1);
+  EXPECT_TRUE(right.connects.empty());
 
   bool fresh = false;
   ASSERT_TRUE(left.connect(&fresh, 0));
   EXPECT_TRUE(fresh);
   EXPECT_EQ(left.connects, std::vector<bool>{true});
   EXPECT_EQ(right.connects, std::vector<bool>{false});
-  EXPECT_EQ(readTitle(dir, right.getHandle()), b + "-Connected");
+  EXPECT_EQ(readTitle(pair.dir, right.getHandle()), pair.b + "-Connected");
   ASSERT_TRUE(left.connect(&fresh, 0));
   EXPECT_FALSE(fresh);
 
   // A third end looking for b by title finds no unconnected b.
-  Probe third(kvtest::uniqueName("C"), b);
+  Probe third(kvtest::uniqueName("C"), pair.b);
   EXPECT_FALSE(third.connect(nullptr, 0));
   EXPECT_EQ(third.getLastError(), TransceiverNotConnected);
   // By handle it may still connect, and replaces the first peer.
@@ -146,9 +157,8 @@ TEST(DataMessageTranceiverTest, HandshakeTitlesAndSecondConnect) {
 }
 
 TEST(DataMessageTranceiverTest, CommandsRouteToReceiversAndTestCommand) {
-  EndpointDir dir;
-  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
-  Probe left(a, b), right(b, a);
+  Pair pair;
+  Probe &left = pair.left, &right = pair.right;
   ASSERT_TRUE(left.connect(nullptr, 0));
   std::vector<std::string> log;
   ASSERT_TRUE(right.installReceiver(YRef<DataMessageReceiver>(new Recorder("Plot", &log))));
@@ -188,14 +198,13 @@ TEST(DataMessageTranceiverTest, CommandsRouteToReceiversAndTestCommand) {
   }
   EXPECT_TRUE(left.sendCommand(YString("flagged"), true));
   EXPECT_EQ(right.modes.back(), 2);
-  EXPECT_EQ(DataMessageTranceiver::findTranceiver(b.c_str()), &right);
+  EXPECT_EQ(DataMessageTranceiver::findTranceiver(pair.b.c_str()), &right);
   EXPECT_EQ(DataMessageTranceiver::findTranceiverWithCommand("Plot"), &left);
 }
 
 TEST(DataMessageTranceiverTest, SentBeforeReturnPostedFromTheEventLoop) {
-  EndpointDir dir;
-  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
-  Probe left(a, b), right(b, a);
+  Pair pair;
+  Probe &left = pair.left, &right = pair.right;
   ASSERT_TRUE(left.connect(nullptr, 0));
   EXPECT_FALSE(left.waitForMessage(0));
 
@@ -313,18 +322,6 @@ TEST(DataMessageTranceiverTest, PlantedEndpointDirectoriesAreRefused) {
         << plant.what << ": " << probe.getFatalMsg().tocs();
     EXPECT_FALSE(probe.connect(nullptr, 0));
   }
-}
-
-// Connections whose peer claims another user are refused on both sides.
-TEST(DataMessageTranceiverTest, ConnectionsOfAnotherUserAreRefused) {
-  EndpointDir dir;
-  const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
-  Probe left(a, b), right(b, a);
-  kv::os::setPeerUidForTesting(static_cast<long>(::geteuid()) + 1);
-  EXPECT_FALSE(left.connect(nullptr, 0));
-  kv::os::setPeerUidForTesting(-1);
-  EXPECT_TRUE(right.connects.empty());
-  ASSERT_TRUE(left.connect(nullptr, 0));
 }
 
 // --- Malformed traffic, written by hand to a serving endpoint -------------
