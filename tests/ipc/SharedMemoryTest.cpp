@@ -167,20 +167,17 @@ TEST(SharedMemoryTest, AnotherProcessMapsByNameAndNamesDoNotOutliveTheirCreator)
 
 TEST(SharedMemoryTest, BadNamesAndSizesFailCleanly) {
   const int records = sharedBlockRecordCount();
-  EXPECT_EQ(sp_GetSharedBlock(nullptr, false), nullptr);
-  EXPECT_EQ(sp_GetSharedBlock("", true), nullptr);
-  EXPECT_EQ(sp_GetSharedBlock("KelvantaSharedBlockNoSuchName", false), nullptr);
-  EXPECT_EQ(sp_GetSharedBlock("../../etc/passwd", true), nullptr);
+  for (const char *name : {static_cast<const char *>(nullptr), "", "KelvantaSharedBlockNoSuchName",
+                           "../../etc/passwd"})
+    EXPECT_EQ(sp_GetSharedBlock(name, false), nullptr) << (name ? name : "null");
   sp_FreeSharedBlock(YString("KelvantaSharedBlockNoSuchName"));
 
   // A block that could not be made still has a name; mapping it fails.
-  const YString empty = sp_AllocateSharedBlock(0);
-  EXPECT_FALSE(empty.isEmpty());
-  EXPECT_EQ(sp_GetSharedBlock(empty.tocs(), false), nullptr);
-  const YString huge = sp_AllocateSharedBlock(UINT64_MAX);
-  EXPECT_EQ(sp_GetSharedBlock(huge.tocs(), false), nullptr);
-  sp_FreeSharedBlock(empty);
-  sp_FreeSharedBlock(huge);
+  for (uint64_t size : {uint64_t(0), UINT64_MAX}) {
+    const YString name = sp_AllocateSharedBlock(size);
+    EXPECT_TRUE(!name.isEmpty() && !sp_GetSharedBlock(name.tocs(), false)) << size;
+    sp_FreeSharedBlock(name);
+  }
   EXPECT_EQ(sharedBlockRecordCount(), records);
 }
 
