@@ -344,7 +344,6 @@ TEST(DataMessageTranceiverTest, MalformedFramesAreDroppedWhileTheEndpointServesO
       {"no connect record first", frameBytes(0, 1, 1, std::string("hi\0", 3)), false, "closed 0"},
       {"short connect record", frameBytes(1, 1, 1, connectRecord("raw", 279)), false, "closed 0"},
       {"empty command", frameBytes(0, 1, 2, ""), true, "refused 0"},
-      {"only a NUL", frameBytes(0, 1, 2, std::string("\0", 1)), true, "refused 0"},
       {"record under 8", frameBytes(6, 1, 2, userRecord(6, 6)), true, "refused 0"},
       {"size field short", frameBytes(6, 1, 2, userRecord(20, 24)), true, "refused 0"},
       {"size field long", frameBytes(6, 1, 2, userRecord(28, 24)), true, "refused 0"},

@@ -98,24 +98,20 @@ TEST(ProcessTest, OutputIsForwardedWholeAndNeverBlocksTheChild) {
   const char *writer = "sh -c \"head -c 1048576 /dev/zero; head -c 1048576 /dev/zero >&2; "
                        "echo err >&2; exit 5\"";
   const uint32_t forward = SpawnWait | SpawnForwardStdout | SpawnForwardStderr;
-  const struct {
-    uint32_t flags;
-    bool stream;
-  } cases[] = {{forward, true},
-               {forward, false},
-               {SpawnWait, true},
-               {SpawnWait | uint32_t(SpawnDiscardOutput), true}};
-  for (const auto &c : cases) {
+  for (auto c : {std::pair<uint32_t, bool>{forward, true},
+                 {forward, false},
+                 {SpawnWait, true},
+                 {SpawnWait | uint32_t(SpawnDiscardOutput), true}}) {
     auto *stream = new kvstrstream;
     YRef<kvstream> output(stream);
     unsigned exitCode = 99;
-    ASSERT_EQ(sp_SpawnApplication(writer, c.flags, c.stream ? output : YRef<kvstream>(), &exitCode,
+    ASSERT_EQ(sp_SpawnApplication(writer, c.first, c.second ? output : YRef<kvstream>(), &exitCode,
                                   nullptr),
               SSP_OK);
     EXPECT_EQ(exitCode, 5u);
     const std::string text(stream->getString(), static_cast<size_t>(stream->getNumBytes()));
-    EXPECT_EQ(text, c.flags == forward && c.stream ? std::string(2 << 20, '\0') + "err\n" : "")
-        << c.flags << " " << c.stream;
+    EXPECT_EQ(text, c.first == forward && c.second ? std::string(2 << 20, '\0') + "err\n" : "")
+        << c.first << " " << c.second;
   }
 }
 
