@@ -307,11 +307,13 @@ std::string frameBytes(uint16_t kind, uint16_t flags, uint32_t sequence, const s
   return std::string(reinterpret_cast<char *>(head), 16) + payload;
 }
 
-std::string connectRecord(const std::string &name, size_t size = 280) {
+std::string connectRecord(const std::string &name, size_t size = 280, bool terminated = true) {
   kv::ipc::ConnectRecord record;
   record.processName = name;
   record.processId = static_cast<uint32_t>(::getpid());
   std::vector<char> bytes = kv::ipc::encodeConnectRecord(record);
+  if (!terminated)
+    std::memset(bytes.data() + 20, 'x', 256);
   bytes.resize(size);
   return std::string(bytes.begin(), bytes.end());
 }
@@ -343,6 +345,8 @@ TEST(DataMessageTranceiverTest, MalformedFramesAreDroppedWhileTheEndpointServesO
        "closed 0"},
       {"no connect record first", frameBytes(0, 1, 1, std::string("hi\0", 3)), false, "closed 0"},
       {"short connect record", frameBytes(1, 1, 1, connectRecord("raw", 279)), false, "closed 0"},
+      {"unterminated name", frameBytes(1, 1, 1, connectRecord("raw", 280, false)), false,
+       "closed 0"},
       {"empty command", frameBytes(0, 1, 2, ""), true, "refused 0"},
       {"record under 8", frameBytes(6, 1, 2, userRecord(6, 6)), true, "refused 0"},
       {"size field short", frameBytes(6, 1, 2, userRecord(20, 24)), true, "refused 0"},
