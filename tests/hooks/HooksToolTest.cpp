@@ -20,9 +20,7 @@ TEST(HooksToolTest, ListsHooksInRunOrderAndRunsThem) {
                      "  closeLibraryManager\n  closeInifile\n  closeAutoFunc\n"
                      "InitCli\n  initialisePaths\n");
   // "Exit" releases the registry: nothing is left to list.
-  run = runKvtool({"hooks", "--run", "NoSuchHook", "--run", "Exit", "--run", "Exit"});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(runKvtool({"hooks", "--run", "NoSuchHook", "--run", "Exit"}).out, "");
   for (const QStringList &bad : {QStringList{"hooks", "--run"}, QStringList{"hooks", "--list"},
                                  QStringList{"hooks", "Exit"}})
     EXPECT_EQ(runKvtool(bad).exitCode, 2) << bad.join(' ').toStdString();

@@ -16,25 +16,33 @@
 #include <signal.h>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
 
 // A directory holding a file that is not executable and one that is, but is
 // no valid program (no "#!", no ELF header); "@plain" and "@garbage" in a
-// command line stand for them.
+// command line stand for them. While it lives, descriptor 57 is open without
+// close-on-exec: no child may inherit it.
 struct Programs {
   Programs() {
     for (const char *name : {"plain", "garbage"})
       kvtest::writeFile(dir + "/" + name, "\x01\x02 not a program\n");
     ::chmod((dir + "/garbage").c_str(), 0755);
     ::chmod((dir + "/plain").c_str(), 0644);
+    ::dup2(fd, 57);
   }
-  ~Programs() { kvtest::removeTree(dir); }
+  ~Programs() {
+    kvtest::removeTree(dir);
+    ::close(57);
+    ::close(fd);
+  }
   std::string expand(const std::string &line) const {
     return line[0] == '@' ? dir + "/" + line.substr(1) : line;
   }
   std::string dir = kvtest::makeTempDir("kvspawn");
+  int fd = ::open("/dev/null", O_RDONLY); // deliberately without O_CLOEXEC
 };
 
 enum Which { Qt, Old, Both };
@@ -47,20 +55,21 @@ TEST(ProcessTest, FlagsAndResults) {
     uint32_t flags;
     SSPError result;
     unsigned exitCode;
-    bool running; // a process id is reported
+    int pid; // 1: a process id is reported
   } cases[] = {
-      {Both, "no-such-program-kv", SpawnWait, SSP_NOT_FOUND, 0, false},
-      {Both, "/nonexistent/dir/prog", 0, SSP_NOT_FOUND, 0, false},
-      {Both, "", SpawnWait, SSP_NOT_FOUND, 0, false},
-      {Both, "@plain", SpawnWait, SSP_NOT_EXECUTABLE, 0, false},
-      {Old, "@garbage", SpawnWait, SSP_BAD_FORMAT, 0, false},
-      {Qt, "@garbage", SpawnWait, SSP_START_FAILED, 0, false},
-      {Qt, "true", SpawnWait | SpawnNewConsole, SSP_UNSUPPORTED, 0, false},
-      {Old, "sh -c \"exit 3\"", SpawnWait | SpawnNewConsole, SSP_OK, 3, false},
-      {Both, "sh -c \"exit 3\"", SpawnWait | SpawnHidden | SpawnMinimized, SSP_OK, 3, false},
-      {Both, "sh -c \"kill -9 $$\"", SpawnWait, SSP_OK, 137, false},
-      {Both, "\"/bin/sh\" -c \"exit 0\"", SpawnWait, SSP_OK, 0, false},
-      {Both, "sleep 0.2", 0, SSP_OK, 0, true},
+      {Both, "no-such-program-kv", SpawnWait, SSP_NOT_FOUND, 0, -1},
+      {Both, "/nonexistent/dir/prog", 0, SSP_NOT_FOUND, 0, -1},
+      {Both, "", SpawnWait, SSP_NOT_FOUND, 0, -1},
+      {Both, "@plain", SpawnWait, SSP_NOT_EXECUTABLE, 0, -1},
+      {Old, "@garbage", SpawnWait, SSP_BAD_FORMAT, 0, -1},
+      {Qt, "@garbage", SpawnWait, SSP_START_FAILED, 0, -1},
+      {Qt, "true", SpawnWait | SpawnNewConsole, SSP_UNSUPPORTED, 0, -1},
+      {Old, "sh -c \"exit 3\"", SpawnWait | SpawnNewConsole, SSP_OK, 3, -1},
+      {Both, "sh -c \"exit 3\"", SpawnWait | SpawnHidden | SpawnMinimized, SSP_OK, 3, -1},
+      {Both, "sh -c \"kill -9 $$\"", SpawnWait, SSP_OK, 137, -1},
+      {Both, "\"/bin/sh\" -c \"test -e /proc/self/fd/57 && exit 1; exit 0\"", SpawnWait, SSP_OK, 0,
+       -1},
+      {Both, "sleep 0.2", 0, SSP_OK, 0, 1},
   };
   for (const auto &c : cases) {
     for (Which which : {Qt, Old}) {
@@ -73,13 +82,9 @@ TEST(ProcessTest, FlagsAndResults) {
           which == Qt
               ? sp_SpawnApplication(line.c_str(), c.flags, YRef<kvstream>(), &exitCode, &pid)
               : sp_OldSpawnApplication(line.c_str(), c.flags, &exitCode, &pid);
-      const char *name = which == Qt ? "QProcess" : "posix_spawn";
-      EXPECT_EQ(result, c.result) << name << ": " << line;
-      EXPECT_EQ(exitCode, c.exitCode) << name << ": " << line;
-      EXPECT_EQ(pid > 0, c.running) << name << ": " << line << " pid " << pid;
-      if (!c.running) {
-        EXPECT_EQ(pid, -1) << name << ": " << line;
-      }
+      EXPECT_EQ(std::make_tuple(result, exitCode, pid > 0 ? 1 : pid),
+                std::make_tuple(c.result, c.exitCode, c.pid))
+          << (which == Qt ? "QProcess: " : "posix_spawn: ") << line;
     }
   }
   sp_ReapSpawnedChildren(true);
@@ -93,24 +98,20 @@ TEST(ProcessTest, OutputIsForwardedWholeAndNeverBlocksTheChild) {
   const char *writer = "sh -c \"head -c 1048576 /dev/zero; head -c 1048576 /dev/zero >&2; "
                        "echo err >&2; exit 5\"";
   const uint32_t forward = SpawnWait | SpawnForwardStdout | SpawnForwardStderr;
-  const struct {
-    uint32_t flags;
-    bool stream;
-  } cases[] = {{forward, true},
-               {forward, false},
-               {SpawnWait, true},
-               {SpawnWait | uint32_t(SpawnDiscardOutput), true}};
-  for (const auto &c : cases) {
+  for (auto c : {std::pair<uint32_t, bool>{forward, true},
+                 {forward, false},
+                 {SpawnWait, true},
+                 {SpawnWait | uint32_t(SpawnDiscardOutput), true}}) {
     auto *stream = new kvstrstream;
     YRef<kvstream> output(stream);
     unsigned exitCode = 99;
-    ASSERT_EQ(sp_SpawnApplication(writer, c.flags, c.stream ? output : YRef<kvstream>(), &exitCode,
+    ASSERT_EQ(sp_SpawnApplication(writer, c.first, c.second ? output : YRef<kvstream>(), &exitCode,
                                   nullptr),
               SSP_OK);
     EXPECT_EQ(exitCode, 5u);
     const std::string text(stream->getString(), static_cast<size_t>(stream->getNumBytes()));
-    EXPECT_EQ(text, c.flags == forward && c.stream ? std::string(2 << 20, '\0') + "err\n" : "")
-        << c.flags << " " << c.stream;
+    EXPECT_EQ(text, c.first == forward && c.second ? std::string(2 << 20, '\0') + "err\n" : "")
+        << c.first << " " << c.second;
   }
 }
 
@@ -162,50 +163,27 @@ TEST(ProcessTest, UnwaitedChildrenAreReapedByTheNextSpawn) {
   EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
-// A descriptor the host opened without close-on-exec stays out of children
-// of both functions and of KvProcess.
-TEST(ProcessTest, ChildrenInheritNoDescriptor) {
-  int fd = ::open("/dev/null", O_RDONLY); // deliberately without O_CLOEXEC
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::dup2(fd, 57), 57);
-  const char *probe = "sh -c \"test -e /proc/self/fd/57 && exit 1; exit 0\"";
-  unsigned code = 9;
-  EXPECT_EQ(sp_SpawnApplication(probe, SpawnWait, YRef<kvstream>(), &code, nullptr), SSP_OK);
-  EXPECT_EQ(code, 0u);
-  code = 9;
-  EXPECT_EQ(sp_OldSpawnApplication(probe, SpawnWait, &code, nullptr), SSP_OK);
-  EXPECT_EQ(code, 0u);
-  KvProcess process(probe, false, false);
-  ASSERT_TRUE(process.start());
-  process.waitProcess();
-  EXPECT_EQ(process.exitCode(), 0);
-  ::close(57);
-  ::close(fd);
-}
-
-TEST(ProcessTest, KvProcessTakesItsProgramFromTheFirstArgument) {
+// KvProcess takes its program from the first argument; a killed child
+// reports its signal; a running one outlives its KvProcess.
+TEST(ProcessTest, KvProcessArgumentsKillAndDestructionWhileRunning) {
+  Programs programs;
   KvProcess process(nullptr, false, false);
   EXPECT_FALSE(process.start());
-  for (const char *arg : {"sh", "-c", "exit 6"})
+  for (const char *arg : {"sh", "-c", "test -e /proc/self/fd/57 && exit 1; exit 6"})
     process.addArgument(arg);
   ASSERT_TRUE(process.start());
   EXPECT_FALSE(process.start()) << "started twice";
   process.waitProcess();
   EXPECT_FALSE(process.isRunning());
   EXPECT_EQ(process.exitCode(), 6);
-}
 
-// A running child outlives its KvProcess; a killed one reports its signal.
-TEST(ProcessTest, KvProcessKillAndDestructionWhileRunning) {
-  {
-    KvProcess process("sleep 30", false, false);
-    ASSERT_TRUE(process.start());
-    EXPECT_TRUE(process.isRunning());
-    EXPECT_EQ(process.exitCode(), 0); // not ended yet
-    process.kill();
-    process.waitProcess();
-    EXPECT_EQ(process.exitCode(), 137);
-  }
+  KvProcess killed("sleep 30", false, false);
+  ASSERT_TRUE(killed.start());
+  EXPECT_EQ(killed.exitCode(), 0); // not ended yet
+  killed.kill();
+  killed.waitProcess();
+  EXPECT_EQ(killed.exitCode(), 137);
+
   auto *left = new KvProcess("sleep 0.1", false, false);
   ASSERT_TRUE(left->start());
   delete left;

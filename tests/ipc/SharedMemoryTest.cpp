@@ -2,16 +2,18 @@
 
 #include "common/ChildProcess.h"
 #include "common/ProcessSync.h"
+#include "common/TestFiles.h"
 #include "ipc/SharedMemory_p.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,7 +23,10 @@ using kv::detail::sharedBlockViewCount;
 
 constexpr int64_t kGranule = 65536;
 
-// Child side: opens a block made by the parent and checks what it sees.
+// Child side: opens the block KV_BLOCK made by the parent and checks what
+// it sees, writes to it, then makes a block of its own, reports its name in
+// the file KV_NAME_FILE and either exits without freeing it or waits to be
+// killed.
 int inspectInChild() {
   const std::string name = kvtest::env("KV_BLOCK");
   const int records = sharedBlockRecordCount();
@@ -43,8 +48,12 @@ int inspectInChild() {
   char *writable = static_cast<char *>(sp_GetSharedBlock(name.c_str(), false));
   if (!writable)
     return 7;
-  std::strcpy(writable, "from the child");
-  return 0; // left mapped at exit: the name is the parent's, and stays
+  std::strcpy(writable, "from the child");   // left mapped at exit: the name is the parent's
+  sp_FreeSharedBlock(YString(name.c_str())); // and not this process's to free
+  kvtest::writeFile(kvtest::env("KV_NAME_FILE"), sp_AllocateSharedBlock(kGranule).tocs());
+  if (kvtest::env("KV_THEN") == "die")
+    kvtest::waitUntil([] { return false; }, 60000);
+  return 0;
 }
 
 TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
@@ -53,8 +62,13 @@ TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
   const std::string pid = "_" + std::to_string(QCoreApplication::applicationPid());
   EXPECT_EQ(std::string(name.tocs()).rfind("KelvantaSharedBlock", 0), 0u); // the sweep's form
   EXPECT_EQ(std::string(name.tocs()).substr(name.length() - pid.size()), pid) << name.tocs();
-  EXPECT_EQ(sharedBlockViewCount(name.tocs()), 0);
   EXPECT_TRUE(sharedBlockCreatedHere(name.tocs()));
+  // A forked child has our records; its exit leaves our names alone.
+  const pid_t forked = ::fork();
+  if (forked == 0)
+    std::exit(0);
+  int status = -1;
+  ASSERT_EQ(::waitpid(forked, &status, 0), forked);
 
   auto *whole = static_cast<char *>(sp_GetSharedBlock(name.tocs(), false));
   auto *again = static_cast<char *>(sp_GetSharedBlock(name.tocs(), 0, 0, false));
@@ -70,7 +84,6 @@ TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
     const char *expected; // null: no view
   };
   const ViewCase cases[] = {
-      {1, 1, "second granule"},
       {2, 0, "third granule"},
       {1, 2, "second granule"},
       {3, 0, nullptr},
@@ -101,108 +114,70 @@ TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
   int local = 0;
   sp_ReleaseSharedBlock(&local); // never mapped: ignored
   EXPECT_EQ(sharedBlockViewCount(name.tocs()), 1);
-  sp_ReleaseSharedBlock(again);
-  EXPECT_EQ(sharedBlockViewCount(name.tocs()), 0); // the creator's record stays
-  EXPECT_TRUE(sharedBlockCreatedHere(name.tocs()));
 
+  // Freed before its last view is released: the view stays usable.
   sp_FreeSharedBlock(name);
+  EXPECT_FALSE(sharedBlockCreatedHere(name.tocs()));
+  sp_FreeSharedBlock(name); // no longer ours: ignored
+  std::strcpy(again, "still mapped");
+  EXPECT_STREQ(again, "still mapped");
+  sp_ReleaseSharedBlock(again);
   EXPECT_EQ(sharedBlockViewCount(name.tocs()), -1);
-  EXPECT_EQ(sharedBlockRecordCount(), records);
   EXPECT_EQ(sp_GetSharedBlock(name.tocs(), false), nullptr); // the name is gone
   EXPECT_EQ(sharedBlockRecordCount(), records);
 }
 
-TEST(SharedMemoryTest, AnotherProcessMapsByName) {
+// Children map the parent's block by name; the blocks they make go with
+// them when they end, and when they are killed, with the next block made.
+TEST(SharedMemoryTest, AnotherProcessMapsByNameAndNamesDoNotOutliveTheirCreator) {
   if (kvtest::childRole() == "inspect")
     std::exit(inspectInChild());
+  const char *test = "SharedMemoryTest.AnotherProcessMapsByNameAndNamesDoNotOutliveTheirCreator";
+  const std::string dir = kvtest::makeTempDir("kvshm");
   const YString name = sp_AllocateSharedBlock(2 * kGranule);
   auto *view = static_cast<char *>(sp_GetSharedBlock(name.tocs(), false));
   ASSERT_TRUE(view);
   std::strcpy(view + kGranule, "granule one");
-  for (int run = 0; run < 2; ++run) {
+  auto env = [&](const char *file, const char *then = "") {
     std::strcpy(view, "from the parent");
-    EXPECT_EQ(kvtest::runChild("SharedMemoryTest.AnotherProcessMapsByName", "inspect",
-                               {{"KV_BLOCK", name.tocs()}}),
-              0);
-    EXPECT_STREQ(view, "from the child");
-  }
-  sp_ReleaseSharedBlock(view);
-  sp_FreeSharedBlock(name);
-}
-
-// Child side: makes a block, reports its name in the file KV_NAME_FILE and
-// either exits without freeing it or waits to be killed.
-int allocateInChild() {
-  const YString name = sp_AllocateSharedBlock(kGranule);
-  QFile file(QString::fromStdString(kvtest::env("KV_NAME_FILE")));
-  if (!file.open(QIODevice::WriteOnly) || file.write(name.tocs()) < 0)
-    return 2;
-  file.close();
-  if (kvtest::env("KV_THEN") == "die")
-    kvtest::waitUntil([] { return false; }, 60000);
-  return 0;
-}
-
-TEST(SharedMemoryTest, NamesDoNotOutliveTheirCreator) {
-  if (kvtest::childRole() == "allocate")
-    std::exit(allocateInChild());
-  const std::string dir = kvtest::makeTempDir("kvshm");
-  auto nameIn = [](const std::string &path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    return kvtest::EnvList{
+        {"KV_BLOCK", name.tocs()}, {"KV_NAME_FILE", dir + file}, {"KV_THEN", then}};
   };
-  const char *test = "SharedMemoryTest.NamesDoNotOutliveTheirCreator";
-
-  // Ends without freeing its block: the name goes with it.
-  ASSERT_EQ(kvtest::runChild(test, "allocate", {{"KV_NAME_FILE", dir + "/exits"}}), 0);
-  EXPECT_EQ(sp_GetSharedBlock(nameIn(dir + "/exits").c_str(), true), nullptr);
+  ASSERT_EQ(kvtest::runChild(test, "inspect", env("/exits")), 0);
+  EXPECT_STREQ(view, "from the child");
+  EXPECT_EQ(sp_GetSharedBlock(kvtest::readFile(dir + "/exits").c_str(), true), nullptr);
 
   // Killed: its name stays until a process makes a block. (Another test
   // process running at the same time may be that process, so the name may
   // already be gone here.)
-  auto killed =
-      kvtest::startChild(test, "allocate", {{"KV_NAME_FILE", dir + "/dies"}, {"KV_THEN", "die"}});
-  ASSERT_TRUE(kvtest::waitUntil([&] { return !nameIn(dir + "/dies").empty(); }));
+  auto killed = kvtest::startChild(test, "inspect", env("/dies", "die"));
+  ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(dir + "/dies"); }));
   killed->kill();
   killed->waitForFinished();
-  const std::string stale = nameIn(dir + "/dies");
-  if (void *view = sp_GetSharedBlock(stale.c_str(), true))
-    sp_ReleaseSharedBlock(view);
-  ASSERT_EQ(kvtest::runChild(test, "allocate", {{"KV_NAME_FILE", dir + "/sweeps"}}), 0);
+  EXPECT_STREQ(view, "from the child"); // the name outlived the first child
+  const std::string stale = kvtest::readFile(dir + "/dies");
+  if (void *staleView = sp_GetSharedBlock(stale.c_str(), true))
+    sp_ReleaseSharedBlock(staleView);
+  ASSERT_EQ(kvtest::runChild(test, "inspect", env("/sweeps")), 0);
   EXPECT_EQ(sp_GetSharedBlock(stale.c_str(), true), nullptr);
-  kvtest::removeTree(dir);
-}
-
-TEST(SharedMemoryTest, FreeingBeforeReleasingKeepsViewsUsable) {
-  const int records = sharedBlockRecordCount();
-  const YString name = sp_AllocateSharedBlock(kGranule);
-  auto *view = static_cast<char *>(sp_GetSharedBlock(name.tocs(), false));
-  ASSERT_TRUE(view);
-  sp_FreeSharedBlock(name);
-  std::strcpy(view, "still mapped");
-  EXPECT_STREQ(view, "still mapped");
-  EXPECT_FALSE(sharedBlockCreatedHere(name.tocs()));
-  sp_FreeSharedBlock(name); // no longer ours: ignored
   sp_ReleaseSharedBlock(view);
-  EXPECT_EQ(sharedBlockRecordCount(), records);
+  sp_FreeSharedBlock(name);
+  kvtest::removeTree(dir);
 }
 
 TEST(SharedMemoryTest, BadNamesAndSizesFailCleanly) {
   const int records = sharedBlockRecordCount();
-  EXPECT_EQ(sp_GetSharedBlock(nullptr, false), nullptr);
-  EXPECT_EQ(sp_GetSharedBlock("", true), nullptr);
-  EXPECT_EQ(sp_GetSharedBlock("KelvantaSharedBlockNoSuchName", false), nullptr);
-  EXPECT_EQ(sp_GetSharedBlock("../../etc/passwd", true), nullptr);
+  for (const char *name : {static_cast<const char *>(nullptr), "", "KelvantaSharedBlockNoSuchName",
+                           "../../etc/passwd"})
+    EXPECT_EQ(sp_GetSharedBlock(name, false), nullptr) << (name ? name : "null");
   sp_FreeSharedBlock(YString("KelvantaSharedBlockNoSuchName"));
 
   // A block that could not be made still has a name; mapping it fails.
-  const YString empty = sp_AllocateSharedBlock(0);
-  EXPECT_FALSE(empty.isEmpty());
-  EXPECT_EQ(sp_GetSharedBlock(empty.tocs(), false), nullptr);
-  const YString huge = sp_AllocateSharedBlock(UINT64_MAX);
-  EXPECT_EQ(sp_GetSharedBlock(huge.tocs(), false), nullptr);
-  sp_FreeSharedBlock(empty);
-  sp_FreeSharedBlock(huge);
+  for (uint64_t size : {uint64_t(0), UINT64_MAX}) {
+    const YString name = sp_AllocateSharedBlock(size);
+    EXPECT_TRUE(!name.isEmpty() && !sp_GetSharedBlock(name.tocs(), false)) << size;
+    sp_FreeSharedBlock(name);
+  }
   EXPECT_EQ(sharedBlockRecordCount(), records);
 }
 
