@@ -7,6 +7,7 @@
 #include "common/EndpointDir.h"
 #include "common/ProcessSync.h"
 #include "common/TestFiles.h"
+#include "os/PlatformData_p.h"
 
 #include <QProcess>
 
@@ -14,6 +15,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -109,6 +111,47 @@ TEST(RequestOptionsTest, DefinitionsCrossBetweenProcessesLocalOnesStay) {
     EXPECT_TRUE(*bare == '1' || hasOwnOptions("Child"));
     EXPECT_EQ(describe("ReqOptShared"), "0|Parent|0.000000|000|Parent|14");
   }
+}
+
+// A table with one definition, cut or corrupted: nothing of it is added.
+TEST(RequestOptionsTest, TablesThatDoNotFitTheirRecordAddNothing) {
+  EndpointDir dir;
+  SimFeDataTransceiver sim(kvtest::uniqueName("SIM").c_str(), "nobody");
+  sim.setReceiveObject(YRef<CopyDataObject>(new RequestOptions), kOptionsId);
+  auto table = [](int32_t count, int32_t type) {
+    std::string block;
+    for (int32_t word : {count, type, 9})
+      block.append(reinterpret_cast<const char *>(&word), 4);
+    block += "ReqOptCut";
+    block.append("\1\0\0\0d", 5);
+    block.append(8 + 3, '\0');
+    block.append("\4\0\0\0mod!\x63\0\0\0", 12);
+    return block;
+  };
+  auto deliver = [&](const std::string &block) {
+    std::vector<char> bytes(12 + block.size(), 0);
+    auto *record = reinterpret_cast<CopyDataMessage *>(bytes.data());
+    record->messageId = kOptionsId;
+    record->size = static_cast<uint32_t>(bytes.size());
+    std::memcpy(bytes.data() + 12, block.data(), block.size());
+    kv::detail::TransceiverAccess::deliverRecord(&sim, record, bytes.data() + bytes.size(),
+                                                 std::make_shared<bool>(true));
+  };
+  const std::string whole = table(1, OptionString);
+  std::vector<std::string> bad = {table(1, 4),
+                                  table(1, -1),
+                                  table(2, OptionString),
+                                  table(0x7FFFFFFF, OptionString),
+                                  table(-1, OptionString),
+                                  table(2, OptionString) + table(0, 9).substr(4)};
+  for (size_t cut = 0; cut < whole.size(); ++cut)
+    bad.push_back(whole.substr(0, cut));
+  for (const std::string &block : bad) {
+    deliver(block);
+    ASSERT_FALSE(sp_OptionExists(YString("ReqOptCut"))) << &block - bad.data();
+  }
+  deliver(whole);
+  EXPECT_EQ(describe("ReqOptCut"), "0|d|0.000000|000|mod!|99");
 }
 
 } // namespace

@@ -327,6 +327,31 @@ std::string userRecord(uint32_t sizeField, size_t length) {
   return bytes;
 }
 
+// Directories planted where the endpoints go are refused, never used.
+TEST(DataMessageTranceiverTest, PlantedEndpointDirectoriesAreRefused) {
+  const std::function<void(const std::string &)> plants[] = {
+      [](const std::string &d) { ::mkdir(d.c_str(), 0777), ::chmod(d.c_str(), 0777); },
+      [](const std::string &d) { ::mkdir(d.c_str(), 0750); },
+      [](const std::string &d) { ::symlink("/tmp", d.c_str()); },
+      [](const std::string &d) { kvtest::writeFile(d, "x"); },
+      [](const std::string &d) {
+        ::mkdir(d.c_str(), 0700);
+        if (::chown(d.c_str(), 65534, 65534) != 0)
+          ::chmod(d.c_str(), 0777); // not root: still refused, for its mode
+      },
+  };
+  for (const auto &plant : plants) {
+    EndpointDir dir;
+    plant(dir.dir());
+    Probe probe(kvtest::uniqueName("P"), "none");
+    EXPECT_TRUE(probe.hasFatalError()) << &plant - plants;
+    EXPECT_NE(std::string(probe.getFatalMsg().tocs()).find("not a private directory"),
+              std::string::npos)
+        << probe.getFatalMsg().tocs();
+    EXPECT_FALSE(probe.connect(nullptr, 0));
+  }
+}
+
 TEST(DataMessageTranceiverTest, MalformedFramesAreDroppedWhileTheEndpointServesOn) {
   EndpointDir dir;
   Probe right(kvtest::uniqueName("B"), "anyone");

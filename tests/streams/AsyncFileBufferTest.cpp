@@ -53,7 +53,7 @@ TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
   buffer.write(thousand.data(), thousand.size());
   buffer.write(thousand.data(), thousand.size());
   EXPECT_TRUE(buffer.eof()) << "the caller position is past what the file holds so far";
-  buffer.seekg(0);
+  EXPECT_EQ(buffer.seekg(0), 0);
   EXPECT_FALSE(buffer.eof());
   EXPECT_FALSE(kvfbuf_async().syncData()) << "a closed buffer";
   EXPECT_EQ(kvfbuf_async().takeAndwriteSharedBlock(1, 0, 10), 0) << "a closed buffer";

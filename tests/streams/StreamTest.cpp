@@ -23,6 +23,7 @@ TEST(StreamTest, BuffersReadSeekAndFlagTheEndAndNoBufferIsAHarmlessNoOp) {
   kvstream none;
   YString line("old");
   EXPECT_FALSE(none.getline(&line)) << "must not loop for ever";
+  EXPECT_FALSE(none.writeFailed());
   EXPECT_EQ(none.takeAndWrite(new char[3], 3), 0u); // the block is released, not leaked
   // A string buffer reads, seeks and flags the end.
   kvstrstream stream("abc");
