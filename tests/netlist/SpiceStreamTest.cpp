@@ -77,6 +77,13 @@ TEST(SpiceStreamTest, EchoBufferHoldsCommentsAndOneLineFeedPerRun) {
   keeping.dontSuppressEmptyLines();
   ASSERT_TRUE(keeping.gets(&line, nullptr, nullptr, nullptr));
   EXPECT_STREQ(static_cast<const char *>(*keeping.getBuffer()), "R1 a\n\n+ b\n");
+
+  // A header that ends the file without a line feed is echoed whole.
+  NetlistFile last("R1 a\n*#HSPICE x");
+  SpiceStream ending(last.path(), SPICE_NATIVE);
+  while (ending.gets(&line, nullptr, nullptr, nullptr))
+    ;
+  EXPECT_STREQ(static_cast<const char *>(*ending.getBuffer()), "R1 a\n*#HSPICE x");
 }
 
 TEST(SpiceStreamTest, HeadersSetDialectSeparatorAndHierarchy) {

@@ -196,6 +196,8 @@ TEST(InterpolationTest, FindYFromXCases) {
       {line, square, 2.5, 2, 0, false, {{6.25, 2}}},
       {{5, 4, 3, 2, 1, 0}, {25, 16, 9, 4, 1, 0}, 2.5, 2, 0, false, {{6.25, 2}}},
       {square, line, 0.5, 2, 0, true, {{0.5, 0}}},
+      // A turn just before the last window leaves its parabola alone.
+      {{0, 3, 1, 2, 3}, {0, 1, 4, 9, 16}, 2.5, 2, 0, false, {{12.25, 3}, {1.75, 1}, {2.5 / 3, 0}}},
       // `nearest` keeps the closest at or above the reference, then the closest below.
       {zigzag, ramp5, 0.5, 1, 0, false, {{2.5, 2}, {1.5, 1}}, 2.0},
       {zigzag, ramp5, 0.5, 2, 0, true, {{2.5, 2}, {1.5, 1}}, 2.5},

@@ -49,9 +49,11 @@ void checkUserFolders(const std::string &role) {
       {"nohome", "STARTUP_APPDATAPATH", ""},
       {"nohome", "KVAPPDATAPATH", exeDir() + "/AppData"},
   };
-  for (const auto &row : expected)
-    if (role == row.role)
+  for (const auto &row : expected) {
+    if (role == row.role) {
       EXPECT_EQ(symbol(row.name), row.value) << row.name;
+    }
+  }
   struct stat info;
   if (role == "nonascii") {
     ASSERT_EQ(::stat(shared.c_str(), &info), 0);
