@@ -55,6 +55,10 @@ TEST(NewSpiceStreamTest, GetHandsOutLinesWithLineFeeds) {
   reader.seekg(0);
   reader.init();
   EXPECT_EQ(readNumberedLines(reader).front(), (Line{1, "R1 a  b"}));
+  kvtest::TempFile file("R1 a\n* c\n+ b\nR2\n* d\nR3 ; e\n");
+  NewSpiceStream lines(file.path());
+  readNumberedLines(lines);
+  EXPECT_EQ(lines.getCharCount(), 27) << "lines count their characters as get() does";
 }
 
 TEST(NewSpiceStreamTest, MissingFileAndHugeLines) {
