@@ -178,6 +178,7 @@ void checkRegistry() {
   setLevel(1);
   cfgman_SetConfigLocation(key);
   EXPECT_TRUE(cfgman_WriteConfigSetting("Options", "A", "reg"));
+  EXPECT_TRUE(cfgman_WriteConfigSetting("Options", "A", "reg")) << "unchanged";
   key.verify(&status, true);
   EXPECT_EQ(status, ConfigExists); // it has a sub-key now
   ConfigTimeStamp stamp;

@@ -1,6 +1,5 @@
 #include "kvsupport/containers/YHashTable.h"
 #include "kvsupport/containers/YList.h"
-#include "kvsupport/containers/YRef.h"
 #include "kvsupport/containers/YVector.h"
 #include "kvsupport/strings/YString.h"
 #include "kvsupport/support/KelvantaException.h"
@@ -63,26 +62,6 @@ TEST(SharedTypesTest, BadSizesThrowTheOutOfMemoryException) {
     EXPECT_STREQ(e.getMessage(),
                  "*** Fatal error, out of memory ***\nDetected in YVector<YString>::alloc");
   }
-}
-
-struct Base {
-  virtual ~Base() = default;
-};
-struct Derived : Base {
-  explicit Derived(int *deaths) : deaths(deaths) {}
-  ~Derived() override { ++*deaths; }
-  int *deaths;
-};
-
-TEST(SharedTypesTest, RefDeletesTheObjectWithTheLastHandle) {
-  int deaths = 0;
-  {
-    YRef<Derived> first(new Derived(&deaths));
-    YRef<Base> asBase(first);
-    EXPECT_EQ(first.getRefCount(), 2);
-    EXPECT_EQ(deaths, 0);
-  }
-  EXPECT_EQ(deaths, 1);
 }
 
 // Lookups ignore case; sizes follow the prime table.

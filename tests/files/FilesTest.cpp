@@ -676,7 +676,12 @@ TEST(ProfileFileTest, ReadsAndWritesBack) {
       // Blanks, quotes, '=' in values; of duplicate keys the later wins, both are kept.
       {"[S]\n  a = 1 \nb=\" two \"\nc=x=y\nd=\"\nquoted=\"q\nk=1\nk=2\n",
        "[S]\na=1\nb= two \nc=x=y\nd=\"\nquoted=\"q\nk=1\nk=2\n",
-       {{"s/B", " two "}, {"S/c", "x=y"}, {"S/d", "\""}, {"S/quoted", "\"q"}, {"S/k", "2"}}},
+       {{"s/B", " two "},
+        {"S/A", "1"},
+        {"S/c", "x=y"},
+        {"S/d", "\""},
+        {"S/quoted", "\"q"},
+        {"S/k", "2"}}},
       // Lines before the first header are kept but are no keys; comments keep their
       // place, '#' is text, a line without '=' or key stays as it stands.
       {"; top\nloose=1\n[S]\na=1\n   ; note  \n#x=2\njust text\n=v\n",
@@ -758,6 +763,7 @@ TEST(ProfileFileTest, RefusesTextThatCannotBeStored) {
   pairs.append({YString("bad=key"), YString("2")});
   EXPECT_FALSE(sp_WritePrivateProfileStrings(y(file), YString("s"), pairs));
   EXPECT_FALSE(kvtest::fileExists(file)); // refused whole
+  EXPECT_FALSE(sp_FlushPrivateProfile(YString(""), 0)) << "no file named";
 }
 
 TEST(ProfileFileTest, NeverReplacesWhatItMustNotKeepsTheChangeFollowsLinks) {

@@ -137,6 +137,7 @@ TEST(DataMessageTranceiverTest, HandshakeCommandsAndRecordsSentOrPosted) {
   bool fresh = false;
   ASSERT_TRUE(left.connect(&fresh, 0));
   EXPECT_TRUE(fresh);
+  EXPECT_STREQ(right.getPeerProcessName().tocs(), "kvtest_ipc"); // the program's name
   EXPECT_FALSE(left.waitForMessage(0));
   EXPECT_EQ(left.connects, std::vector<bool>{true});
   EXPECT_EQ(right.connects, std::vector<bool>{false});

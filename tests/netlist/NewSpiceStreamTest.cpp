@@ -61,6 +61,18 @@ TEST(NewSpiceStreamTest, GetHandsOutLinesWithLineFeeds) {
   EXPECT_EQ(lines.getCharCount(), 27) << "lines count their characters as get() does";
 }
 
+// The literal buffer holds the physical lines of each line read, whole, and
+// nothing yet of the next.
+TEST(NewSpiceStreamTest, LiteralBufferHoldsTheLinesRead) {
+  kvstrstream text("R1 a\n*comment text\n+ b\nR2 ; c\n* d\nR3\nR4 b\n");
+  NewSpiceStream reader(text);
+  std::vector<std::string> literal;
+  for (YString line; reader.gets(&line, &NewSpiceStream::dummyLineNum); reader.flushLitBuffer())
+    literal.emplace_back(reader.getLitBuffer(), reader.getLitBuffer().getLength());
+  EXPECT_EQ(literal, (std::vector<std::string>{"R1 a\n*comment text\n+ b\n", "R2 ; c\n", "* d\n",
+                                               "R3\n", "R4 b\n"}));
+}
+
 TEST(NewSpiceStreamTest, MissingFileAndHugeLines) {
   NewSpiceStream missing("/nonexistent/dir/x.cir");
   YString line;

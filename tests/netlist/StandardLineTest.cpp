@@ -111,6 +111,9 @@ TEST(StandardLineTest, NumbersSaturateLikeTheirLibraryReaders) {
   int untouched = 5;
   EXPECT_FALSE(line.intPropValue("absent", &untouched));
   EXPECT_FALSE(line.hexPropValue("absent", &untouched));
+  EXPECT_TRUE(line.intPropValue("a", static_cast<int *>(nullptr)) &&
+              line.intPropValue("a", static_cast<long *>(nullptr)) &&
+              line.hexPropValue("a", nullptr));
   EXPECT_EQ(untouched, 5);
   EXPECT_TRUE(line.propValue("absent", SLE_UTF8).isEmpty());
   EXPECT_TRUE(line.hasProperty("H"));

@@ -1,4 +1,5 @@
 #include "kvsupport/numerics/Interpolation.h"
+#include "kvsupport/numerics/Complex.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,9 @@ TEST(InterpolationTest, BinarySearchMatchesScan) {
       sp_BinarySearch(values.data(), n, x, &lo, &hi, direction);
       ASSERT_EQ(Bracket(lo, hi), want)
           << "trial " << trial << " x " << x << " direction " << direction;
+      const std::vector<complex> asComplex(values.begin(), values.end()); // by real parts
+      sp_BinarySearch(asComplex.data(), n, x, &lo, &hi, direction);
+      ASSERT_EQ(Bracket(lo, hi), want) << "complex, trial " << trial;
       for (auto [target, towards] : {std::pair(kNaN, direction), std::pair(x, 2 - 3 * direction)}) {
         sp_BinarySearch(values.data(), n, target, &lo, &hi, towards);
         ASSERT_EQ(Bracket(lo, hi), Bracket(0, n - 1)) << "x " << target << " direction " << towards;
@@ -206,6 +210,7 @@ TEST(InterpolationTest, FindYFromXCases) {
       {ramp, ramp, kNaN, 1, 0, false, {}},
       {{0}, {0}, 0.0, 1, 0, false, {}},
       {nan4, ramp4, 0.5, 7, 0, false, {{2.5, 2}}},
+      {nan4, ramp4, 0.5, -3, 0, false, {{3.0, 2}}}, // below 0: order 0, the sample after
   };
   for (const Case &c : cases) {
     EXPECT_TRUE(sameCrossings(

@@ -36,14 +36,15 @@ protected:
 // synchronous buffer below.
 TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
   kvfbuf_async buffer(path("large.bin").constData(), kvWrite | kvBinary, false);
-  buffer.write("ab", 2);
+  const std::string direct(128, 'a'); // the largest write made at once
+  buffer.write(direct.data(), direct.size());
   buffer.put('c');
   EXPECT_TRUE(buffer.isIdle()) << "no item was queued";
   std::string thousand(1000, 'x');
   EXPECT_EQ(buffer.write(thousand.data(), thousand.size()), 1000u);
   EXPECT_FALSE(buffer.isIdle());
   buffer.flush();
-  EXPECT_EQ(kvtest::readFile(dir.filePath("large.bin")), "abc" + thousand);
+  EXPECT_EQ(kvtest::readFile(dir.filePath("large.bin")), direct + "c" + thousand);
   // The end while pending is the size the file has reached so far.
   buffer.seekg(0);
   buffer.write(thousand.data(), thousand.size());
@@ -57,6 +58,7 @@ TEST_F(AsyncFileBufferTest, LargeWritesAreQueuedAndPositionsMoveAtOnce) {
   EXPECT_FALSE(buffer.eof());
   EXPECT_FALSE(kvfbuf_async().syncData()) << "a closed buffer";
   EXPECT_EQ(kvfbuf_async().takeAndwriteSharedBlock(1, 0, 10), 0) << "a closed buffer";
+  EXPECT_EQ(kvfbuf_async().takeAndWrite(new char[3], 3), 0u) << "a closed buffer";
 }
 
 // Four pieces of 1 MiB, different in every piece and at every offset.

@@ -83,6 +83,7 @@ TEST(PrintfBufTest, ConvertsArgumentsAndCountsPositions) {
       {"%*d|", {-4, 7}, "7   |", true, 2},
       {"%*d|", {2.7, 7}, " 7|", true, 2},
       {"%.*f", {-1, 3.5}, "3.500000", true, 2},
+      {"%.*f", {0, 3.5}, "4", true, 2},
       {"%*d", {6}, "<arg-missing>", false, 2},
       {"%*d", {PrintfArg(), 5}, "5", true, 2},
       // Missing arguments.

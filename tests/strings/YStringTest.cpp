@@ -178,6 +178,8 @@ TEST(YStringTest, StripsAndConverts) {
   YString s("  \tab \t ");
   s.stripLeading(" \t");
   s.stripTrailing(" \t");
+  s.stripLeading(nullptr);
+  s.stripTrailing(nullptr);
   EXPECT_STREQ(s.tocs(), "ab");
   struct Case {
     const char *text, *quotes;
@@ -294,6 +296,7 @@ TEST(YStringTest, StreamRecordsRoundTripAndFailSafely) {
   EXPECT_EQ(back.restoreLong(records), 1);
   EXPECT_EQ(back.length(), 70000);
   EXPECT_EQ(back.restoreLong(records), 0) << "end of input";
+  EXPECT_EQ(back.restore(records, 0), 0) << "end of input";
   kvstrstream half("\x05"); // half a 16-bit length
   EXPECT_EQ(untouched.restore(half, 0), 0);
   const char cutRecord[] = {5, 0, 0, 0, 'a', 'b'}; // five bytes declared, two there

@@ -75,6 +75,7 @@ TEST(LogicalPathsTest, LocationsSymbolsAndCaches) {
       {"%DATA%/a", data + "/a", true}, // cached
       {"%DATA", data, true},
       {"%TEMPPATH%/a", std::string(temp.tocs()) + "/a", true},
+      {"%KVAPPDATAPATH%/a", std::string(appData.tocs()) + "/a", true}, // not portable
       {"%A%/x", "%A%/b/a/x", true},
       {"%NOBODY%/x", "%NOBODY%/x", false},
       {"$UNSET$/f", "$UNSET$/f", false},

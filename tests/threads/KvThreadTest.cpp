@@ -3,11 +3,13 @@
 #include "kvsupport/threads/Clock.h"
 
 #include "common/ChildProcess.h"
+#include "common/ProcessSync.h"
 
 #include <gtest/gtest.h>
 
 #include <grp.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -64,6 +66,18 @@ TEST(KvThreadTest, RunsTheBodyAndPublishesItsEnd) {
   thread.start(); // a finished thread starts again
   ASSERT_TRUE(thread.wait(10000));
   EXPECT_EQ(written, 2);
+}
+
+// A thread id is running while its thread lives; a process that ended but
+// was not reaped yet is not, nor are ids no thread can have.
+TEST(KvThreadTest, RunningThreadIds) {
+  EXPECT_TRUE(sp_IsThreadRunning(sp_GetThreadId()));
+  EXPECT_FALSE(sp_IsThreadRunning(0) || sp_IsThreadRunning(0x80000000u));
+  const pid_t ended = ::fork();
+  if (ended == 0)
+    ::_exit(0);
+  EXPECT_TRUE(kvtest::waitUntil([&] { return !sp_IsThreadRunning(static_cast<uint32_t>(ended)); }));
+  EXPECT_EQ(::waitpid(ended, nullptr, 0), ended);
 }
 
 // Child side. Destruction waits a second for a body that ignores the
