@@ -419,18 +419,13 @@ TEST(FileLockTest, NeverTwoHoldersUnderChurn) {
 
 TEST(FileLockTest, MovingHandsOverTheOneLockFile) {
   LockFiles files;
-  FileLock first;
-  ASSERT_TRUE(first.lock(y(files.target)));
-  FileLock second(std::move(first));
-  first.unlock(); // holds nothing: must not touch the lock file
+  FileLock first, second;
+  ASSERT_TRUE(first.lock(y(files.target)) && second.lock(y(files / "b")));
+  second = std::move(first); // releases b's lock, takes over the target's
+  first.unlock();            // holds nothing: must not touch the lock file
+  EXPECT_FALSE(kvtest::fileExists(files / "b.lck"));
   EXPECT_TRUE(kvtest::fileExists(files.lockFile));
-  {
-    FileLock third;
-    ASSERT_TRUE(third.lock(y(files / "b")));
-    third = std::move(second); // releases b's lock, takes over the target's
-    EXPECT_FALSE(kvtest::fileExists(files / "b.lck"));
-    EXPECT_TRUE(kvtest::fileExists(files.lockFile));
-  }
+  { FileLock last(std::move(second)); }
   EXPECT_FALSE(kvtest::fileExists(files.lockFile)); // deleted once, by its last owner
 }
 

@@ -39,6 +39,7 @@ class Probe : public DataMessageTranceiver {
 public:
   Probe(const std::string &name, const std::string &peer)
       : DataMessageTranceiver(name.c_str(), peer.c_str(), false) {}
+  using DataMessageTranceiver::sendMessagePieces;
   std::vector<std::string> commands;
   std::vector<int> modes;
   std::vector<std::vector<char>> records;
@@ -155,6 +156,9 @@ TEST(DataMessageTranceiverTest, HandshakeCommandsAndRecordsSentOrPosted) {
   EXPECT_TRUE(third.sendCommand(YString("hello"), CommandModeNormal));
   EXPECT_EQ(right.commands.back(), "hello");
   ASSERT_TRUE(left.connect(nullptr, right.getHandle())); // back to the first peer
+  // Ends of the replaced connections, served now, leave the new one alone.
+  EXPECT_FALSE(right.waitForMessage(0) || left.waitForMessage(0));
+  EXPECT_TRUE(left.isConnected() && right.isConnected());
 
   // Commands go to receivers by their first word, else to receiveCommand.
   std::vector<std::string> log;
@@ -225,6 +229,17 @@ TEST(DataMessageTranceiverTest, HandshakeCommandsAndRecordsSentOrPosted) {
   EXPECT_EQ(left.getLastError(), TransceiverBadArgument);
   EXPECT_FALSE(left.postMessage(nullptr) || left.sendMessage(nullptr, 3) ||
                left.sendMessage(record.data(), -1));
+  // A record in pieces arrives whole; pieces that do not add up to its size,
+  // none, or a header marked posted are refused.
+  const std::vector<char> whole = makeRecord(8, 40, 2);
+  const RecordPiece pieces[] = {{whole.data(), 8}, {whole.data() + 8, 32}, {nullptr, 0}};
+  ASSERT_TRUE(left.sendMessagePieces(pieces, 3));
+  EXPECT_EQ(right.records.back(), whole);
+  std::vector<char> marked = whole;
+  reinterpret_cast<UserDataMessage *>(marked.data())->posted = 1;
+  const RecordPiece markedPiece[] = {{marked.data(), marked.size()}};
+  EXPECT_FALSE(left.sendMessagePieces(pieces, 1) || left.sendMessagePieces(pieces, 0) ||
+               left.sendMessagePieces(markedPiece, 1));
 }
 
 // A handler that sends, whose peer's handler sends again: three sends deep,

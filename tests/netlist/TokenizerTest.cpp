@@ -233,6 +233,7 @@ TEST(TokenizerTest, SplitLineCases) {
       {"a,,b,", nullptr, 0, {"a", "", "b"}},
       {"a,,b,", nullptr, 5, {"a", "", "b", "", ""}},
       {"(a,(b,c)),d", "()", 0, {"a,(b,c)", "d"}},
+      {"ab,(c)d,x", "()", 0, {"ab", "c", "x"}}, // what follows the bracket is dropped
       {"a,(b,c", "()", 0, {"a"}}, // the unclosed field is dropped
       {"a,(b,c", "()", 3, {"a", "", ""}},
       {"a,(b,c", "((", 3, {}}, // equal brackets: nothing at all

@@ -23,7 +23,7 @@ TEST(StreamTest, BuffersReadSeekAndFlagTheEndAndNoBufferIsAHarmlessNoOp) {
   kvstream none;
   YString line("old");
   EXPECT_FALSE(none.getline(&line)) << "must not loop for ever";
-  EXPECT_FALSE(none.writeFailed());
+  EXPECT_FALSE(none.writeFailed() || none.eof());
   EXPECT_EQ(none.takeAndWrite(new char[3], 3), 0u); // the block is released, not leaked
   // A string buffer reads, seeks and flags the end.
   kvstrstream stream("abc");
@@ -36,12 +36,14 @@ TEST(StreamTest, BuffersReadSeekAndFlagTheEndAndNoBufferIsAHarmlessNoOp) {
   // the one-argument form.
   const int64_t seeks[][3] = {{-5, -1, 0},         {10, 0, 3},          {-1, 1, 2},
                               {0x7FFFFFFE, -1, 3}, {0x7FFFFFFF, 0, -1}, {4, 2, 3},
-                              {INT32_MIN, -1, -1}, {1, 1, 3},           {-3, 2, 0}};
+                              {INT32_MIN, -1, -1}, {1, 1, 3},           {-3, 2, 0},
+                              {1, 1, 1},           {-1, 2, 2},          {-2, 1, 0}};
   for (const auto &seek : seeks)
     EXPECT_EQ(seek[1] < 0 ? stream.seekg(seek[0])
                           : stream.seekg(seek[0], static_cast<int>(seek[1])),
               seek[2])
         << seek[0] << " from " << seek[1];
+  EXPECT_FALSE(stream.eof()) << "a seek clears the end";
   EXPECT_EQ(stream.tellg(), 0);
 
   kvstrbuf buffer("xy");

@@ -819,7 +819,10 @@ void PlatformDataPosix::drainPosted() {
     Posted item = std::move(posted_.front());
     posted_.pop_front();
     if (item.record.empty()) {
-      kv::detail::TransceiverAccess::deliverExit(owner_);
+      // The connection that ended was dropped at once; one current now is a
+      // newer one, which its predecessor's end must not tear down.
+      if (!connection_)
+        kv::detail::TransceiverAccess::deliverExit(owner_);
     } else {
       markReceived();
       kv::detail::TransceiverAccess::deliverRecord(

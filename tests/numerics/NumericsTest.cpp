@@ -1,10 +1,13 @@
-#include "kvsupport/numerics/Interpolation.h"
+// Complex arithmetic, distribution look-up tables and interpolation.
 #include "kvsupport/numerics/Complex.h"
+#include "kvsupport/numerics/DisributionLookUpTableObject.h"
+#include "kvsupport/numerics/Interpolation.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <limits>
 #include <random>
 #include <vector>
@@ -12,6 +15,171 @@
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// ---- Complex ----
+using Std = std::complex<double>;
+
+void expectClose(const complex &got, const Std &want, const char *what, const complex &at) {
+  double scale = std::max(1.0, std::abs(want));
+  EXPECT_NEAR(got.re, want.real(), 1e-10 * scale) << what << " at " << at.re << "+" << at.im << "i";
+  EXPECT_NEAR(got.im, want.imag(), 1e-10 * scale) << what << " at " << at.re << "+" << at.im << "i";
+}
+
+// The functions against the standard ones at random points; the ones with a
+// branch cut are kept clear of it (`cut`: 1 the negative reals, 2 the reals
+// beyond +-1, 3 the imaginaries beyond +-i), where both take the same branch.
+TEST(ComplexTest, MatchesStandardAwayFromBranchCuts) {
+  struct Unary {
+    const char *name;
+    complex (*ours)(const complex &);
+    Std (*theirs)(const Std &);
+    int cut;
+  };
+  // clang-format off
+#define KV_UNARY(f, cut) \
+  Unary{#f, [](const complex &z) { return f(z); }, [](const Std &z) { return std::f(z); }, cut}
+  // clang-format on
+  const Unary functions[] = {KV_UNARY(exp, 0),  KV_UNARY(log, 1),  KV_UNARY(log10, 1),
+                             KV_UNARY(sqrt, 1), KV_UNARY(sin, 0),  KV_UNARY(cos, 0),
+                             KV_UNARY(sinh, 0), KV_UNARY(cosh, 0), KV_UNARY(tan, 0),
+                             KV_UNARY(tanh, 0), KV_UNARY(asin, 2), KV_UNARY(acos, 2),
+                             KV_UNARY(atan, 3)};
+#undef KV_UNARY
+  auto nearCut = [](const complex &z, int cut) {
+    return (cut == 1 && z.re < 0.1 && std::fabs(z.im) < 0.1) ||
+           (cut == 2 && std::fabs(z.im) < 0.1 && std::fabs(z.re) > 0.9) ||
+           (cut == 3 && std::fabs(z.re) < 0.1 && std::fabs(z.im) > 0.9);
+  };
+  std::mt19937 random(1);
+  std::uniform_real_distribution<double> part(-3.0, 3.0);
+  for (int trial = 0; trial < 2000; ++trial) {
+    complex z(part(random), part(random)), w(part(random), part(random));
+    Std sz = Std(z.re, z.im), sw = Std(w.re, w.im);
+    for (const Unary &f : functions)
+      if (!nearCut(z, f.cut))
+        expectClose(f.ours(z), f.theirs(sz), f.name, z);
+    expectClose(complex(z) *= w, sz * sw, "multiply", z);
+    expectClose(complex(z) /= w, sz / sw, "divide", z);
+    expectClose(2.5 / w, 2.5 / sw, "divide real", w);
+    EXPECT_NEAR(arg(z), std::arg(sz), 1e-12);
+    if (!nearCut(z, 1)) {
+      expectClose(pow(z, w), std::pow(sz, sw), "pow", z);
+      expectClose(pow(z, w.re), std::pow(sz, w.re), "pow real", z);
+    }
+    double a = part(random);
+    if (a > 0.1)
+      expectClose(pow(a, w), std::pow(Std(a, 0), sw), "real pow", w);
+  }
+}
+
+// Zero, the cuts themselves, saturation and the branch points.
+TEST(ComplexTest, ZeroAndSpecialValues) {
+  const complex zero;
+  const double inf = std::numeric_limits<double>::infinity(), r3 = std::sqrt(3.0);
+  const std::pair<complex, complex> cases[] = {
+      {pow(zero, 2.0), {0, 0}},
+      {pow(0.0, complex(2, 5)), {0, 0}},
+      {pow(-8.0, complex(1.0 / 3.0, 0)), {1, r3}},
+      {pow(complex(-8, 0), 1.0 / 3.0), {1, r3}},
+      {sqrt(complex(-4, 0)), {0, 2}},
+      // Far from the axis tanh saturates without overflowing.
+      {tanh(complex(20, 0.5)), {1, 0}},
+      {tanh(complex(-400, 0.5)), {-1, 0}},
+      {asin(complex(1, 0)), {M_PI / 2, 0}},
+  };
+  for (const auto &[got, want] : cases)
+    expectClose(got, Std(want.re, want.im), "special value", want);
+  EXPECT_EQ(arg(zero), 0.0);
+  EXPECT_EQ(log(zero), complex(-inf, 0));
+  EXPECT_FALSE(std::isfinite((complex(1, 1) / zero).re)); // not a trap
+}
+
+// ---- DisributionLookUpTableObject ----
+using Points = std::vector<std::pair<double, double>>; // x, density
+
+YVector<ArbLookUpTableValues> input(const Points &list) {
+  YVector<ArbLookUpTableValues> out;
+  for (auto [x, density] : list)
+    out.append(ArbLookUpTableValues{-1.0, x, density});
+  return out;
+}
+
+// Loads, failed (also over a good table, which leaves no half-built table to
+// read) and good: equal x adds no segment, zero-density stretches add none.
+TEST(DisributionLookUpTableObjectTest, LoadAndLookUp) {
+  const Points gaps = {{-5, 0}, {0, 0}, {0, 1}, {1, 1}, {4, 0}, {9, 0}};
+  const Points flat = {{0, 1}, {1, 1 + 1e-13}, {2, 1}};
+  struct Case {
+    Points points;
+    DistTableValuesError expected;
+    int64_t segments = 0;
+    double p = 0.5, x = 0.0;
+  } cases[] = {
+      {{{0, 1}}, DTV_NO_AREA},
+      {{{0, 0}, {1, 0}}, DTV_NO_AREA},
+      {{{1, 1}, {1, 1}}, DTV_NO_AREA},
+      {{{1, 1}, {0, 1}}, DTV_X_DECREASING},
+      {{{0, 1}, {1, -1}}, DTV_NEGATIVE_DENSITY},
+      {{{0, 1}, {kNaN, 1}}, DTV_X_DECREASING},
+      {{{0, 1}, {1, kNaN}}, DTV_NEGATIVE_DENSITY},
+      {{{0, 1e308}, {1e308, 1e308}}, DTV_NO_AREA},
+      {{{0, 1}, {0.5, 1}, {0.5, 1}, {1, 1}}, DTV_OK, 2, 0.6, 0.6},
+      {gaps, DTV_OK, 2, 0.0, 0.0},
+      {gaps, DTV_OK, 2, 1.0, 4.0},
+      // Near-uniform segments make the quadratic's leading term tiny; the
+      // answer must stay inside the segment rather than collapse.
+      {flat, DTV_OK, 2, 0.3, 0.6},
+      {flat, DTV_OK, 2, std::nextafter(1.0, 0.0), 2.0},
+  };
+  for (const Case &c : cases) {
+    DisributionLookUpTableObject table;
+    ASSERT_EQ(table.load(input({{0, 1}, {2, 1}})), DTV_OK);
+    EXPECT_EQ(table.load(input(c.points)), c.expected) << "points " << c.points.size();
+    EXPECT_EQ(table.segments().size(), c.segments) << "points " << c.points.size();
+    EXPECT_NEAR(table.lookUp(c.p), c.x, 1e-9) << "p " << c.p;
+    EXPECT_EQ(std::isnan(table.lookUp(kNaN)), c.expected == DTV_OK);
+  }
+}
+
+// The distribution's exact cumulative sum at x: trapezoids up to x.
+double cumulative(const Points &density, double x) {
+  double area = 0.0, total = 0.0;
+  for (size_t i = 0; i + 1 < density.size(); ++i) {
+    auto [x0, d0] = density[i];
+    auto [x1, d1] = density[i + 1];
+    double to = std::min(std::max(x, x0), x1);
+    total += (d0 + d1) / 2 * (x1 - x0);
+    area += (2 * d0 + (d1 - d0) * (to - x0) / (x1 - x0)) / 2 * (to - x0);
+  }
+  return area / total;
+}
+
+// lookUp of random densities (zero stretches included) reaches p on the
+// cumulative sum and never decreases.
+TEST(DisributionLookUpTableObjectTest, InvertsTheCumulativeSum) {
+  std::mt19937 random(4);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    Points density;
+    double x = uniform(random) * 10 - 5;
+    for (int i = 0, n = 2 + static_cast<int>(random() % 8); i < n; ++i) {
+      density.emplace_back(x, random() % 4 == 0 ? 0.0 : uniform(random) * 3);
+      x += 0.05 + uniform(random) * 2;
+    }
+    DisributionLookUpTableObject table;
+    if (table.load(input(density)) != DTV_OK) // all zero: the table checks that case
+      continue;
+    double previous = -1e300;
+    for (int k = 0; k <= 20; ++k) {
+      double answer = table.lookUp(k / 20.0);
+      ASSERT_GE(answer, previous) << "lookUp never decreases";
+      previous = answer;
+      EXPECT_NEAR(cumulative(density, answer), k / 20.0, 1e-9) << "trial " << trial << " k " << k;
+    }
+  }
+}
+
+// ---- Interpolation ----
 using Bracket = std::pair<int64_t, int64_t>;
 
 // Against a linear scan on random sorted data with repeats (runs longer than

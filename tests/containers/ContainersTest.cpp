@@ -1,16 +1,171 @@
+// Arrays, lists, vectors, hash tables and the ordered tree.
+#include "kvsupport/containers/YArray.h"
+#include "kvsupport/containers/YArrayData.h"
+#include "kvsupport/containers/YHashTable.h"
+#include "kvsupport/containers/YList.h"
 #include "kvsupport/containers/YTreeImpl.h"
+#include "kvsupport/containers/YVector.h"
+#include "kvsupport/strings/YString.h"
+#include "kvsupport/support/KelvantaException.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace {
 
+// ---- Array ----
+// Random inserts and removals at any index, in range or not, against a
+// std::vector: indexes clamp, removals close the gap, a full array grows by
+// half (at least one slot) and every slot beyond the count stays zero.
+TEST(ArrayTest, MatchesAVectorAndGrowsByHalf) {
+  std::mt19937 random(5);
+  for (int64_t initial : {-5, 0, 1, 4}) {
+    YArrayData data(initial);
+    int64_t capacity = std::max<int64_t>(initial, 1);
+    std::vector<void *> reference;
+    for (int step = 0; step < 2000; ++step) {
+      const int64_t size = static_cast<int64_t>(reference.size());
+      const int64_t index = static_cast<int64_t>(random() % (size + 4)) - 2;
+      if (random() % 3) {
+        void *item = reinterpret_cast<void *>(static_cast<intptr_t>(step + 1));
+        const int64_t at = std::clamp<int64_t>(index, 0, size);
+        ASSERT_EQ(data.addDataAt(item, index), at);
+        reference.insert(reference.begin() + at, item);
+        if (size == capacity)
+          capacity = std::max(capacity * 3 / 2, capacity + 1);
+      } else {
+        data.removeDataItemAt(index);
+        if (index >= 0 && index < size)
+          reference.erase(reference.begin() + index);
+      }
+      ASSERT_EQ(data.capacity(), capacity) << step;
+      ASSERT_EQ(std::vector<void *>(data.data(), data.data() + data.count()), reference);
+      ASSERT_EQ(data.at(data.count()), nullptr);
+      if (data.count() < capacity) {
+        ASSERT_EQ(data.data()[data.count()], nullptr);
+      }
+    }
+    // A late reservation keeps what is held; copies are deep.
+    data.checkAlloc(capacity + 10);
+    data.checkAlloc(5);
+    EXPECT_EQ(data.capacity(), capacity + 10);
+    YArrayData copy(data);
+    copy.addDataAt(nullptr, 0);
+    data = copy;
+    copy.removeDataItemAt(0);
+    EXPECT_EQ(data.count(), static_cast<int64_t>(reference.size()) + 1);
+  }
+}
+
+TEST(ArrayTest, TypedArraysOwnTheirValuesAndCopyDeeply) {
+  YArray<YString> words(1);
+  words.add(YString("b"));
+  words.insertAt(0, YString("a"));
+  YArray<YString> copy(words);
+  words.removeAt(0);
+  words[0] = "z";
+  EXPECT_EQ(words.get(1), nullptr);
+  YArray<YString> moved(std::move(copy));
+  copy = moved;
+  ASSERT_EQ(copy.size(), 2);
+  EXPECT_STREQ(copy[0].tocs(), "a");
+  EXPECT_STREQ(copy[1].tocs(), "b");
+}
+
+// ---- SharedTypes ----
+TEST(SharedTypesTest, ListAppendsAfterTailAndPrependsBeforeHead) {
+  YList<int> list;
+  list.append(2);
+  list.append(3);
+  list.prepend(1);
+  EXPECT_EQ(std::vector<int>(list.begin(), list.end()), (std::vector<int>{1, 2, 3}));
+  YList<int> copy(list);
+  EXPECT_EQ(list.takeFirst(), 1);
+  list.removeFirst();
+  list.removeFirst();
+  list.removeFirst(); // on an empty list: nothing
+  list.append(9);     // the tail was reset when the list emptied
+  EXPECT_EQ(std::vector<int>(list.begin(), list.end()), (std::vector<int>{9}));
+  EXPECT_EQ(std::vector<int>(copy.begin(), copy.end()), (std::vector<int>{1, 2, 3}));
+}
+
+// Growth to the need plus half the capacity keeps every value, also an
+// element of the vector itself appended while it grows.
+TEST(SharedTypesTest, VectorGrowsAndKeepsValuesThroughEdits) {
+  YVector<YString> v;
+  std::vector<int64_t> capacities;
+  for (int i = 0; i < 50; ++i) {
+    v.append(YString(i));
+    capacities.push_back(v.capacity());
+  }
+  capacities.resize(10);
+  EXPECT_EQ(capacities, (std::vector<int64_t>{1, 2, 4, 4, 7, 7, 7, 11, 11, 11}));
+  v.append(v[0]);
+  v.insert(0, YString("front"));
+  v.removeAt(1);
+  v.removeAt(1000);
+  ASSERT_EQ(v.size(), 51);
+  EXPECT_STREQ(v[1].tocs(), "1");
+  YVector<YString> copy(v);
+  v.resize(2);
+  EXPECT_STREQ(copy[50].tocs(), "0");
+}
+
+TEST(SharedTypesTest, BadSizesThrowTheOutOfMemoryException) {
+  EXPECT_THROW(YVector<double>().reserve(INT64_MAX / 2), MemoryException);
+  try {
+    YVector<YString>().reserve(INT64_MAX / 2);
+    ADD_FAILURE() << "no exception";
+  } catch (const MemoryException &e) {
+    EXPECT_EQ(e.getCode(), 5);
+    EXPECT_STREQ(e.getMessage(),
+                 "*** Fatal error, out of memory ***\nDetected in YVector<YString>::alloc");
+  }
+}
+
+// Lookups ignore case; sizes follow the prime table.
+TEST(SharedTypesTest, HashTableMatchesAMapUnderRandomEdits) {
+  EXPECT_EQ(kv::nextHashTableSize(101), 197u);
+  EXPECT_EQ(kv::nextHashTableSize(2000000000u), 1685759167u);
+  YHashTable<YString, int> table; // 101 buckets, load factor 2
+  std::map<int, int> reference;
+  std::mt19937 random(7);
+  for (int step = 0; step < 20000; ++step) {
+    const int n = static_cast<int>(random() % 700);
+    YString probe((std::string(random() % 2 ? "key" : "KEY") + std::to_string(n)).c_str());
+    switch (random() % 3) {
+    case 0:
+      table.insert(probe, step);
+      reference[n] = step;
+      break;
+    case 1:
+      EXPECT_EQ(table.remove(probe), reference.erase(n) == 1);
+      break;
+    default:
+      int *found = table.find(probe);
+      ASSERT_EQ(found != nullptr, reference.count(n) == 1);
+      EXPECT_TRUE(!found || *found == reference[n]);
+    }
+  }
+  EXPECT_EQ(table.count(), static_cast<int64_t>(reference.size()));
+  EXPECT_GT(table.bucketCount(), 101u) << "700 keys at load factor 2 outgrow 101 buckets";
+  YHashTable<YString, int> fixed(101, 0); // a load factor of 0 never grows
+  for (int i = 0; i < 1000; ++i)
+    fixed[YString(i)] = i;
+  EXPECT_EQ(fixed.bucketCount(), 101u);
+  EXPECT_EQ(*fixed.find(YString(999)), 999);
+}
+
+// ---- YTreeImpl ----
 int liveObjects = 0;
 
 // A stored object: ordered by key; `tag` tells equal objects apart.
@@ -69,7 +224,7 @@ TEST_F(YTreeImplTest, EdgesAnswerTheNoObjectError) {
   EXPECT_EQ(tree.rank(probe), -1);
   EXPECT_EQ(&tree[0], YObject::ZERO);
   EXPECT_EQ(&tree.findMember(probe), YObject::ZERO);
-  EXPECT_FALSE(YObject::isFound(*YObject::ZERO));
+  EXPECT_FALSE(YObject::isFound(*YObject::ZERO) || YObject::ZERO->typeId() != 0);
   tree.add(nullptr);
   tree.add(YObject::ZERO);
   EXPECT_EQ(tree.addunique(nullptr), nullptr);
