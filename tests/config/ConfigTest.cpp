@@ -369,6 +369,7 @@ TEST(ExtensionsTest, TypesAndForcing) {
   for (const auto &[types, expected] : lists)
     EXPECT_EQ(listed(types), expected) << types;
   EXPECT_FALSE(sp_GetKelvantaFileExtension(nullptr, nullptr));
+  EXPECT_FALSE(sp_IsOptionMigrateable(YString("DataExtension")));
   EXPECT_EQ(sp_GetKelvantaDefaultParamExtension("d_logic_block#file"), "ldf");
 
   const std::string longName(300, 'n');

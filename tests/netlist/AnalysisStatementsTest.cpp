@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -90,6 +92,30 @@ TEST(AnalysisStatementsTest, Statements) {
     YString out("prior\r\n");
     c.writer(data, &out);
     EXPECT_STREQ(out.tocs(), (std::string("prior\r\n") + c.text).c_str());
+  }
+}
+
+// The step factor and the point count of a logarithmic sweep, in either
+// direction; bounds of no common sign give no count, huge counts saturate.
+TEST(AnalysisStatementsTest, LogSweepFactorAndCount) {
+  const struct {
+    bool octave;
+    double start, stop, perInterval, factor;
+    int count;
+  } cases[] = {
+      {false, 1, 1000, 10, std::pow(10.0, 0.1), 31},
+      {true, 8, 1, 1, 0.5, 4},
+      {false, 0, 10, 10, std::pow(10.0, 0.1), 0},
+      {false, -1, 10, 10, std::pow(10.0, 0.1), 0},
+      {false, 1e-100, 1e100, 1e8, std::pow(10.0, 1e-8), INT_MAX},
+      {false, 1e-100, 1e100, -1e8, std::pow(10.0, -1e-8), INT_MIN},
+  };
+  for (const auto &c : cases) {
+    double factor = 0;
+    int count = -1;
+    sp_CalculateLogSweepParams(c.octave, c.start, c.stop, c.perInterval, &factor, &count);
+    EXPECT_EQ(count, c.count) << c.start << " to " << c.stop;
+    EXPECT_DOUBLE_EQ(factor, c.factor) << c.start << " to " << c.stop;
   }
 }
 

@@ -237,6 +237,7 @@ TEST(TokenizerTest, SplitLineCases) {
       {"a,(b,c", "()", 0, {"a"}}, // the unclosed field is dropped
       {"a,(b,c", "()", 3, {"a", "", ""}},
       {"a,(b,c", "((", 3, {}}, // equal brackets: nothing at all
+      {"a,(b,c", "(", 3, {}},  // and so for a single one
   };
   for (const Case &c : cases) {
     YArray<YString> fields;
@@ -246,6 +247,9 @@ TEST(TokenizerTest, SplitLineCases) {
       sp_SplitLine(c.line, ',', &fields, c.minCount);
     EXPECT_EQ(toWords(fields), c.fields) << c.line << " " << (c.brackets ? c.brackets : "");
   }
+  YArray<YString> none;
+  sp_SplitLine("a,b", ',', static_cast<const char *>(nullptr), &none, 2);
+  EXPECT_EQ(none.size(), 0);
 }
 
 } // namespace

@@ -142,13 +142,14 @@ public:
 TEST(PrintfBufTest, RebuildsSpecificationsForTheSink) {
   Recorder sink;
   PrintfArg a(5), b(7), c(2), d(1.5);
-  const PrintfArg *args[] = {&a, &b, &c, &d, &a};
+  const PrintfArg *args[] = {&a, &b, &c, &d, &a, &d};
   int used = 0;
-  EXPECT_TRUE(sink.process("x%+-08.3I64dy%%z%*.*f%-#hlx", &used, args, 5));
-  EXPECT_EQ(used, 5);
+  EXPECT_TRUE(sink.process("x%+-08.3I64dy%%z%*.*f%-#hlx%.e", &used, args, 6));
+  EXPECT_EQ(used, 6);
   EXPECT_EQ(sink.writes, 1);
-  EXPECT_EQ(sink.calls, (std::vector<std::string>{"4 x", "0 %+-08.3lld 5 8", "4 y%z",
-                                                  "2 %7.2f 1.500000 7", "1 %-#x 5 0"}));
+  EXPECT_EQ(sink.calls,
+            (std::vector<std::string>{"4 x", "0 %+-08.3lld 5 8", "4 y%z", "2 %7.2f 1.500000 7",
+                                      "1 %-#x 5 0", "2 %.e 1.500000 0"}));
 
   // Oversized fields are reduced, not passed on.
   Recorder clamped;
