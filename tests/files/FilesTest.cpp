@@ -684,9 +684,9 @@ TEST(ProfileFileTest, ReadsAndWritesBack) {
        {{"/loose", "<absent>"}, {"S/#x", "2"}, {"S/; note", "<absent>"}, {"S/", "<absent>"}}},
       // Headers differing in case merge under the first spelling; doubled brackets,
       // blanks inside the name; an empty header leaves what follows nowhere.
-      {"[Opt]\na=1\n[[A]]\nk=1\n[OPT]\nb=2\n[ B ]\nk=2\n[]\nc=3\n",
-       "[Opt]\na=1\nb=2\n\n[A]\nk=1\n\n[ B ]\nk=2\n",
-       {{"opt/b", "2"}, {"A/k", "1"}, {" B /k", "2"}, {"B/k", "<absent>"}, {"B/c", "<absent>"}}},
+      {"[Opa]\na=1\n[[A]]\nk=1\n[OPA]\nb=2\n[ B ]\nk=2\n[]\nc=3\n",
+       "[Opa]\na=1\nb=2\n\n[A]\nk=1\n\n[ B ]\nk=2\n",
+       {{"opa/b", "2"}, {"a/k", "1"}, {" B /k", "2"}, {"B/k", "<absent>"}, {"B/c", "<absent>"}}},
       // CR dropped anywhere, NUL ends a line, BOM kept.
       {std::string("\xEF\xBB\xBF[S]\r\na=1\r\nb=x\ry\nc=3") + std::string(1, '\0') + "d=4\n",
        "\xEF\xBB\xBF[S]\na=1\nb=xy\nc=3\nd=4\n",

@@ -64,8 +64,8 @@ TEST(NewSpiceStreamTest, GetHandsOutLinesWithLineFeeds) {
 // The literal buffer holds the physical lines of each line read, whole, and
 // nothing yet of the next.
 TEST(NewSpiceStreamTest, LiteralBufferHoldsTheLinesRead) {
-  kvstrstream text("R1 a\n*comment text\n+ b\nR2 ; c\n* d\nR3\nR4 b\n");
-  NewSpiceStream reader(text);
+  kvtest::TempFile file("R1 a\n*comment text\n+ b\nR2 ; c\n* d\nR3\nR4 b\n");
+  NewSpiceStream reader(file.path());
   std::vector<std::string> literal;
   for (YString line; reader.gets(&line, &NewSpiceStream::dummyLineNum); reader.flushLitBuffer())
     literal.emplace_back(reader.getLitBuffer(), reader.getLitBuffer().getLength());

@@ -299,8 +299,8 @@ TEST(KvThreadTest, RunsTheBodyAndPublishesItsEnd) {
   EXPECT_EQ(written, 2);
 }
 
-// A thread id is running while its thread lives; a process that ended but
-// was not reaped yet is not, nor are ids no thread can have.
+// A thread id is running while its thread lives; a process that ended is
+// not, reaped or not, nor are ids no thread can have.
 TEST(KvThreadTest, RunningThreadIds) {
   EXPECT_TRUE(sp_IsThreadRunning(sp_GetThreadId()));
   EXPECT_FALSE(sp_IsThreadRunning(0) || sp_IsThreadRunning(0x80000000u));
@@ -309,6 +309,7 @@ TEST(KvThreadTest, RunningThreadIds) {
     ::_exit(0);
   EXPECT_TRUE(kvtest::waitUntil([&] { return !sp_IsThreadRunning(static_cast<uint32_t>(ended)); }));
   EXPECT_EQ(::waitpid(ended, nullptr, 0), ended);
+  EXPECT_FALSE(sp_IsThreadRunning(static_cast<uint32_t>(ended))) << "reaped: no such thread";
 }
 
 // Child side. Destruction waits a second for a body that ignores the
