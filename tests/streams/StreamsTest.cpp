@@ -171,6 +171,9 @@ TEST(StreamTest, MarkedLinesAreDecryptedOnceAndCountedRaw) {
   char rest[3];
   stream.read(rest, 3);
   EXPECT_EQ(stream.getCharCount(), 4);
+  kvstrstream marked("?@@ab"); // decrypted text outlasts the input it came from
+  marked.setAllowEncryption(&decryptor);
+  EXPECT_TRUE(marked.get() == 'A' && !marked.eof());
 }
 
 // ---- FileBuffer ----
