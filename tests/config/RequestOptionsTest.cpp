@@ -67,6 +67,7 @@ public:
 
 protected:
   void receiveCommand(const YString &, CommandMode) override { quit = true; }
+  void processExited() override { quit = true; } // the front end went: nothing to wait for
 };
 
 int runSimSide() {
@@ -81,7 +82,7 @@ int runSimSide() {
   SimSide sim(kvtest::env("KV_NAME").c_str(), kvtest::env("KV_PEER").c_str());
   sim.setReceiveObject(YRef<CopyDataObject>(new RequestOptions), kOptionsId);
   kvtest::touchFile(kvtest::env("KV_READY"));
-  while (!sim.quit)
+  for (int polls = 0; !sim.quit && polls < 600; ++polls) // never left behind for long
     sim.waitForMessage(100);
   if (!hasOwnOptions("Parent"))
     return 3;
