@@ -48,6 +48,9 @@ TEST(AnalysisStatementsTest, Statements) {
        },
        ".TRAN 0 1m SNAPSTEP 100u 900u 33.3333333333333u SNAPMODE=ALL\r\n"},
       {sp_WriteTransient,
+       [](ChooseAnalData &d) { d.snapshotTimes = sweep(7, 3, 1e-4, 9e-4, 1e-4), d.snapMode = 3; },
+       ".TRAN 0 1m SNAPSTEP 100u 900u 100u\r\n"}, // no mode of that number
+      {sp_WriteTransient,
        [](ChooseAnalData &d) {
          d.stepWritten[0] = d.stepActive[0] = true;
          d.tranStepSweep = sweep(6, 0, 0, 0, 100), d.tranStepSweep.numCores = 4;

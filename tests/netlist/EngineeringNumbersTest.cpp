@@ -127,6 +127,7 @@ TEST(EngineeringNumbersTest, WritersFillTheirFields) {
       {'R', 3.14159265, 6, false, false, "3.142 "},
       {'R', 0.123456, 5, true, false, "12%  "},
       {'R', 123456.789, 9, true, false, "1.2e+07% "},
+      {'R', 1234567.891, 8, false, false, "1.2e+06 "},
       // Narrow fields: one significant digit at most, never "%g"'s six.
       {'R', -1234567.891, 2, false, false, "-1e+06"},
       {'R', 0.123456, 1, true, false, "1e+01%"},

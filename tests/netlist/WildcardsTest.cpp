@@ -28,6 +28,16 @@ TEST(WildcardsTest, RewritesWildcardsIntoRegularExpressions) {
   for (const Case &c : cases)
     EXPECT_EQ(sp_GlobToRegExp(c.pattern), c.expression) << c.pattern;
   EXPECT_EQ(sp_GlobToRegExp(nullptr), "");
+
+  // File-dialog filters: name and patterns in pairs, a name left alone ignored.
+  YArray<YString> filters;
+  sp_CompileFilter("Netlists (x)|*.cir;*.net|All|*|odd", &filters, "; ");
+  sp_CompileFilter("Joined|a;b", &filters, nullptr);
+  sp_CompileFilter(nullptr, &filters, ";");
+  sp_CompileFilter("x|y", nullptr, ";");
+  ASSERT_EQ(filters.size(), 3);
+  EXPECT_EQ(std::string(filters[0].tocs()) + "|" + filters[1].tocs() + "|" + filters[2].tocs(),
+            "Netlists [x] (*.cir; *.net)|All (*)|Joined (ab)");
 }
 
 TEST(WildcardsTest, GlobMatchFindsTheFirstMatchAsAByteOffset) {

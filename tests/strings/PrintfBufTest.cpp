@@ -300,6 +300,7 @@ TEST(PrintfBufTest, EstimatesCVarargFormatting) {
   // Width raises the running total, not the conversion's own share.
   EXPECT_EQ(estimate("abc%-*08d", 1), 53);
   EXPECT_EQ(estimate("ab%70"), 70);
+  EXPECT_EQ(estimate("%.80f", 1.0), 80); // a precision above 50 is the double's share
   EXPECT_EQ(estimate("%99999999999999d", 1), 0x7FFFFFFF);
 }
 

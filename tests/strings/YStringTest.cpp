@@ -296,13 +296,14 @@ TEST(YStringTest, StreamRecordsRoundTripAndFailSafely) {
   EXPECT_EQ(back.restoreLong(records), 1);
   EXPECT_EQ(back.length(), 70000);
   EXPECT_EQ(back.restoreLong(records), 0) << "end of input";
-  EXPECT_TRUE(records.get() == -1 && back.restore(records, 0) == 0) << "at the end";
+  EXPECT_TRUE(records.get() == -1 && !back.restore(records, 0) && !back.restoreLong(records));
   kvstrstream longer;
   EXPECT_TRUE(YString("abc").save(longer) && !untouched.restore(longer, 2)) << "over the maximum";
   kvstrstream half("\x05"); // half a 16-bit length
   EXPECT_EQ(untouched.restore(half, 0), 0);
   const char cutRecord[] = {5, 0, 0, 0, 'a', 'b'}; // five bytes declared, two there
-  kvstrstream cut(cutRecord, sizeof cutRecord);
+  kvstrstream cut; // written: text given to the constructor ends at its first NUL
+  cut.write(cutRecord, sizeof cutRecord);
   EXPECT_EQ(untouched.restoreLong(cut), 0);
   EXPECT_STREQ(untouched.tocs(), "keep");
 }
