@@ -47,21 +47,103 @@ constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool blank(char c) { return c == ' ' || c == '\t'; }
 
-// The library's case-insensitive text hash (YString::hashValue) continued
-// over further text, so that section and key hash as their concatenation
-// without building it.
-uint32_t continueHash(uint32_t h, const char *text) {
-  for (; *text; ++text) {
-    const signed char c = static_cast<signed char>(*text);
-    const int u = c >= 'a' && c <= 'z' ? c - 32 : c;
-    h = h * 0x1003Fu + static_cast<uint32_t>(u);
-  }
-  return h;
+// ASCII lower-case letters of eight bytes turned upper case at once: a byte
+// in 'a'..'z' loses 0x20, every other byte stays as it is.
+uint64_t foldWord(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  const uint64_t low7 = w & 0x7F7F7F7F7F7F7F7Full;
+  const uint64_t atLeastA = low7 + (0x80 - 'a') * kOnes;  // top bit: byte >= 'a'
+  const uint64_t pastZ = low7 + (0x80 - 'z' - 1) * kOnes; // top bit: byte > 'z'
+  const uint64_t letters = atLeastA & ~pastZ & ~w & 0x8080808080808080ull;
+  return w - (letters >> 2);
 }
 
-uint32_t entryHash(const char *section, const char *key) {
-  return continueHash(continueHash(0, section), key) & 0x7FFFFFFFu;
+uint64_t load64(const char *at) {
+  uint64_t w;
+  std::memcpy(&w, at, 8);
+  return w;
 }
+
+uint32_t load32(const char *at) {
+  uint32_t w;
+  std::memcpy(&w, at, 4);
+  return w;
+}
+
+// The `n` bytes at `text` as words of eight, folded. A last partial word is
+// the eight bytes ending the text (overlapping the one before), and a text
+// under eight bytes is read as two overlapping halves or byte by byte: texts
+// of one length are always cut alike, so equal texts give equal words
+// without reading past their end or calling memcpy for the rest.
+template <typename Visit> void forEachWord(const char *text, size_t n, Visit visit) {
+  if (n >= 8) {
+    size_t at = 0;
+    for (; at + 8 <= n; at += 8)
+      visit(foldWord(load64(text + at)));
+    if (at < n)
+      visit(foldWord(load64(text + n - 8)));
+  } else if (n >= 4) {
+    visit(foldWord(load32(text) | uint64_t{load32(text + n - 4)} << 32));
+  } else if (n) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < n; ++i)
+      w = w << 8 | static_cast<unsigned char>(text[i]);
+    visit(foldWord(w));
+  }
+}
+
+uint64_t foldedHash(uint64_t h, const char *text, size_t n) {
+  forEachWord(text, n, [&h](uint64_t w) {
+    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+  });
+  return h ^ n;
+}
+
+// A multiply carries a change only upwards; the final mix spreads every
+// bit of the name over the low bits the index uses.
+uint32_t finalMix(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ull;
+  return static_cast<uint32_t>(h ^ (h >> 33));
+}
+
+bool sameFolded(uint64_t x, uint64_t y) { return x == y || foldWord(x) == foldWord(y); }
+
+// Whether the `n` bytes at `a` and `b` are equal ignoring ASCII case, cut
+// into words as forEachWord cuts them.
+bool equalFolded(const char *a, const char *b, size_t n) {
+  if (n >= 8) {
+    for (size_t at = 0; at + 8 <= n; at += 8)
+      if (!sameFolded(load64(a + at), load64(b + at)))
+        return false;
+    return n % 8 == 0 || sameFolded(load64(a + n - 8), load64(b + n - 8));
+  }
+  if (n >= 4)
+    return sameFolded(load32(a) | uint64_t{load32(a + n - 4)} << 32,
+                      load32(b) | uint64_t{load32(b + n - 4)} << 32);
+  for (size_t i = 0; i < n; ++i)
+    if (!sameFolded(static_cast<unsigned char>(a[i]), static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// An entry's name: section and key apart, their lengths known. Only the
+// hash joins them; names are always compared apart.
+struct EntryName {
+  EntryName(const char *section, size_t sectionLength, const char *key, size_t keyLength)
+      : section(section), key(key), sectionLength(sectionLength), keyLength(keyLength),
+        hash(finalMix(foldedHash(foldedHash(0, section, sectionLength), key, keyLength))) {}
+  EntryName(const char *section, const char *key)
+      : EntryName(section, std::strlen(section), key, std::strlen(key)) {}
+  const char *section;
+  const char *key;
+  size_t sectionLength;
+  size_t keyLength;
+  uint32_t hash;
+};
 
 std::string foldCase(const char *text) {
   std::string folded(text);
@@ -80,15 +162,24 @@ struct Line {
   YString text;
   uint64_t sequence = 0;
   uint32_t hash = 0;
+  uint32_t keyLength = 0;
   Section *section = nullptr;
-  Line *next = nullptr; // chain of the key index
   bool isKey() const { return !key.isEmpty(); }
+  bool named(const EntryName &name) const;
 };
 
 struct Section {
   YString name;
+  size_t nameLength = 0;
   std::vector<std::unique_ptr<Line>> lines; // ascending sequence numbers
 };
+
+bool Line::named(const EntryName &name) const {
+  return hash == name.hash && keyLength == name.keyLength &&
+         section->nameLength == name.sectionLength &&
+         equalFolded(key.tocs(), name.key, name.keyLength) &&
+         equalFolded(section->name.tocs(), name.section, name.sectionLength);
+}
 
 uint64_t nextSequence() {
   static uint64_t sequence = 0;
@@ -98,7 +189,7 @@ uint64_t nextSequence() {
 // The cached image of one file.
 class Image {
 public:
-  Image() : buckets_(64, nullptr) {}
+  Image() : slots_(kFirstSlots) {}
   Image(const Image &) = delete;
   Image &operator=(const Image &) = delete;
 
@@ -107,7 +198,7 @@ public:
     preamble_.clear();
     sections_.clear();
     byName_.clear();
-    std::fill(buckets_.begin(), buckets_.end(), nullptr);
+    slots_.assign(kFirstSlots, Slot());
     keys_ = 0;
   }
   bool empty() const { return sections_.empty() && preamble_.empty(); }
@@ -120,13 +211,12 @@ public:
 
   // The key line that was added last, or null.
   Line *find(const char *section, const char *key) const {
-    const uint32_t hash = entryHash(section, key);
+    const EntryName name(section, key);
     Line *found = nullptr;
-    for (Line *line = buckets_[bucketOf(hash)]; line; line = line->next)
-      if (line->hash == hash && (!found || line->sequence > found->sequence) &&
-          sp_stricmp(line->key.tocs(), key) == 0 &&
-          sp_stricmp(line->section->name.tocs(), section) == 0)
-        found = line;
+    for (size_t at = home(name.hash); slots_[at].line; at = (at + 1) & mask())
+      if (slots_[at].hash == name.hash && slots_[at].line->named(name) &&
+          (!found || slots_[at].line->sequence > found->sequence))
+        found = slots_[at].line;
     return found;
   }
 
@@ -181,11 +271,22 @@ public:
   std::string format() const;
 
 private:
-  size_t bucketOf(uint32_t hash) const { return (hash * 0x9E3779B1u) >> (32 - bucketBits_); }
+  // The key index: open addressing with linear probing, at most half full.
+  // A slot keeps its line's hash, so a probe reads a line only when the
+  // hashes agree.
+  struct Slot {
+    uint32_t hash = 0;
+    Line *line = nullptr;
+  };
+  static constexpr size_t kFirstSlots = 64;
+
+  size_t mask() const { return slots_.size() - 1; }
+  size_t home(uint32_t hash) const { return hash & mask(); }
 
   Section *addSection(const YString &name, bool atFront) {
     auto section = std::make_unique<Section>();
     section->name = name;
+    section->nameLength = static_cast<size_t>(name.length());
     Section *added = section.get();
     byName_.emplace(foldCase(name.tocs()), added);
     if (atFront)
@@ -201,7 +302,9 @@ private:
     line->value = value;
     line->sequence = nextSequence();
     line->section = section;
-    line->hash = entryHash(section->name.tocs(), key.tocs());
+    line->keyLength = static_cast<uint32_t>(key.length());
+    line->hash =
+        EntryName(section->name.tocs(), section->nameLength, key.tocs(), line->keyLength).hash;
     index(line.get());
     section->lines.push_back(std::move(line));
   }
@@ -215,44 +318,51 @@ private:
   }
 
   void index(Line *line) {
-    if (++keys_ > buckets_.size())
+    if (2 * ++keys_ > slots_.size())
       grow();
-    Line *&head = buckets_[bucketOf(line->hash)];
-    line->next = head;
-    head = line;
+    place(line);
   }
 
+  void place(Line *line) {
+    size_t at = home(line->hash);
+    while (slots_[at].line)
+      at = (at + 1) & mask();
+    slots_[at] = {line->hash, line};
+  }
+
+  // Empties the line's slot and moves later lines of the run back, so that
+  // every line stays reachable from its home slot without markers.
   void unindex(Line *line) {
     if (!line->isKey())
       return;
-    for (Line **at = &buckets_[bucketOf(line->hash)]; *at; at = &(*at)->next)
-      if (*at == line) {
-        *at = line->next;
-        --keys_;
-        return;
+    size_t hole = home(line->hash);
+    while (slots_[hole].line != line)
+      hole = (hole + 1) & mask();
+    for (size_t at = (hole + 1) & mask(); slots_[at].line; at = (at + 1) & mask()) {
+      const size_t wanted = home(slots_[at].hash);
+      // The line may fill the hole when its home is not in (hole, at].
+      if (((at - wanted) & mask()) >= ((at - hole) & mask())) {
+        slots_[hole] = slots_[at];
+        hole = at;
       }
+    }
+    slots_[hole] = Slot();
+    --keys_;
   }
 
   void grow() {
-    std::vector<Line *> old(buckets_.size() * 2, nullptr);
-    old.swap(buckets_);
-    ++bucketBits_;
-    for (Line *line : old)
-      while (line) {
-        Line *next = line->next;
-        Line *&head = buckets_[bucketOf(line->hash)];
-        line->next = head;
-        head = line;
-        line = next;
-      }
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot &slot : old)
+      if (slot.line)
+        place(slot.line);
   }
 
   bool bom_ = false;
   std::vector<YString> preamble_; // lines before the first section header
   std::vector<std::unique_ptr<Section>> sections_;
   std::unordered_map<std::string, Section *> byName_;
-  std::vector<Line *> buckets_;
-  unsigned bucketBits_ = 6;
+  std::vector<Slot> slots_;
   size_t keys_ = 0;
 };
 
@@ -650,20 +760,26 @@ bool change(const char *path, const std::vector<Change> &changes, int *removed) 
 
 bool sp_GetPrivateProfileString(const char *section, const char *key, const char *file,
                                 YString *value) {
-  YString found;
-  bool ok = false;
+  const Line *line = nullptr;
   if (section && key) {
     if (ProfileFile *profile = entryFor(file)) {
+      // Looked up before the file is checked: the look-up's memory is then
+      // read while the cache is warm, not after the check's system call
+      // has pushed it out. A changed image is searched again.
+      const long long version = profile->version;
+      line = profile->image.find(section, key);
       prepare(*profile);
-      if (const Line *line = profile->image.find(section, key)) {
-        found = line->value;
-        ok = true;
-      }
+      if (profile->version != version)
+        line = profile->image.find(section, key);
     }
   }
-  if (value)
-    *value = found;
-  return ok;
+  if (value) {
+    if (line)
+      *value = line->value;
+    else
+      *value = YString();
+  }
+  return line != nullptr;
 }
 
 bool sp_WritePrivateProfileString(const char *file, const char *section, const char *key,

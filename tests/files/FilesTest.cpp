@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
@@ -736,6 +737,44 @@ TEST(ProfileFileTest, ChangesPlaceLinesAndWriteOnlyWhenNeeded) {
   EXPECT_EQ(kv::files::closeInifile(), 0);
   EXPECT_EQ(get(file, "New", "b"), "2");
   EXPECT_NE(sp_GetProfileVersion(y(file)), version); // numbers never repeat
+}
+
+// Many names of every length an index word cut meets (1 to 19 bytes), and
+// sections deleted one by one: what stays is found under any case, what went
+// is gone, and names alike but for one byte never answer for each other.
+TEST(ProfileFileTest, LooksUpEveryNameAsSectionsComeAndGo) {
+  ProfileDir dir;
+  const std::string file = dir / "many.ini";
+  auto keyName = [](int s, int k) {
+    std::string key = std::string(1 + (s + k) % 19, 'k');
+    key[key.size() - 1 - k % key.size()] = static_cast<char>('a' + k % 26);
+    return key + std::to_string(k / 26);
+  };
+  constexpr int kSections = 24, kKeys = 60;
+  std::string text;
+  for (int s = 0; s < kSections; ++s) {
+    text += "[Sect" + std::to_string(s) + "]\n";
+    for (int k = 0; k < kKeys; ++k)
+      text += keyName(s, k) + "=" + std::to_string(s * 100 + k) + "\n";
+  }
+  kvtest::writeFile(file, text);
+  auto upper = [](std::string t) {
+    for (char &c : t)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return t;
+  };
+  for (int gone = 0; gone <= kSections; gone += 3) {
+    for (int s = 0; s < kSections; ++s)
+      for (int k = 0; k < kKeys; ++k) {
+        const std::string section = "Sect" + std::to_string(s);
+        const std::string want = s < gone ? "<absent>" : std::to_string(s * 100 + k);
+        ASSERT_EQ(get(file, upper(section).c_str(), upper(keyName(s, k)).c_str()), want)
+            << section << "/" << keyName(s, k) << " after " << gone;
+      }
+    for (int s = gone; s < gone + 3 && s < kSections; ++s)
+      EXPECT_EQ(sp_DeletePrivateProfileSection(y(file), y("sect" + std::to_string(s))), kKeys);
+  }
+  EXPECT_EQ(get(file, "Sect1", "kb0"), "<absent>");
 }
 
 TEST(ProfileFileTest, RefusesTextThatCannotBeStored) {
