@@ -28,6 +28,7 @@
 #include "os/PathName_p.h"
 #include "os/ProfileStore_p.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -70,33 +71,29 @@ uint32_t load32(const char *at) {
   return w;
 }
 
-// The `n` bytes at `text` as words of eight, folded. A last partial word is
-// the eight bytes ending the text (overlapping the one before), and a text
-// under eight bytes is read as two overlapping halves or byte by byte: texts
-// of one length are always cut alike, so equal texts give equal words
-// without reading past their end or calling memcpy for the rest.
-template <typename Visit> void forEachWord(const char *text, size_t n, Visit visit) {
-  if (n >= 8) {
-    size_t at = 0;
-    for (; at + 8 <= n; at += 8)
-      visit(foldWord(load64(text + at)));
-    if (at < n)
-      visit(foldWord(load64(text + n - 8)));
-  } else if (n >= 4) {
-    visit(foldWord(load32(text) | uint64_t{load32(text + n - 4)} << 32));
-  } else if (n) {
-    uint64_t w = 0;
-    for (size_t i = 0; i < n; ++i)
-      w = w << 8 | static_cast<unsigned char>(text[i]);
-    visit(foldWord(w));
-  }
+// How a text of `n` bytes is read as words of eight: in steps of eight,
+// the last partial word being the eight bytes that end the text; a text
+// under eight bytes as two overlapping halves, or byte by byte. Texts of one
+// length are always cut alike, so equal texts give equal words, and nothing
+// past the end is read.
+size_t wordCount(size_t n) { return (n + 7) / 8; }
+
+uint64_t wordAt(const char *text, size_t n, size_t i) {
+  if (n >= 8)
+    return load64(text + std::min(8 * i, n - 8));
+  if (n >= 4)
+    return load32(text) | uint64_t{load32(text + n - 4)} << 32;
+  uint64_t w = 0;
+  for (size_t at = 0; at < n; ++at)
+    w = w << 8 | static_cast<unsigned char>(text[at]);
+  return w;
 }
 
 uint64_t foldedHash(uint64_t h, const char *text, size_t n) {
-  forEachWord(text, n, [&h](uint64_t w) {
-    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+  for (size_t i = 0; i < wordCount(n); ++i) {
+    h = (h ^ foldWord(wordAt(text, n, i))) * 0x9E3779B97F4A7C15ull;
     h ^= h >> 29;
-  });
+  }
   return h ^ n;
 }
 
@@ -110,23 +107,13 @@ uint32_t finalMix(uint64_t h) {
   return static_cast<uint32_t>(h ^ (h >> 33));
 }
 
-bool sameFolded(uint64_t x, uint64_t y) { return x == y || foldWord(x) == foldWord(y); }
-
-// Whether the `n` bytes at `a` and `b` are equal ignoring ASCII case, cut
-// into words as forEachWord cuts them.
+// Whether the `n` bytes at `a` and `b` are equal ignoring ASCII case.
 bool equalFolded(const char *a, const char *b, size_t n) {
-  if (n >= 8) {
-    for (size_t at = 0; at + 8 <= n; at += 8)
-      if (!sameFolded(load64(a + at), load64(b + at)))
-        return false;
-    return n % 8 == 0 || sameFolded(load64(a + n - 8), load64(b + n - 8));
-  }
-  if (n >= 4)
-    return sameFolded(load32(a) | uint64_t{load32(a + n - 4)} << 32,
-                      load32(b) | uint64_t{load32(b + n - 4)} << 32);
-  for (size_t i = 0; i < n; ++i)
-    if (!sameFolded(static_cast<unsigned char>(a[i]), static_cast<unsigned char>(b[i])))
+  for (size_t i = 0; i < wordCount(n); ++i) {
+    const uint64_t x = wordAt(a, n, i), y = wordAt(b, n, i);
+    if (x != y && foldWord(x) != foldWord(y))
       return false;
+  }
   return true;
 }
 
@@ -175,8 +162,7 @@ struct Section {
 };
 
 bool Line::named(const EntryName &name) const {
-  return hash == name.hash && keyLength == name.keyLength &&
-         section->nameLength == name.sectionLength &&
+  return keyLength == name.keyLength && section->nameLength == name.sectionLength &&
          equalFolded(key.tocs(), name.key, name.keyLength) &&
          equalFolded(section->name.tocs(), name.section, name.sectionLength);
 }
@@ -763,14 +749,8 @@ bool sp_GetPrivateProfileString(const char *section, const char *key, const char
   const Line *line = nullptr;
   if (section && key) {
     if (ProfileFile *profile = entryFor(file)) {
-      // Looked up before the file is checked: the look-up's memory is then
-      // read while the cache is warm, not after the check's system call
-      // has pushed it out. A changed image is searched again.
-      const long long version = profile->version;
-      line = profile->image.find(section, key);
       prepare(*profile);
-      if (profile->version != version)
-        line = profile->image.find(section, key);
+      line = profile->image.find(section, key);
     }
   }
   if (value) {
