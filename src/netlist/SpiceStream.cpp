@@ -151,14 +151,22 @@ void SpiceStream::detectStarHash(int c, bool outsideLine) {
     hierarchy_ = true;
 }
 
+// A character of a line's content that the state machine passes on as it is.
+bool SpiceStream::isPlainContent(int c) const {
+  const bool *plain = language_ == SPICE_HSPICE ? kChars.plainHspice : kChars.plainNative;
+  return plain[c & 0xFF];
+}
+
 // Within a line's content, takes the run of plain characters the stream's
-// read window shows, as the state machine would one by one: echoed, copied to
-// the output, accepted. `high` collects whether any is above 127.
-void SpiceStream::takeContentRun(bool *high) {
+// read window shows, as the state machine would one by one: echoed and
+// accepted. `high` collects whether any is above 127. Returns the run's
+// length and sets *run to it: it stays in the read window, for the caller to
+// copy to the output, until the next character is read.
+int SpiceStream::takeContentRun(bool *high, const char **run) {
   const char *end = nullptr;
   const char *start = peekWindow(&end);
   if (start == end)
-    return;
+    return 0;
   const bool *plain = language_ == SPICE_HSPICE ? kChars.plainHspice : kChars.plainNative;
   const char *limit = end - start > 1 << 20 ? start + (1 << 20) : end;
   unsigned char bits = 0;
@@ -170,14 +178,15 @@ void SpiceStream::takeContentRun(bool *high) {
   }
   int count = static_cast<int>(p - start);
   if (count == 0)
-    return;
+    return 0;
   lineBuffer_.append(start, count);
-  outputBuffer_.append(start, count);
   skipWindow(static_cast<size_t>(count));
   charCount_ += count;
   accept();
   if (bits & 0x80)
     *high = true;
+  *run = start;
+  return count;
 }
 
 // In a line's content, with nothing pushed back: when the read window shows
@@ -352,18 +361,35 @@ bool SpiceStream::gets(YString *line, int *lineNumber, bool *lineEncrypted, bool
   // A brace group is collected apart, inner braces as parentheses.
   int depth = 0;
   Buf &group = groupBuffer_;
+  // The line's last run when the line ends right after it: still in the read
+  // window, it goes to the line without passing through the output buffer.
+  const char *lastRun = nullptr;
+  int lastRunLength = 0;
   int c;
   for (;;) {
     if (!first && depth == 0 && state_ == 3 && pushback_ == -1 && !literalMode_) {
-      takeContentRun(&high);
+      const char *run = nullptr;
+      int count = takeContentRun(&high, &run);
       if (takeLineEnd()) {
         if (lineIsEncrypted())
           encrypted = true;
+        lastRun = run;
+        lastRunLength = count;
         c = '\n';
         break;
       }
+      outputBuffer_.append(run, count);
     }
-    c = get(literalMode_);
+    if (first && state_ == 3 && pushback_ != -1 && !literalMode_ && isPlainContent(pushback_)) {
+      // The first character of an ordinary line, read ahead where the last
+      // line ended: next() would echo, accept and hand it out as it is.
+      c = pushback_;
+      pushback_ = -1;
+      lineBuffer_.add(static_cast<char>(c));
+      accept();
+    } else {
+      c = get(literalMode_);
+    }
     if (c == -1)
       break;
     if (first) {
@@ -410,7 +436,8 @@ bool SpiceStream::gets(YString *line, int *lineNumber, bool *lineEncrypted, bool
     *hasHighChars = high;
   // The raw reader lets no NUL through: the output is the line's whole text.
   if (line)
-    line->assignSpan(outputBuffer_, static_cast<size_t>(outputBuffer_.getLength()));
+    line->assignSpans(outputBuffer_, static_cast<size_t>(outputBuffer_.getLength()), lastRun,
+                      static_cast<size_t>(lastRunLength));
   return c == '\n' || outputBuffer_.getLength() > 0;
 }
 

@@ -49,14 +49,9 @@ void Buf::grow() {
   capacity_ *= 2;
 }
 
-void Buf::append(const char *text, int length) {
-  if (!text || length <= 0)
-    return;
+void Buf::growFor(int length) {
   while (capacity_ - 1 - length_ < length)
     grow();
-  std::memcpy(data_ + length_, text, static_cast<size_t>(length));
-  length_ += length;
-  data_[length_] = '\0';
 }
 
 void Buf::append(const char *text) {
@@ -66,20 +61,11 @@ void Buf::append(const char *text) {
     add(*text++);
 }
 
-void Buf::flush() {
-  length_ = 0;
-  data_[0] = '\0';
-}
-
 void Buf::remove(int n) {
   if (n <= 0)
     return;
   length_ = n >= length_ ? 0 : length_ - n;
   data_[length_] = '\0';
-}
-
-int Buf::lastChar() const {
-  return length_ > 0 ? static_cast<int>(static_cast<signed char>(data_[length_ - 1])) : 0;
 }
 
 char *Buf::detach() {

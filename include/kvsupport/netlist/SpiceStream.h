@@ -101,7 +101,8 @@ private:
   void echoLineFeed();
   void accept();
   void detectStarHash(int c, bool outsideLine);
-  void takeContentRun(bool *high);
+  bool isPlainContent(int c) const;
+  int takeContentRun(bool *high, const char **run);
   bool takeLineEnd();
   void skipCommentRun();
   void echoCommentRun();

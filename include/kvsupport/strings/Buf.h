@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstring>
+
 /// A growable character buffer on the heap, always NUL-terminated. Grows by
 /// doubling. Copies are deep.
 class Buf {
@@ -24,14 +27,27 @@ public:
   void append(const char *text);
   /// Adds the `length` bytes at `text`, as many add() calls would (nothing
   /// when `length` is not positive).
-  void append(const char *text, int length);
+  void append(const char *text, int length) {
+    if (!text || length <= 0)
+      return;
+    if (capacity_ - 1 - length_ < length)
+      growFor(length);
+    std::memcpy(data_ + length_, text, static_cast<size_t>(length));
+    length_ += length;
+    data_[length_] = '\0';
+  }
   /// Empties the text; the capacity is kept.
-  void flush();
+  void flush() {
+    length_ = 0;
+    data_[0] = '\0';
+  }
   /// Drops the last `n` characters (all of them when `n` exceeds the
   /// length; nothing when `n` is not positive).
   void remove(int n);
   /// The last character, sign-extended; 0 when the buffer is empty.
-  int lastChar() const;
+  int lastChar() const {
+    return length_ > 0 ? static_cast<int>(static_cast<signed char>(data_[length_ - 1])) : 0;
+  }
   int getLength() const { return length_; }
   int getCapacity() const { return capacity_; }
   operator const char *() const { return data_; }
@@ -42,6 +58,8 @@ public:
 private:
   friend class CharQueue;
   void grow();
+  // Doubles the capacity until `length` more bytes fit.
+  void growFor(int length);
 
   char *data_;
   int length_;
