@@ -54,13 +54,6 @@ size_t offsetWithin(const char *start, size_t length, const char *text) {
   return offset <= length ? offset : kOutside;
 }
 
-// The empty text every empty string shares. Its count is never written, so
-// strings on different threads may share it freely.
-struct {
-  int32_t refs = 1;
-  char text[4] = {0, 0, 0, 0};
-} gNullBlock;
-
 } // namespace
 
 char YString::ErrorChar = 0;
@@ -86,7 +79,9 @@ int sp_strnicmp(const char *a, const char *b, size_t n) {
 
 // ---- blocks ----------------------------------------------------------------
 
-YString::Block *YString::nullBlockPointer() { return reinterpret_cast<Block *>(&gNullBlock); }
+// Its count is never written, so strings on different threads may share it
+// freely.
+YString::NullBlock YString::nullBlock_ = {1, {0, 0, 0, 0}};
 
 YString::Block *YString::allocate(size_t length) {
   Block *block = static_cast<Block *>(checkedMalloc(kCountBytes + length + 1));
@@ -101,11 +96,6 @@ YString::Block *YString::makeBlock(const char *text, size_t length) {
   std::memcpy(block->text(), text, length);
   block->text()[length] = '\0';
   return block;
-}
-
-void YString::release() noexcept {
-  if (!nullBlock() && --block_->refs == 0)
-    std::free(block_);
 }
 
 void YString::adopt(Block *block) noexcept {
@@ -138,8 +128,6 @@ void YString::setText(const char *text, size_t length) {
 }
 
 // ---- construction ------------------------------------------------------------
-
-YString::YString() noexcept : block_(nullBlockPointer()) {}
 
 YString::YString(const YString &other) noexcept : block_(other.block_) {
   if (!nullBlock())
@@ -256,8 +244,6 @@ YString::YString(unsigned long long value) : block_(nullBlockPointer()) {
   if (n > 0)
     block_ = makeBlock(text, static_cast<size_t>(n));
 }
-
-YString::~YString() { release(); }
 
 YString &YString::operator=(const YString &other) noexcept {
   // Take the new reference first: self-assignment stays safe.

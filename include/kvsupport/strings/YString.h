@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 class TempString;
 class kvstream;
@@ -35,7 +36,9 @@ public:
 /// belong to one thread at a time.
 class YString {
 public:
-  YString() noexcept;
+  /// The empty string. Making and dropping one is inline: the word readers
+  /// return one for every delimiter they meet.
+  YString() noexcept : block_(nullBlockPointer()) {}
   YString(const YString &other) noexcept;
   /// Takes the block from `other`, which becomes empty.
   YString(YString &&other) noexcept;
@@ -64,7 +67,7 @@ public:
   explicit YString(long long value);
   /// Unsigned decimal text.
   explicit YString(unsigned long long value);
-  ~YString();
+  ~YString() { release(); }
 
   YString &operator=(const YString &other) noexcept;
   YString &operator=(YString &&other) noexcept;
@@ -228,12 +231,21 @@ private:
   /// Takes over `block` (count already set).
   explicit YString(Block *block) noexcept : block_(block) {}
 
-  static Block *nullBlockPointer();
+  // The empty text every empty string shares (see the class comment).
+  struct NullBlock {
+    int32_t refs;
+    char text[4];
+  };
+  static NullBlock nullBlock_;
+  static Block *nullBlockPointer() { return reinterpret_cast<Block *>(&nullBlock_); }
   static Block *allocate(size_t length);
   static Block *makeBlock(const char *text, size_t length);
   bool nullBlock() const { return block_ == nullBlockPointer(); }
   bool ownsAlone() const { return block_->refs == 1 && !nullBlock(); }
-  void release() noexcept;
+  void release() noexcept {
+    if (!nullBlock() && --block_->refs == 0)
+      std::free(block_);
+  }
   void adopt(Block *block) noexcept;
   void setText(const char *text, size_t length);
 
