@@ -242,7 +242,7 @@ inline bool NewSpiceStream::windowDecides(int64_t count) const {
 }
 
 // Takes the line feed at the front of the read window: it completes the line.
-inline void NewSpiceStream::takeLineFeed() {
+inline __attribute__((always_inline)) void NewSpiceStream::takeLineFeed() {
   skipWindow(1);
   ++charCount_;
   ++lineCount_;

@@ -162,7 +162,8 @@ bool SpiceStream::isPlainContent(int c) const {
 // accepted. `high` collects whether any is above 127. Returns the run's
 // length and sets *run to it: it stays in the read window, for the caller to
 // copy to the output, until the next character is read.
-int SpiceStream::takeContentRun(bool *high, const char **run) {
+inline __attribute__((always_inline)) int SpiceStream::takeContentRun(bool *high,
+                                                                      const char **run) {
   const char *end = nullptr;
   const char *start = peekWindow(&end);
   if (start == end)
@@ -193,7 +194,7 @@ int SpiceStream::takeContentRun(bool *high, const char **run) {
 // the line feed and the first character of a new ordinary line, takes both
 // as the state machine would one by one: the line feed ends the line, the
 // character waits as the pushback. False, with nothing taken, otherwise.
-bool SpiceStream::takeLineEnd() {
+inline __attribute__((always_inline)) bool SpiceStream::takeLineEnd() {
   const char *end = nullptr;
   const char *start = peekWindow(&end);
   if (!kv::netlist::lineFeedBeforeOrdinaryLine(start, end, getInlineCommentChar()))
