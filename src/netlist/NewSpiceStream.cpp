@@ -282,7 +282,7 @@ inline __attribute__((always_inline)) bool NewSpiceStream::takeLineEnd() {
 
 // As takeLineEnd, for a line feed and `mark` (a `+` or a `*`), which is
 // taken and left for the caller to decide on.
-inline bool NewSpiceStream::takeLineFeedAnd(char mark) {
+inline __attribute__((always_inline)) bool NewSpiceStream::takeLineFeedAnd(char mark) {
   if (!windowDecides(2))
     return false;
   const char *end = nullptr;
@@ -299,7 +299,7 @@ inline bool NewSpiceStream::takeLineFeedAnd(char mark) {
 
 // In a line's content: when the read window shows the comment character,
 // takes it and the comment's run, and the state is the inline comment's.
-inline bool NewSpiceStream::takeInlineComment() {
+inline __attribute__((always_inline)) bool NewSpiceStream::takeInlineComment() {
   if (!windowDecides(1))
     return false;
   const char *end = nullptr;
