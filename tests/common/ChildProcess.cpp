@@ -1,8 +1,12 @@
 #include "common/ChildProcess.h"
 
+#include "common/ProcessSync.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 
@@ -40,6 +44,19 @@ int runChild(const std::string &gtestFilter, const std::string &role, const EnvL
              int timeoutMs) {
   auto child = startChild(gtestFilter, role, env);
   return waitChild(*child, timeoutMs);
+}
+
+std::string currentTest() {
+  const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+  return std::string(info->test_suite_name()) + "." + info->name();
+}
+
+std::unique_ptr<QProcess> startReady(const std::string &role, const std::string &ready,
+                                     EnvList env) {
+  env.push_back({"KV_READY", ready});
+  auto child = startChild(currentTest(), role, env);
+  EXPECT_TRUE(waitUntil([&] { return fileExists(ready); })) << role;
+  return child;
 }
 
 std::string uniqueName(const std::string &prefix) {

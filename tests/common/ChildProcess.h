@@ -31,6 +31,15 @@ int waitChild(QProcess &child, int timeoutMs = 60000);
 int runChild(const std::string &gtestFilter, const std::string &role, const EnvList &env = {},
              int timeoutMs = 60000);
 
+/// The running test's full name, "Suite.Name": the filter its children run under.
+std::string currentTest();
+
+/// Starts the running test again as a child in `role`, with KV_READY=`ready`
+/// added to `env`, and returns once the child has created that file (a test
+/// failure when it does not within 30 s).
+std::unique_ptr<QProcess> startReady(const std::string &role, const std::string &ready,
+                                     EnvList env = {});
+
 /// The value of an environment variable, empty when unset.
 std::string env(const char *name);
 

@@ -4,13 +4,13 @@
 #include "kvsupport/config/Extensions.h"
 #include "kvsupport/config/LibraryManager.h"
 
-#include "files/ProfileFile_p.h"
 #include "kvsupport/hooks/AutoFunc.h"
 #include "kvsupport/support/Options.h"
 #include "kvsupport/support/SystemSymbols.h"
 #include "kvsupport/threads/YSystemMutex.h"
 
 #include "common/ChildProcess.h"
+#include "common/ConfigLevels.h"
 #include "common/ProcessSync.h"
 #include "common/TestFiles.h"
 
@@ -26,36 +26,8 @@ namespace {
 
 using Files = std::vector<std::string>;
 
-void setLevel(int level) {
-  while (cfgman_DecConfigLevel()) {
-  }
-  for (int i = 0; i < level; ++i)
-    cfgman_IncConfigLevel();
-}
-
-// Gives levels 0 to count-1 a file each in a fresh directory; level 0 is
-// current afterwards.
-struct Levels {
-  std::string dir = kvtest::makeTempDir("kvconfig");
-  explicit Levels(int count = 1) {
-    for (int level = 0; level < count; ++level)
-      use(level, file(level));
-    setLevel(0);
-  }
-  ~Levels() {
-    for (int level = 4; level >= 0; --level)
-      use(level, "");
-    kv::files::closeInifile();
-    kvtest::removeTree(dir);
-  }
-  std::string file(int level) const { return dir + "/level" + std::to_string(level) + ".ini"; }
-  // Makes `level` current, stored in `path` (nowhere when empty).
-  static void use(int level, const std::string &path) {
-    setLevel(level);
-    cfgman_SetConfigLocation(path.empty() ? ConfigLocation()
-                                          : ConfigLocation(YString(("PATH;" + path).c_str())));
-  }
-};
+using kvtest::setLevel;
+using Levels = kvtest::ConfigLevels;
 
 std::string setting(const char *section, const char *key, bool bySection = false) {
   YString value;
@@ -202,7 +174,7 @@ TEST(ConfigManagerTest, RegistryKeysMapToFilesUnderTheUsersFolder) {
   const std::string root = kvtest::makeTempDir("kvregistry");
   EXPECT_EQ(
       kvtest::runChild(
-          "ConfigManagerTest.RegistryKeysMapToFilesUnderTheUsersFolder", "registry",
+          kvtest::currentTest(), "registry",
           {{"KV_ROOT", root}, {"HOME", root + "/home"}, {"XDG_CONFIG_HOME", ""}, {"TMPDIR", root}}),
       0);
   kvtest::removeTree(root);
@@ -227,7 +199,7 @@ Files filesOf(const char *section, bool translate) {
 std::string key(const char *section, const char *name) { return setting(section, name, true); }
 
 TEST(LibraryManagerTest, AddRemoveEditAndOrder) {
-  Levels config;
+  Levels config(1);
   const std::string inApp = symbol("KVAPPDATAPATH") + "/lib/m.lib";
   EXPECT_EQ(libman_AddFiles(listOf({"/a.lib", inApp, "/b.lib"}), "Models", true, false), 3);
   const std::string stored = key("Models", "102"); // a portable symbol's form
@@ -320,16 +292,15 @@ TEST(LibraryManagerTest, LockedListIsLeftAloneAndProcessesAddingLoseNothing) {
     return holdListLock(kvtest::env("KV_LIST_FILE"), kvtest::env("KV_HELD"), kvtest::env("KV_END"));
   if (role == "adder")
     return addFifty(kvtest::env("KV_LIST_FILE"), kvtest::env("KV_TAG"), kvtest::env("KV_GO"));
-  Levels config;
+  Levels config(1);
   const std::string go = config.dir + "/go", held = config.dir + "/held", end = config.dir + "/end";
   auto start = [&](const char *childRole, const char *tag) {
-    return kvtest::startChild(
-        "LibraryManagerTest.LockedListIsLeftAloneAndProcessesAddingLoseNothing", childRole,
-        {{"KV_LIST_FILE", config.file(0)},
-         {"KV_TAG", tag},
-         {"KV_GO", go},
-         {"KV_HELD", held},
-         {"KV_END", end}});
+    return kvtest::startChild(kvtest::currentTest(), childRole,
+                              {{"KV_LIST_FILE", config.file(0)},
+                               {"KV_TAG", tag},
+                               {"KV_GO", go},
+                               {"KV_HELD", held},
+                               {"KV_END", end}});
   };
   EXPECT_EQ(libman_AddFiles(listOf({"/first.lib"}), "Models", false, false), 1);
   auto holder = start("holder", "");
@@ -349,7 +320,7 @@ TEST(LibraryManagerTest, LockedListIsLeftAloneAndProcessesAddingLoseNothing) {
 }
 
 TEST(ExtensionsTest, TypesAndForcing) {
-  Levels config;
+  Levels config(1);
   sp_WriteOption("DataExtension", YString("csv;txt"));
   auto listed = [](const char *types) { // appended to what the list held
     YList<YString> found;

@@ -99,11 +99,8 @@ TEST(RequestOptionsTest, DefinitionsCrossBetweenProcessesLocalOnesStay) {
     SCOPED_TRACE(std::string("bare child ") + bare);
     EndpointDir dir;
     const std::string fe = kvtest::uniqueName("FE"), sim = kvtest::uniqueName("SIM");
-    const std::string ready = dir.root + "/ready";
-    auto child = kvtest::startChild(
-        "RequestOptionsTest.DefinitionsCrossBetweenProcessesLocalOnesStay", "sim",
-        {{"KV_NAME", sim}, {"KV_PEER", fe}, {"KV_READY", ready}, {"KV_BARE", bare}});
-    ASSERT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
+    auto child = kvtest::startReady("sim", dir.root + "/ready",
+                                    {{"KV_NAME", sim}, {"KV_PEER", fe}, {"KV_BARE", bare}});
     SimFeDataTransceiver front(fe.c_str(), sim.c_str());
     ASSERT_TRUE(front.connect(nullptr, 0));
     ASSERT_TRUE(front.callRemoteFunction(YRef<CopyDataObject>(new RequestOptions), kOptionsId));

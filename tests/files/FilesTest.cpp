@@ -62,21 +62,9 @@ bool isLink(const std::string &path) {
   return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-// The running test's full name: the filter its children run under.
-std::string self() {
-  const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-  return std::string(info->test_suite_name()) + "." + info->name();
-}
+using kvtest::startReady;
 
-// Starts the running test again as a child in `role`, with KV_READY set to
-// `ready`, and returns once the child has created that file.
-std::unique_ptr<QProcess> startReady(const std::string &role, const std::string &ready,
-                                     kvtest::EnvList env = {}) {
-  env.push_back({"KV_READY", ready});
-  auto child = kvtest::startChild(self(), role, env);
-  EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); })) << role;
-  return child;
-}
+std::string self() { return kvtest::currentTest(); }
 
 void killChild(QProcess &child) {
   child.kill();
@@ -221,18 +209,16 @@ TEST(JFileTest, OpensRecordsFullPathReopensAndHandsOver) {
   EXPECT_FALSE(file.open(nullptr, "r"));
   QDir::setCurrent(saved);
 
-  ASSERT_TRUE(file.reopen("r"));
-  ASSERT_TRUE(other.attach(file));
-  EXPECT_FALSE(file.get());
-  EXPECT_FALSE(file.attach(file));
+  // Each stream is closed once, by its last owner.
+  ASSERT_TRUE(file.reopen("r") && other.attach(file));
+  EXPECT_FALSE(file.get() || file.attach(file));
   JFile third((dir / "c").c_str(), "w");
   third = std::move(other); // closes c's stream, takes out.txt's
   EXPECT_STREQ(third.getFilename().tocs(), (dir / "out.txt").c_str());
   FILE *loose = third.detach();
-  ASSERT_TRUE(loose);
-  EXPECT_FALSE(third.get());
+  EXPECT_TRUE(loose && !third.get());
   JFile adopted("adopted", loose);
-  EXPECT_EQ(adopted.get(), loose); // closed once, by `adopted`
+  EXPECT_EQ(adopted.get(), loose);
 }
 
 // ---- Buffered replacement of a file ----

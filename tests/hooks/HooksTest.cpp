@@ -211,7 +211,7 @@ TEST(AutoFuncTest, ExitRunsHostThenLibraryAndReleasesTheRegistry) {
   }
   const std::string dir = kvtest::makeTempDir("kvexit");
   for (auto [timers, lines] : {std::pair<const char *, std::string>{"TRUE", "4"}, {"true ", "0"}}) {
-    EXPECT_EQ(kvtest::runChild("AutoFuncTest.ExitRunsHostThenLibraryAndReleasesTheRegistry", "exit",
+    EXPECT_EQ(kvtest::runChild(kvtest::currentTest(), "exit",
                                {{"KV_RESULT", dir + "/result"}, {"KV_TIMERS", timers}}),
               0);
     EXPECT_EQ(kvtest::readFile(dir + "/result"), lines + "CCBA:kept:BA:released:D") << timers;

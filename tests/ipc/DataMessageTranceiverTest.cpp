@@ -111,6 +111,12 @@ struct Arrivals {
   }
 };
 
+// Serves `end` until `done` holds; false when `timeoutMs` passes first.
+bool serveUntil(DataMessageTranceiver &end, const std::function<bool()> &done,
+                int timeoutMs = 30000) {
+  return kvtest::waitUntil([&] { return end.waitForMessage(5), done(); }, timeoutMs);
+}
+
 std::string readTitle(const EndpointDir &dir, int handle) {
   return kvtest::readFile(dir.dir() + "/" + std::to_string(handle) + ".title");
 }
@@ -217,10 +223,7 @@ TEST(DataMessageTranceiverTest, HandshakeCommandsAndRecordsSentOrPosted) {
   EXPECT_EQ(right.blocks, std::vector<std::string>{""});
   EXPECT_EQ(right.records.size(), 1u);
   EXPECT_TRUE(right.waitForMessage(2000));
-  EXPECT_TRUE(kvtest::waitUntil([&] {
-    right.waitForMessage(0);
-    return right.records.size() == 3;
-  }));
+  EXPECT_TRUE(serveUntil(right, [&] { return right.records.size() == 3; }));
   EXPECT_EQ(right.postedFlags.back(), 1);
 
   // Bad arguments fail before anything is sent.
@@ -271,10 +274,7 @@ TEST(DataMessageTranceiverTest, NestedSendsAndHandlerDeletingItsTransceiver) {
   const int handle = right->getHandle();
   EXPECT_TRUE(left.sendCommand(YString("die"), CommandModeNormal)) << "answered before it went";
   EXPECT_FALSE(kvtest::fileExists(dir.dir() + "/" + std::to_string(handle)));
-  EXPECT_TRUE(kvtest::waitUntil([&] {
-    left.waitForMessage(0);
-    return left.exits == 1;
-  }));
+  EXPECT_TRUE(serveUntil(left, [&] { return left.exits == 1; }));
   EXPECT_FALSE(left.isConnected());
 
   // A transceiver deleted by its own handler while its send still waits:
@@ -525,18 +525,12 @@ int runEchoPeer() {
   return peer.arrivals.bad == 0 ? 0 : 3;
 }
 
-struct PeerProcess {
-  PeerProcess(const char *test, const EndpointDir &dir, const std::string &name,
-              const std::string &peer, bool busy = false)
-      : ready(dir.root + "/ready" + name) {
-    child = kvtest::startChild(
-        test, "echo",
-        {{"KV_NAME", name}, {"KV_PEER", peer}, {"KV_READY", ready}, {"KV_BUSY", busy ? "1" : "0"}});
-    EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
-  }
-  std::string ready;
-  std::unique_ptr<QProcess> child;
-};
+// Starts the echoing peer KV_NAME in a child, once it serves.
+std::unique_ptr<QProcess> startPeer(const EndpointDir &dir, const std::string &name,
+                                    const std::string &peer, bool busy = false) {
+  return kvtest::startReady("echo", dir.root + "/ready" + name,
+                            {{"KV_NAME", name}, {"KV_PEER", peer}, {"KV_BUSY", busy ? "1" : "0"}});
+}
 
 // One peer process takes ten thousand records both ways, then hangs, then
 // is killed mid-send; a second one is alive but never serves; a third
@@ -545,10 +539,9 @@ TEST(DataMessageTranceiverTest, PeerProcessRecordsHangKillAndLeftFiles) {
   if (kvtest::childRole() == "echo" || kvtest::childRole() == "foreign")
     std::exit(kvtest::childRole() == "echo" ? runEchoPeer() : connectAsAnotherUser());
   EndpointDir dir;
-  const char *test = "DataMessageTranceiverTest.PeerProcessRecordsHangKillAndLeftFiles";
   const std::string a = kvtest::uniqueName("A"), b = kvtest::uniqueName("B");
   const std::string busy = kvtest::uniqueName("Busy");
-  PeerProcess peer(test, dir, b, a), stuck(test, dir, busy, "x", true);
+  auto peer = startPeer(dir, b, a), stuck = startPeer(dir, busy, "x", true);
   Probe self(a, b);
   ASSERT_TRUE(self.connect(nullptr, 0));
   Arrivals echoed;
@@ -570,12 +563,8 @@ TEST(DataMessageTranceiverTest, PeerProcessRecordsHangKillAndLeftFiles) {
       }
     }
   }
-  ASSERT_TRUE(kvtest::waitUntil(
-      [&] {
-        self.waitForMessage(20);
-        return echoed.count[0] + echoed.count[1] == total;
-      },
-      120000))
+  ASSERT_TRUE(serveUntil(
+      self, [&] { return echoed.count[0] + echoed.count[1] == total; }, 120000))
       << echoed.count[0] << " + " << echoed.count[1];
   EXPECT_EQ(echoed.count[0], total / 2);
   EXPECT_EQ(echoed.bad, 0);
@@ -590,24 +579,21 @@ TEST(DataMessageTranceiverTest, PeerProcessRecordsHangKillAndLeftFiles) {
   ASSERT_TRUE(self.sendCommand(YString("counts"), CommandModeNormal));
   EXPECT_EQ(self.commands.back(), "counts 5000 5000 0 2");
 
-  std::thread killer([pid = peer.child->processId()] {
+  std::thread killer([pid = peer->processId()] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(static_cast<pid_t>(pid), SIGKILL);
   });
   EXPECT_FALSE(self.sendCommand(YString("hang 30000"), CommandModeNormal));
   EXPECT_EQ(self.getLastError(), TransceiverPeerGone);
   killer.join();
-  peer.child->waitForFinished();
+  peer->waitForFinished();
   EXPECT_FALSE(self.isConnected());
-  EXPECT_TRUE(kvtest::waitUntil([&] {
-    self.waitForMessage(0);
-    return self.exits == 1;
-  }));
+  EXPECT_TRUE(serveUntil(self, [&] { return self.exits == 1; }));
   self.waitForMessage(50);
   EXPECT_EQ(self.exits, 1);
   if (::geteuid() == 0) { // taking another user id needs root
     auto foreign = kvtest::startChild(
-        test, "foreign",
+        kvtest::currentTest(), "foreign",
         {{"KV_SOCKET", dir.dir() + "/" + std::to_string(self.getHandle())}, {"KV_NAME", b}});
     ASSERT_TRUE(kvtest::waitUntil([&] { // served while the child tries
       self.waitForMessage(20);
@@ -635,8 +621,8 @@ TEST(DataMessageTranceiverTest, PeerProcessRecordsHangKillAndLeftFiles) {
     files += kvtest::fileExists(dir.dir() + "/" + std::to_string(before[busy]) + suffix);
   EXPECT_EQ(files, 3);
   EXPECT_EQ(titles()["removed"], 0);
-  stuck.child->kill();
-  stuck.child->waitForFinished();
+  stuck->kill();
+  stuck->waitForFinished();
 }
 
 } // namespace

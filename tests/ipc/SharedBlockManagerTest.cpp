@@ -314,9 +314,8 @@ TEST(SharedBlockManagerTest, TwoProcessesNeverShareABlockAndDeadLockHolderIsTake
   SharedBlockToken heap(sizeof(int64_t), 2);
   SharedBlockManager *m = heap.get();
   const std::string dir = kvtest::makeTempDir("kvheap"), ready = dir + "/ready";
-  auto child = kvtest::startChild(
-      "SharedBlockManagerTest.TwoProcessesNeverShareABlockAndDeadLockHolderIsTakenOver", "churn",
-      {{"KV_HEAP", m->getHeapName().tocs()}, {"KV_DIR", dir}});
+  auto child = kvtest::startChild(kvtest::currentTest(), "churn",
+                                  {{"KV_HEAP", m->getHeapName().tocs()}, {"KV_DIR", dir}});
   int failures = 0; // churning for as long as the child does
   for (int i = 0;
        i < kChurnRounds || (!kvtest::fileExists(dir + "/churned") && !child->waitForFinished(0));

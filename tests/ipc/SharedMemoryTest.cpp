@@ -132,7 +132,7 @@ TEST(SharedMemoryTest, ViewsAreCountedAndReleased) {
 TEST(SharedMemoryTest, AnotherProcessMapsByNameAndNamesDoNotOutliveTheirCreator) {
   if (kvtest::childRole() == "inspect")
     std::exit(inspectInChild());
-  const char *test = "SharedMemoryTest.AnotherProcessMapsByNameAndNamesDoNotOutliveTheirCreator";
+  const std::string test = kvtest::currentTest();
   const std::string dir = kvtest::makeTempDir("kvshm");
   const YString name = sp_AllocateSharedBlock(2 * kGranule);
   auto *view = static_cast<char *>(sp_GetSharedBlock(name.tocs(), false));

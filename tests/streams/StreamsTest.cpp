@@ -434,8 +434,8 @@ int writePastTheFileSizeLimit() {
 TEST_F(AsyncFileBufferTest, AWriteCutShortByTheFileSizeLimitIsReported) {
   if (kvtest::childRole() == "limited")
     std::exit(writePastTheFileSizeLimit());
-  ASSERT_EQ(kvtest::runChild("AsyncFileBufferTest.AWriteCutShortByTheFileSizeLimitIsReported",
-                             "limited", {{"KV_LIMITED_PATH", path("limited.bin").toStdString()}}),
+  ASSERT_EQ(kvtest::runChild(kvtest::currentTest(), "limited",
+                             {{"KV_LIMITED_PATH", path("limited.bin").toStdString()}}),
             0)
       << "the failed write was not reported";
   EXPECT_TRUE(kvtest::readFile(dir.filePath("limited.bin")) ==
@@ -692,8 +692,7 @@ kvstream *findScript(const YString &name, const YString &unused) {
 TEST(MessageHandlerTest, HostFunctionsServeMessagesAndScripts) {
   if (kvtest::childRole() != "host") {
     // The host functions are looked up once per process: run it in a fresh one.
-    EXPECT_EQ(kvtest::runChild("MessageHandlerTest.HostFunctionsServeMessagesAndScripts", "host"),
-              0);
+    EXPECT_EQ(kvtest::runChild(kvtest::currentTest(), "host"), 0);
     return;
   }
   MakeDynamicFunction handlerFunction(reinterpret_cast<void *>(&hostHandler),

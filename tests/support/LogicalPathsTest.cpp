@@ -5,7 +5,9 @@
 #include "kvsupport/support/Options.h"
 #include "kvsupport/support/SystemSymbols.h"
 
-#include "SupportTest.h"
+#include "common/ConfigLevels.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -55,7 +57,7 @@ const MakeOption pathOption2("LogicalPathsTest", 2, "TestPathO2", YString("$Test
 // Cycles stop; options expand without counting as expanded unless a
 // location inside them does; the result is cleaned and cached.
 TEST(LogicalPathsTest, LocationsSymbolsAndCaches) {
-  kvsupporttest::Config config;
+  kvtest::ConfigLevels config(2);
   YString temp, appData;
   sp_GetSystemPathSymbolValue("TEMPPATH", &temp, false);
   sp_GetSystemPathSymbolValue("KVAPPDATAPATH", &appData, false);

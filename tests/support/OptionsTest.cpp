@@ -3,7 +3,9 @@
 #include "kvsupport/hooks/AutoFunc.h"
 #include "kvsupport/netlist/StandardLine.h"
 
-#include "SupportTest.h"
+#include "common/ConfigLevels.h"
+
+#include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdio>
@@ -11,8 +13,8 @@
 
 namespace {
 
-using kvsupporttest::Config;
-using kvsupporttest::setLevel;
+using Config = kvtest::ConfigLevels;
+using kvtest::setLevel;
 
 int changes = 0;
 void countChange(void *) { ++changes; }
@@ -41,7 +43,7 @@ std::string info(const char *name) {
 // definitions of a name hides the older; a fixed option never reads what is
 // stored as text; undefined options take the type their stored text reads as.
 TEST(OptionsTest, TypedReadsOfStoredTextsAndDefaults) {
-  Config config;
+  Config config(2);
   const struct {
     const char *name, *stored; // stored: null for nothing
     const char *text;
@@ -88,7 +90,7 @@ TEST(OptionsTest, TypedReadsOfStoredTextsAndDefaults) {
 // Case-only changes of a text are no change, of a path they are; undefined
 // options store the value's text form; the ascii header asks for its option.
 TEST(OptionsTest, WritesStoreOnlyChangesAndNotifyOnce) {
-  Config config;
+  Config config(2);
   const struct {
     int level;
     const char *name;
@@ -139,7 +141,7 @@ TEST(OptionsTest, WritesStoreOnlyChangesAndNotifyOnce) {
 }
 
 TEST(OptionsTest, Colours) {
-  Config config;
+  Config config(2);
   sp_MakeColourOption("OptionsTest", 10, "TestColourC", "#0000ff");
   sp_MakeColourOption("OptionsTest", 11, "testColourB", "TestColourC");
   sp_MakeColourOption("OptionsTest", 12, "TestColourA", "testColourB");

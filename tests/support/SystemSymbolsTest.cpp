@@ -68,7 +68,7 @@ TEST(SystemSymbolsTest, FoldersFollowTheUsersEnvironment) {
   const std::pair<const char *, std::string> runs[] = {
       {"folders", root + "/home"}, {"nonascii", root + "/h\xC3\xB6me"}, {"nohome", ""}};
   for (const auto &run : runs)
-    EXPECT_EQ(kvtest::runChild("SystemSymbolsTest.FoldersFollowTheUsersEnvironment", run.first,
+    EXPECT_EQ(kvtest::runChild(kvtest::currentTest(), run.first,
                                {{"KV_ROOT", root},
                                 {"HOME", run.second},
                                 {"XDG_CONFIG_HOME", ""},

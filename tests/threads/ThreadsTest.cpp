@@ -168,7 +168,6 @@ bool otherThreadTakes(const std::string &name) {
 // without limit is blocked: abandonment is told once, and the dead owner's
 // open handle does not keep the name alive.
 TEST(YSystemMutexTest, OwnerInAnotherProcessReleasesOrDies) {
-  const char *test = "YSystemMutexTest.OwnerInAnotherProcessReleasesOrDies";
   if (kvtest::childRole() == "mutex")
     std::exit(mutexChild());
   const std::string dir = kvtest::makeTempDir("kvmutex"), name = kvtest::uniqueName("kv_mutex_");
@@ -176,19 +175,15 @@ TEST(YSystemMutexTest, OwnerInAnotherProcessReleasesOrDies) {
   kvtest::writeFile(counter, "0");
   const kvtest::EnvList counting = {{"KV_MUTEX", kvtest::uniqueName("kv_mutex_count_")},
                                     {"KV_COUNTER", counter}};
-  auto first = kvtest::startChild(test, "mutex", counting);
-  auto second = kvtest::startChild(test, "mutex", counting);
+  auto first = kvtest::startChild(kvtest::currentTest(), "mutex", counting);
+  auto second = kvtest::startChild(kvtest::currentTest(), "mutex", counting);
   EXPECT_EQ(kvtest::waitChild(*first), 0);
   EXPECT_EQ(kvtest::waitChild(*second), 0);
   EXPECT_EQ(kvtest::readFile(counter), "600");
 
-  auto hold = [&](const char *round) {
-    const std::string ready = dir + "/ready" + round;
-    auto child = kvtest::startChild(
-        test, "mutex",
-        {{"KV_MUTEX", name}, {"KV_READY", ready}, {"KV_STOP", dir + "/stop" + round}});
-    EXPECT_TRUE(kvtest::waitUntil([&] { return kvtest::fileExists(ready); }));
-    return child;
+  auto hold = [&](const std::string &round) {
+    return kvtest::startReady("mutex", dir + "/ready" + round,
+                              {{"KV_MUTEX", name}, {"KV_STOP", dir + "/stop" + round}});
   };
   std::unique_ptr<QProcess> child = hold("1");
   {
@@ -353,7 +348,7 @@ int threadsChild() {
 TEST(KvThreadTest, StubbornAndUnmadeThreads) {
   if (kvtest::childRole() == "child")
     std::_Exit(threadsChild());
-  EXPECT_EQ(kvtest::runChild("KvThreadTest.StubbornAndUnmadeThreads", "child"), 0);
+  EXPECT_EQ(kvtest::runChild(kvtest::currentTest(), "child"), 0);
 }
 
 // ---- ThreadPriority ----
@@ -410,7 +405,7 @@ TEST(ThreadPriorityTest, ClassesAndRefusals) {
   }
   if (sp_GetThreadPriority() != ThreadPriorityNormal || niceOf(sp_GetThreadId()) != 0)
     GTEST_SKIP() << "the tests do not run at normal priority";
-  EXPECT_EQ(kvtest::runChild("ThreadPriorityTest.ClassesAndRefusals", "classes"), 0);
+  EXPECT_EQ(kvtest::runChild(kvtest::currentTest(), "classes"), 0);
 }
 
 // ---- KvEventLoop ----
