@@ -31,6 +31,10 @@ struct CharTable {
 };
 constexpr CharTable kChars;
 
+const bool *plainTable(SpiceLanguage language) {
+  return language == SPICE_HSPICE ? kChars.plainHspice : kChars.plainNative;
+}
+
 constexpr const char kHeaderSeparators[] = " =(),\t";
 constexpr int kMaxHeaderChars = 199;
 
@@ -152,10 +156,7 @@ void SpiceStream::detectStarHash(int c, bool outsideLine) {
 }
 
 // A character of a line's content that the state machine passes on as it is.
-bool SpiceStream::isPlainContent(int c) const {
-  const bool *plain = language_ == SPICE_HSPICE ? kChars.plainHspice : kChars.plainNative;
-  return plain[c & 0xFF];
-}
+bool SpiceStream::isPlainContent(int c) const { return plainTable(language_)[c & 0xFF]; }
 
 // Within a line's content, takes the run of plain characters the stream's
 // read window shows, as the state machine would one by one: echoed and
@@ -168,7 +169,7 @@ inline __attribute__((always_inline)) int SpiceStream::takeContentRun(bool *high
   const char *start = peekWindow(&end);
   if (start == end)
     return 0;
-  const bool *plain = language_ == SPICE_HSPICE ? kChars.plainHspice : kChars.plainNative;
+  const bool *plain = plainTable(language_);
   const char *limit = end - start > 1 << 20 ? start + (1 << 20) : end;
   unsigned char bits = 0;
   const char *p =
