@@ -509,6 +509,7 @@ struct ProfileFile {
   std::unique_ptr<YSystemMutex> mutex;
   Image image;
   kv::os::FileVersion seen;
+  kv::os::FileWatch watch; // the file the image was read from, kept open
   uint64_t counterSeen = 0;
   bool loaded = false;
   int readError = 0; // why the file could not be read; such a file is never replaced
@@ -581,12 +582,14 @@ void load(ProfileFile &file) {
   int error = 0;
   for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
     counter = kv::os::loadCounter(file.counter);
-    error = kv::os::readRegularFile(file.path.tocs(), &bytes, &before, &after);
+    error = kv::os::readRegularFile(file.path.tocs(), &bytes, &before, &after, &file.watch);
     if (error || before == after)
       break;
   }
   file.image.clear();
   file.readError = 0;
+  if (error)
+    file.watch.close();
   if (error == ENOENT || error == ENOTDIR) {
     file.seen = kv::os::FileVersion();
   } else if (error) {
@@ -609,13 +612,13 @@ void load(ProfileFile &file) {
 }
 
 // Whether the cache may have fallen behind the file.
-bool stale(const ProfileFile &file) {
+bool stale(ProfileFile &file) {
   if (!file.loaded)
     return true;
   if (kv::os::loadCounter(file.counter) != file.counterSeen)
     return true;
   kv::os::FileVersion now;
-  kv::os::fileVersion(file.path.tocs(), &now);
+  file.watch.version(file.path.tocs(), &now);
   return now != file.seen;
 }
 
@@ -668,7 +671,7 @@ bool flush(ProfileFile &file, int timeoutMs, ProfileWriteStatus *status, int *er
     if (!failed) {
       if (kv::files::profileBeforeRenameHook)
         kv::files::profileBeforeRenameHook(replacement.temporary.c_str());
-      failed = kv::os::commitReplacement(&replacement, &written);
+      failed = kv::os::commitReplacement(&replacement, &written, &file.watch);
     }
     if (failed) {
       *status = ProfileFailed;

@@ -32,12 +32,42 @@ struct FileVersion {
 /// file gives 0 with `exists` false; other failures give their errno.
 int fileVersion(const char *path, FileVersion *version);
 
+/// An open descriptor of the file a cache was read from: through it the
+/// version costs half a stat of the path. The descriptor alone cannot tell
+/// that the path names another file now without a change to the held one
+/// (a whole directory exchanged, or an entry replaced within the file
+/// system clock's tick of the held file's last change), so the path is
+/// still asked whenever the held file changed recently, and at least once a
+/// second. A process holds a bounded number of them; the rest ask the path.
+class FileWatch {
+public:
+  FileWatch() = default;
+  ~FileWatch() { close(); }
+  FileWatch(const FileWatch &) = delete;
+  FileWatch &operator=(const FileWatch &) = delete;
+
+  /// The version of what `path` names now; as fileVersion.
+  int version(const char *path, FileVersion *now);
+
+  /// Watches the open descriptor `fd` (taken over) instead of any before.
+  void adopt(int fd);
+  void close();
+
+private:
+  int fd_ = -1;
+  bool trusted_ = false;  // the path named the held file well after its last change
+  FileVersion confirmed_; // the held file's version when the path last agreed
+  int64_t pathAskedNs_ = 0;
+};
+
 /// Reads the whole regular file `path` into `*bytes`. The file is opened
 /// without blocking and checked to be a regular file before anything is
 /// read (EISDIR for a directory, EINVAL for any other kind). `*before` and
 /// `*after` receive the version of the open file before and after the read:
 /// when they differ, someone changed the file in place while it was read.
-int readRegularFile(const char *path, std::string *bytes, FileVersion *before, FileVersion *after);
+/// On success `*watch` keeps the file open.
+int readRegularFile(const char *path, std::string *bytes, FileVersion *before, FileVersion *after,
+                    FileWatch *watch);
 
 /// Whether the existing file `path` may be replaced: 0 when it is missing or
 /// is a regular file that this process may read and write; otherwise the
@@ -64,7 +94,10 @@ int writeReplacement(const char *target, const char *data, size_t size, Replacem
 
 /// Renames the temporary over the target, makes the directory entry durable
 /// and reports the version of the new file. The temporary is gone either way.
-int commitReplacement(Replacement *replacement, FileVersion *written);
+/// `*watch` lets go of the old file before the rename (a network file system
+/// keeps a file renamed over while open as a hidden copy beside it) and
+/// then watches the new one.
+int commitReplacement(Replacement *replacement, FileVersion *written, FileWatch *watch);
 
 /// Removes the temporary of an abandoned replacement.
 void discardReplacement(Replacement *replacement);

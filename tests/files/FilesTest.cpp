@@ -25,8 +25,10 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <random>
@@ -840,6 +842,89 @@ TEST(ProfileFileTest, SeesChangesThatLookTheSame) {
   ASSERT_TRUE(sp_GetProfileIdentity(y(file), &canonical, nullptr));
   kv::os::bumpCounter(kv::os::changeCounter(canonical.hashValue()));
   EXPECT_GT(sp_GetProfileVersion(y(file)), version);
+}
+
+// Ways an editor outside the library puts a same-size text in place of
+// `file` (in `dir`), each leaving the old file's inode untouched or merely
+// renamed.
+const struct Exchange {
+  const char *name;
+  void (*make)(const std::string &dir, const std::string &file, const std::string &text);
+} kExchanges[] = {
+    {"renamed over",
+     [](const std::string &dir, const std::string &file, const std::string &text) {
+       kvtest::writeFile(dir + "/new", text);
+       ASSERT_EQ(::rename((dir + "/new").c_str(), file.c_str()), 0);
+     }},
+    {"moved aside",
+     [](const std::string &, const std::string &file, const std::string &text) {
+       ASSERT_EQ(::rename(file.c_str(), (file + ".old").c_str()), 0);
+       kvtest::writeFile(file, text);
+     }},
+    {"unlinked",
+     [](const std::string &, const std::string &file, const std::string &text) {
+       ASSERT_EQ(::unlink(file.c_str()), 0);
+       kvtest::writeFile(file, text);
+     }},
+};
+
+size_t openDescriptors() { return QDir("/proc/self/fd").entryList(QDir::Files).size(); }
+
+TEST(ProfileFileTest, SeesAFileExchangedTheMomentAfterItsLastChange) {
+  ProfileDir dir;
+  for (const Exchange &exchange : kExchanges) {
+    SCOPED_TRACE(exchange.name);
+    const std::string file = dir / "x.ini";
+    kvtest::writeFile(file, "[S]\nk=1\n");
+    for (int i = 0; i < 2; ++i) // read, then asked once more
+      EXPECT_EQ(get(file, "S", "k"), "1");
+    exchange.make(dir.path, file, "[S]\nk=2\n");
+    EXPECT_EQ(get(file, "S", "k"), "2");
+    ::unlink((file + ".old").c_str());
+  }
+}
+
+TEST(ProfileFileTest, SeesEveryExchangeOfASettledFileAndADirectoryExchangedWithinASecond) {
+  ProfileDir dir;
+  std::vector<std::string> files;
+  for (size_t i = 0; i <= std::size(kExchanges); ++i) {
+    const std::string sub = dir / std::to_string(i);
+    ASSERT_EQ(::mkdir(sub.c_str(), 0700), 0);
+    files.push_back(sub + "/x.ini");
+    kvtest::writeFile(files.back(), "[S]\nk=1\n");
+  }
+  // Settled: changed longer ago than any time stamp's granularity.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  for (const std::string &file : files) // read, then asked once more
+    for (int i = 0; i < 2; ++i)
+      EXPECT_EQ(get(file, "S", "k"), "1");
+  for (size_t i = 0; i < std::size(kExchanges); ++i) {
+    SCOPED_TRACE(kExchanges[i].name);
+    kExchanges[i].make(dir / std::to_string(i), files[i], "[S]\nk=2\n");
+    EXPECT_EQ(get(files[i], "S", "k"), "2");
+  }
+  // The held file itself stays as it was; only asking the path tells.
+  const std::string sub = dir / std::to_string(std::size(kExchanges));
+  ASSERT_EQ(::rename(sub.c_str(), (sub + ".old").c_str()), 0);
+  ASSERT_EQ(::mkdir(sub.c_str(), 0700), 0);
+  kvtest::writeFile(files.back(), "[S]\nk=2\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(get(files.back(), "S", "k"), "2");
+}
+
+TEST(ProfileFileTest, HoldsBoundedDescriptorsAndClosingReleasesThem) {
+  ProfileDir dir;
+  const size_t before = openDescriptors();
+  for (int i = 0; i < 100; ++i) {
+    const std::string file = dir / (std::to_string(i) + ".ini");
+    kvtest::writeFile(file, "[S]\nk=" + std::to_string(i) + "\n");
+    ASSERT_EQ(get(file, "S", "k"), std::to_string(i));
+  }
+  const size_t held = openDescriptors() - before;
+  EXPECT_GT(held, 0u);
+  EXPECT_LE(held, 64u);
+  kv::files::closeInifile();
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 // ---- Several processes ----

@@ -17,18 +17,45 @@
 // counters form one fixed table per user, indexed by the path hash; it is
 // never unlinked, so it needs no life-cycle protocol of its own (a fresh
 // table reads as zeros, which only costs a re-read).
+//
+// Asking cheaply: a reader keeps the file it read open and stats the
+// descriptor, which skips the walk of the path. Any change to the held
+// file, its rename or removal included, stamps its ctime with the time of
+// the change; so once the path was seen to name the held file well after
+// that file's last change, an unchanged ctime on the descriptor means the
+// path still names it, barring a directory exchanged above it. That case is
+// caught by asking the path again at least once a second.
 #include "os/ProfileStore_p.h"
 
 #include "os/posix/ObjectName_p.h"
 #include "os/posix/PosixCalls_p.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 namespace kv::os {
 namespace {
 
 constexpr size_t kCounterSlots = 4096;
+
+// How long after a file's last change its ctime is trusted to move with the
+// next change: beyond any file system's time stamp granularity (two seconds
+// for the coarsest).
+constexpr int64_t kSettledNs = 2'000'000'000;
+// How often a watched path is asked anyway, for the exchanged directory.
+constexpr int64_t kAskPathEveryNs = 1'000'000'000;
+// Descriptors a process holds for watches; further watches ask the path.
+constexpr int kMaxWatches = 64;
+
+std::atomic<int> watchesHeld{0};
+
+int64_t coarseClockNs() {
+  timespec now;
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 FileVersion versionOf(const struct stat &info) {
   FileVersion version;
@@ -89,7 +116,47 @@ int fileVersion(const char *path, FileVersion *version) {
   return 0;
 }
 
-int readRegularFile(const char *path, std::string *bytes, FileVersion *before, FileVersion *after) {
+int FileWatch::version(const char *path, FileVersion *now) {
+  const int64_t clock = coarseClockNs();
+  struct stat info;
+  if (trusted_ && clock - pathAskedNs_ < kAskPathEveryNs &&
+      posix::statDescriptor(fd_, &info) == 0) {
+    *now = versionOf(info);
+    if (*now == confirmed_)
+      return 0;
+  }
+  pathAskedNs_ = clock;
+  const int error = fileVersion(path, now);
+  trusted_ = !error && fd_ >= 0 && now->exists && now->ctimeNs < clock - kSettledNs &&
+             posix::statDescriptor(fd_, &info) == 0 && versionOf(info) == *now;
+  if (trusted_)
+    confirmed_ = *now;
+  return error;
+}
+
+void FileWatch::adopt(int fd) {
+  close();
+  if (fd < 0)
+    return;
+  if (watchesHeld.fetch_add(1) >= kMaxWatches) {
+    watchesHeld.fetch_sub(1);
+    posix::closeFile(fd);
+    return;
+  }
+  fd_ = fd;
+}
+
+void FileWatch::close() {
+  if (fd_ < 0)
+    return;
+  posix::closeFile(fd_);
+  watchesHeld.fetch_sub(1);
+  fd_ = -1;
+  trusted_ = false;
+}
+
+int readRegularFile(const char *path, std::string *bytes, FileVersion *before, FileVersion *after,
+                    FileWatch *watch) {
   bytes->clear();
   const int fd = posix::openFile(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
   if (fd < 0)
@@ -119,12 +186,13 @@ int readRegularFile(const char *path, std::string *bytes, FileVersion *before, F
       break;
     bytes->append(chunk, static_cast<size_t>(n));
   }
-  const int statResult = posix::statDescriptor(fd, &info);
-  const int error = statResult == 0 ? 0 : errno;
-  posix::closeFile(fd);
-  if (error)
+  if (posix::statDescriptor(fd, &info) != 0) {
+    const int error = errno;
+    posix::closeFile(fd);
     return error;
+  }
   *after = versionOf(info);
+  watch->adopt(fd);
   return 0;
 }
 
@@ -178,9 +246,10 @@ int writeReplacement(const char *target, const char *data, size_t size, Replacem
   return 0;
 }
 
-int commitReplacement(Replacement *replacement, FileVersion *written) {
+int commitReplacement(Replacement *replacement, FileVersion *written, FileWatch *watch) {
   if (replacement->fd < 0)
     return EBADF;
+  watch->close();
   int error = 0;
   if (::rename(replacement->temporary.c_str(), replacement->target.c_str()) != 0) {
     error = errno;
@@ -201,7 +270,10 @@ int commitReplacement(Replacement *replacement, FileVersion *written) {
     else
       *written = FileVersion();
   }
-  posix::closeFile(replacement->fd);
+  if (error)
+    posix::closeFile(replacement->fd);
+  else
+    watch->adopt(replacement->fd);
   replacement->fd = -1;
   return error;
 }
