@@ -258,11 +258,7 @@ int cfgman_GetConfigSetting(const char *section, const char *key, YString *value
 
 int cfgman_FindConfigSetting(const char *section, const char *key, YString *value) {
   Configuration &c = configuration();
-  if (value)
-    *value = YString();
-  if (!section || !key)
-    return -1;
-  for (int level = c.level; level >= 0; --level) {
+  for (int level = section && key ? c.level : -1; level >= 0; --level) {
     const ConfigLocation &location = c.slots[level];
     // A file location names its profile file directly: no copy of the path
     // on this path, which every option read takes.
@@ -274,6 +270,8 @@ int cfgman_FindConfigSetting(const char *section, const char *key, YString *valu
       return level;
     }
   }
+  if (value)
+    *value = YString();
   return -1;
 }
 

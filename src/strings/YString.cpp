@@ -255,15 +255,6 @@ YString &YString::operator=(const YString &other) noexcept {
   return *this;
 }
 
-YString &YString::operator=(YString &&other) noexcept {
-  if (this != &other) {
-    release();
-    block_ = other.block_;
-    other.block_ = nullBlockPointer();
-  }
-  return *this;
-}
-
 YString &YString::operator=(const char *text) {
   setText(text ? text : "", text ? std::strlen(text) : 0);
   return *this;

@@ -18,6 +18,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -25,15 +26,29 @@ namespace {
 constexpr char kSection[] = "Options";
 constexpr uint32_t kBuckets = 101;
 
+// The chain's links and the name's hash lead, so that a walk past a node
+// reads one cache line of it.
 struct OptionNode {
-  OptionDefinition definition;
   OptionNode *next;
+  uint32_t hash;   // of the name: most nodes of a chain fail on it or
+  uint32_t length; // the name's length alone
+  OptionDefinition definition;
 };
 
 // The option table: 101 fixed chains, newest first. Made on first use so
 // that static MakeOption objects of any module work while the library loads.
+//
+// Readers ask for the same name text time and again, mostly a literal at
+// each call site; a memo by the text's address skips hashing for them. A
+// memo entry answers only a text that spells its node's name exactly, and
+// every definition added empties the memo (it may hide a remembered node).
 struct OptionTable {
+  static constexpr size_t kMemoSlots = 256;
   OptionNode *buckets[kBuckets] = {};
+  const OptionNode *memo[kMemoSlots] = {};
+  const OptionNode *&memoFor(const char *name) {
+    return memo[(reinterpret_cast<uintptr_t>(name) * 0x9E3779B97F4A7C15ull) >> 56];
+  }
   ~OptionTable() {
     for (OptionNode *&head : buckets)
       while (OptionNode *node = head) {
@@ -56,11 +71,45 @@ OptionsState &state() {
 
 inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
-// YString::hashValue of a C text, without making a string of it.
-uint32_t hashName(const char *name) {
+inline uint32_t upperCode(char c) { return static_cast<uint32_t>(static_cast<int>(upper(c))); }
+
+inline uint64_t load64(const char *at) {
+  uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
+// Whether the `n` bytes at `a` and `b` agree, a word at a time (the last
+// word overlapping the one before it).
+bool sameBytes(const char *a, const char *b, size_t n) {
+  if (n < 8)
+    return std::memcmp(a, b, n) == 0;
+  for (size_t i = 0; i + 8 < n; i += 8)
+    if (load64(a + i) != load64(b + i))
+      return false;
+  return load64(a + n - 8) == load64(b + n - 8);
+}
+
+// YString::hashValue of the `n` characters at `name`. Eight at a time:
+// h * M^8 + c0 * M^7 + ... + c7 is the same sum with one multiply in the
+// chain instead of eight; then four at a time once.
+uint32_t hashName(const char *name, size_t n) {
+  constexpr uint32_t M1 = 0x1003Fu, M2 = M1 * M1, M3 = M2 * M1, M4 = M3 * M1, M5 = M4 * M1,
+                     M6 = M5 * M1, M7 = M6 * M1, M8 = M7 * M1;
+  const char *c = name;
   uint32_t h = 0;
-  for (const char *c = name; *c; ++c)
-    h = h * 0x1003Fu + static_cast<uint32_t>(static_cast<int>(upper(*c)));
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8, c += 8)
+    h = h * M8 + (upperCode(c[0]) * M7 + upperCode(c[1]) * M6) +
+        (upperCode(c[2]) * M5 + upperCode(c[3]) * M4) +
+        (upperCode(c[4]) * M3 + upperCode(c[5]) * M2) + (upperCode(c[6]) * M1 + upperCode(c[7]));
+  if (i + 4 <= n) {
+    h = h * M4 + (upperCode(c[0]) * M3 + upperCode(c[1]) * M2) +
+        (upperCode(c[2]) * M1 + upperCode(c[3]));
+    i += 4, c += 4;
+  }
+  for (; i < n; ++i, ++c)
+    h = h * M1 + upperCode(*c);
   return h & 0x7FFFFFFFu;
 }
 
@@ -68,9 +117,23 @@ const OptionDefinition *findDefinition(const char *name) {
   OptionTable *table = state().table;
   if (!table || !name)
     return nullptr;
-  for (OptionNode *node = table->buckets[hashName(name) % kBuckets]; node; node = node->next)
-    if (sp_stricmp(node->definition.name.tocs(), name) == 0)
+  const size_t length = std::strlen(name);
+  const OptionNode *&memo = table->memoFor(name);
+  if (memo && memo->length == length && sameBytes(memo->definition.name.tocs(), name, length))
+    return &memo->definition;
+  const uint32_t hash = hashName(name, length);
+  for (OptionNode *node = table->buckets[hash % kBuckets]; node; node = node->next) {
+    if (node->hash != hash || node->length != length)
+      continue;
+    // Names are mostly spelled as defined; the exact compare is the quick one.
+    const char *defined = node->definition.name.tocs();
+    if (sameBytes(defined, name, length)) {
+      memo = node;
       return &node->definition;
+    }
+    if (sp_stricmp(defined, name) == 0)
+      return &node->definition;
+  }
   return nullptr;
 }
 
@@ -78,8 +141,11 @@ void addDefinition(OptionDefinition definition) {
   OptionsState &s = state();
   if (!s.table)
     s.table = new OptionTable;
-  OptionNode *&head = s.table->buckets[definition.name.hashValue() % kBuckets];
-  head = new OptionNode{std::move(definition), head};
+  const uint32_t hash = definition.name.hashValue();
+  const auto length = static_cast<uint32_t>(definition.name.length());
+  OptionNode *&head = s.table->buckets[hash % kBuckets];
+  head = new OptionNode{head, hash, length, std::move(definition)};
+  std::fill(std::begin(s.table->memo), std::end(s.table->memo), nullptr);
   kv::support::dropLogicalPathTranslations();
 }
 

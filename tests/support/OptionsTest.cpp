@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -85,6 +88,39 @@ TEST(OptionsTest, TypedReadsOfStoredTextsAndDefaults) {
     EXPECT_EQ(found, c.found);
     EXPECT_EQ(info(c.name), c.info);
   }
+}
+
+// A name is looked up by its text, whatever was at the same address before:
+// one buffer holds each name and then texts one byte off it, at its first,
+// middle and last place; only a case change still finds the definition, and
+// a newer definition hides one found a moment ago.
+TEST(OptionsTest, NamesAreMatchedByTheirTextWhereverTheyLie) {
+  Config config(1);
+  const char *const names[] = {"M7chars", "M8charss", "M9charsss", "Memo16chars_abcd",
+                               "Memo17chars_abcde"};
+  for (int i = 0; i < 5; ++i)
+    MakeOption("OptionsTest", 10 + i, YString(names[i]), 100 + i, false);
+  char buffer[32];
+  for (int i = 0; i < 5; ++i) {
+    const size_t n = std::strlen(names[i]);
+    for (const size_t at : {size_t{0}, n / 2, n - 1}) {
+      SCOPED_TRACE(std::string(names[i]) + " @" + std::to_string(at));
+      std::strcpy(buffer, names[i]);
+      EXPECT_EQ(sp_GetIntOption(buffer), 100 + i);
+      buffer[at] = buffer[at] == '_' ? '-' : '_';
+      bool found = true;
+      EXPECT_EQ(sp_GetIntOption(buffer, &found), 0);
+      EXPECT_FALSE(found);
+      std::strcpy(buffer, names[i]);
+      buffer[at] = static_cast<char>(std::isupper(buffer[at]) ? std::tolower(buffer[at])
+                                                              : std::toupper(buffer[at]));
+      EXPECT_EQ(sp_GetIntOption(buffer), 100 + i);
+    }
+  }
+  std::strcpy(buffer, "M8charss");
+  EXPECT_EQ(sp_GetIntOption(buffer), 101);
+  MakeOption("OptionsTest", 20, YString("m8CHARSS"), 201, false);
+  EXPECT_EQ(sp_GetIntOption(buffer), 201);
 }
 
 // Case-only changes of a text are no change, of a path they are; undefined

@@ -70,7 +70,14 @@ public:
   ~YString() { release(); }
 
   YString &operator=(const YString &other) noexcept;
-  YString &operator=(YString &&other) noexcept;
+  YString &operator=(YString &&other) noexcept {
+    if (this != &other) {
+      release();
+      block_ = other.block_;
+      other.block_ = nullBlockPointer();
+    }
+    return *this;
+  }
   /// Replaces the text, reusing the block when the string owns it alone.
   YString &operator=(const char *text);
   /// Replaces the text with the first `count` bytes of `text` (fewer when a
