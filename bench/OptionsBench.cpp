@@ -1,7 +1,7 @@
 // Option reads against QSettings on the same configuration file, and a
-// cached logical-path translation against the stat(2) that every read of
-// the configuration keeps (a change made a moment ago by another process
-// must be seen).
+// cached logical-path translation against a stat(2) of a path: every read
+// of the configuration asks whether the file changed (a change made a
+// moment ago by another process must be seen).
 #include "BenchRatios.h"
 
 #include "kvsupport/config/ConfigManager.h"

@@ -1,6 +1,7 @@
 // Profile look-ups and parses against QSettings on the same INI file, and a
-// warm look-up against the one stat(2) it cannot avoid (every look-up must
-// notice a change made a moment ago by another process).
+// warm look-up against a stat(2) of the file's path: every look-up must
+// notice a change made a moment ago by another process, and asking the
+// path is the plain way to.
 #include "BenchRatios.h"
 
 #include "kvsupport/files/ProfileFile.h"
