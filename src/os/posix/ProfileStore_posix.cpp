@@ -45,7 +45,7 @@ constexpr size_t kCounterSlots = 4096;
 // for the coarsest).
 constexpr int64_t kSettledNs = 2'000'000'000;
 // How often a watched path is asked anyway, for the exchanged directory.
-constexpr int64_t kAskPathEveryNs = 1'000'000'000;
+constexpr uint64_t kAskPathEveryNs = 1'000'000'000;
 // Descriptors a process holds for watches; further watches ask the path.
 constexpr int kMaxWatches = 64;
 
@@ -119,7 +119,8 @@ int fileVersion(const char *path, FileVersion *version) {
 int FileWatch::version(const char *path, FileVersion *now) {
   const int64_t clock = coarseClockNs();
   struct stat info;
-  if (trusted_ && clock - pathAskedNs_ < kAskPathEveryNs &&
+  // Unsigned: a clock set back asks the path at once.
+  if (trusted_ && static_cast<uint64_t>(clock - pathAskedNs_) < kAskPathEveryNs &&
       posix::statDescriptor(fd_, &info) == 0) {
     *now = versionOf(info);
     if (*now == confirmed_)
