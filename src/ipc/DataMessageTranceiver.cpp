@@ -1,6 +1,8 @@
 #include "kvsupport/ipc/DataMessageTranceiver.h"
 
+#include "ipc/MessageFrame_p.h"
 #include "os/PlatformData_p.h"
+#include "strings/YStringLending_p.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -65,7 +67,33 @@ YString firstWord(const char *text, const char **rest) {
   return YString(text, static_cast<int>(end - text));
 }
 
+// Smaller texts are copied: holding a record's storage would cost more.
+constexpr int32_t kLeastTakenText = 64 * 1024;
+constexpr size_t kRecordHeadBytes = 12;
+constexpr size_t kRecordTrailerBytes = 8;
+
 } // namespace
+
+bool kv::detail::TransceiverAccess::takeReceivedText(DataMessageTranceiver *t, char *block,
+                                                     YString *text, int *length) {
+  kv::ipc::Payload *record = t->receivedRecord_;
+  if (!t->recordTakable_ || !record || block != record->data() + kRecordHeadBytes)
+    return false;
+  int32_t declared;
+  std::memcpy(&declared, block, 4);
+  if (declared < kLeastTakenText ||
+      record->size() != kRecordHeadBytes + 4 + size_t(declared) + kRecordTrailerBytes ||
+      block[4 + declared] != '\0')
+    return false;
+  const void *nul = std::memchr(block + 4, '\0', size_t(declared));
+  const int taken = nul ? int(static_cast<const char *>(nul) - (block + 4)) : declared;
+  if (taken == 0)
+    return false; // an empty text shares the one empty block
+  *length = taken;
+  t->receivedRecord_ = nullptr;
+  *text = YStringLending::adopt(record->release(), kRecordHeadBytes);
+  return true;
+}
 
 void kv::detail::TransceiverAccess::deliverConnect(DataMessageTranceiver *t, bool initiated) {
   if (t->eventLoop_)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace kv::ipc {
 namespace {
@@ -75,6 +76,28 @@ void FrameDecoder::append(const char *data, size_t size) {
     if (payloadHave_ == current_.payload.size())
       finishFrame();
   }
+}
+
+void Payload::resize(size_t size) {
+  if (size > capacity_) {
+    void *grown = std::realloc(data_, size);
+    if (!grown)
+      throw std::bad_alloc();
+    data_ = static_cast<char *>(grown);
+    capacity_ = size;
+  }
+  size_ = size;
+}
+
+char *Payload::release() {
+  char *storage = data_;
+  if (storage && capacity_ > size_) {
+    if (void *cut = std::realloc(storage, size_ ? size_ : 1))
+      storage = static_cast<char *>(cut);
+  }
+  data_ = nullptr;
+  size_ = capacity_ = 0;
+  return storage;
 }
 
 char *FrameDecoder::directSpace(size_t *size) {

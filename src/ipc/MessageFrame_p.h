@@ -11,9 +11,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,21 +44,48 @@ void encodeFrameHeader(const FrameHeader &header, unsigned char *out);
 /// False for a bad magic or a payload over kMaxFramePayload.
 bool decodeFrameHeader(const unsigned char *in, FrameHeader *header);
 
-/// Allocates like std::allocator but leaves new elements uninitialised:
-/// payloads are read into at once, so zero-filling them first is wasted.
-template <class T> struct UninitialisedAllocator : std::allocator<T> {
-  using value_type = T;
-  template <class U> struct rebind { using other = UninitialisedAllocator<U>; };
-  UninitialisedAllocator() = default;
-  template <class U> UninitialisedAllocator(const UninitialisedAllocator<U> &) {}
-  template <class U> void construct(U *at) noexcept { ::new (static_cast<void *>(at)) U; }
-  template <class U, class... Args> void construct(U *at, Args &&...args) {
-    ::new (static_cast<void *>(at)) U(std::forward<Args>(args)...);
+/// The bytes of a frame, in malloc'ed storage that grows without being
+/// zero-filled (payloads are read into at once) and that a reader may take
+/// over whole (a large text then needs no copy).
+class Payload {
+public:
+  Payload() = default;
+  Payload(Payload &&other) noexcept { swap(other); }
+  Payload &operator=(Payload &&other) noexcept {
+    Payload taken(std::move(other));
+    swap(taken);
+    return *this;
   }
-};
+  ~Payload() { std::free(data_); }
 
-/// The bytes of a frame.
-using Payload = std::vector<char, UninitialisedAllocator<char>>;
+  char *data() { return data_; }
+  const char *data() const { return data_; }
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  bool empty() const { return size_ == 0; }
+  char &operator[](size_t at) { return data_[at]; }
+  char operator[](size_t at) const { return data_[at]; }
+  char back() const { return data_[size_ - 1]; }
+  bool operator==(const Payload &other) const {
+    return size_ == other.size_ && (size_ == 0 || std::memcmp(data_, other.data_, size_) == 0);
+  }
+
+  /// Bytes past the old size are left as they are.
+  void resize(size_t size);
+  void clear() { size_ = 0; }
+  void swap(Payload &other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+  /// The storage, cut to the size, for the caller to free(); empty after.
+  char *release();
+
+private:
+  char *data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
 
 struct Frame {
   FrameHeader header;

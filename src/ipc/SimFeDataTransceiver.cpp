@@ -1,6 +1,7 @@
 #include "kvsupport/ipc/SimFeDataTransceiver.h"
 
 #include "ipc/PeerProblems_p.h"
+#include "os/PlatformData_p.h"
 
 #include <cassert>
 #include <cstdlib>
@@ -35,12 +36,31 @@ static bool readStringBlock(void **cursor, const char *limit, YString *text, int
   return true;
 }
 
+void kv::detail::TransceiverAccess::readTakingRecord(DataMessageTranceiver *t,
+                                                     CopyDataObject *object, void **cursor) {
+  const bool outer = t->recordTakable_;
+  t->recordTakable_ = true;
+  object->readBlock(cursor, t);
+  t->recordTakable_ = outer;
+}
+
 bool sp_ReadStringBlock(void **cursor, const char *limit, YString *text) {
   int length;
   return readStringBlock(cursor, limit, text, &length);
 }
 
 void CopyDataTextObject::readBlock(void **cursor, DataMessageTranceiver *receiver) {
+  // A large text that is all its record holds is taken where it lies.
+  char *block = static_cast<char *>(*cursor);
+  int32_t declared = 0;
+  if (receiver && receiver->receiveLimit() && receiver->receiveLimit() - block >= 4)
+    std::memcpy(&declared, block, 4);
+  if (receiver &&
+      kv::detail::TransceiverAccess::takeReceivedText(receiver, block, &text_, &length_)) {
+    *cursor = block + 4 + declared;
+    lastReadWhole_ = true;
+    return;
+  }
   lastReadWhole_ = receiver && readStringBlock(cursor, receiver->receiveLimit(), &text_, &length_);
   if (!lastReadWhole_)
     kv::ipc::reportPeerProblem("dropped a text block that does not fit its record");
@@ -105,8 +125,8 @@ bool SimFeDataTransceiver::sendObject(const CopyDataObject *object, CopyDataMess
   }
   CopyDataSharedBlock shared;
   if (!post && object->shareBlock(&shared) && shared.prefixBytes >= 0 &&
-      shared.prefixBytes <= int(sizeof shared.prefix) &&
-      shared.textBytes >= 0 && shared.prefixBytes + int64_t(shared.textBytes) == blockBytes)
+      shared.prefixBytes <= int(sizeof shared.prefix) && shared.textBytes >= 0 &&
+      shared.prefixBytes + int64_t(shared.textBytes) == blockBytes)
     return sendSharedBlock(shared, id, request, static_cast<uint32_t>(size));
   // The storage of the previous record is reused (zero-filled again): large
   // records in a row then cost no fresh memory. A send made while this one
@@ -189,13 +209,12 @@ void SimFeDataTransceiver::receiveMessage(UserDataMessage *message) {
     return;
   void *cursor = reinterpret_cast<char *>(record) + 12;
   std::shared_ptr<const bool> alive = aliveToken();
-  receiver->readBlock(&cursor, this);
+  // Read first: a reader may take the record's storage over with its text.
+  const bool answerRequested = record->answerRequested == 1;
+  kv::detail::TransceiverAccess::readTakingRecord(this, receiver, &cursor);
   // A default receiver is the host's: when its reader replaced it (and may
   // have deleted it), it is not touched again.
   const bool receiverStays = registered || cdResultsArray[id] == receiver;
-  if (*alive && receiverStays && record->answerRequested == 1 && receiver->answerRequest(this) &&
-      *alive) {
-    record->answerRequested = 0;
+  if (*alive && receiverStays && answerRequested && receiver->answerRequest(this) && *alive)
     sendObject(receiver, id, false, false);
-  }
 }

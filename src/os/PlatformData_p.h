@@ -49,6 +49,8 @@ public:
   int peerProcessId = 0;
 };
 
+class CopyDataObject;
+
 namespace kv::detail {
 
 /// What the platform layer may do to its transceiver.
@@ -56,15 +58,34 @@ struct TransceiverAccess {
   static void deliverCommand(DataMessageTranceiver *t, const YString &text, int mode) {
     t->receiveCommandInternal(text, static_cast<CommandMode>(mode));
   }
-  /// `alive` turns false when the handler deleted the transceiver.
+  /// `alive` turns false when the handler deleted the transceiver. The
+  /// record lies in `storage` when given: its text may then be taken.
   static void deliverRecord(DataMessageTranceiver *t, UserDataMessage *message, const char *end,
-                            const std::shared_ptr<bool> &alive) {
+                            const std::shared_ptr<bool> &alive,
+                            kv::ipc::Payload *storage = nullptr) {
     const char *outer = t->receiveLimit_;
+    kv::ipc::Payload *outerStorage = t->receivedRecord_;
+    const bool outerTakable = t->recordTakable_;
     t->receiveLimit_ = end;
+    t->receivedRecord_ = storage;
+    t->recordTakable_ = false;
     t->receiveMessage(message);
-    if (*alive)
+    if (*alive) {
       t->receiveLimit_ = outer;
+      t->receivedRecord_ = outerStorage;
+      t->recordTakable_ = outerTakable;
+    }
   }
+  /// While a record is handled: when the text block at `block` (its 4-byte
+  /// length, then the bytes) is all the record holds after its 12-byte
+  /// header, a large text, and the record's storage may be taken, `*text`
+  /// takes the storage with the text where it lies (cut at a NUL, length in
+  /// `*length`) and true is returned. The record is then the text's; nothing
+  /// may write to it any more.
+  static bool takeReceivedText(DataMessageTranceiver *t, char *block, YString *text, int *length);
+  /// `object` reads its block at `*cursor` from the handled record, and may
+  /// take the record's storage with its text.
+  static void readTakingRecord(DataMessageTranceiver *t, CopyDataObject *object, void **cursor);
   static void deliverBytes(DataMessageTranceiver *t, void *data, int length) {
     t->receiveMessage(data, length);
   }

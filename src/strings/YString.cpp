@@ -1,4 +1,5 @@
 #include "kvsupport/strings/YString.h"
+#include "strings/YStringLending_p.h"
 
 #include "kvsupport/streams/kvbuf.h"
 #include "kvsupport/streams/kvstream.h"
@@ -96,6 +97,18 @@ YString::Block *YString::makeBlock(const char *text, size_t length) {
   std::memcpy(block->text(), text, length);
   block->text()[length] = '\0';
   return block;
+}
+
+void YString::releaseLent() noexcept {
+  const int32_t offset = (block_->refs >> kLentOffsetShift & 0x3F) * 4;
+  std::free(reinterpret_cast<char *>(block_) - offset);
+}
+
+YString kv::detail::YStringLending::adopt(char *allocation, size_t offset) {
+  auto *block = reinterpret_cast<YString::Block *>(allocation + offset);
+  block->refs =
+      YString::kLentFlag | static_cast<int32_t>(offset / 4) << YString::kLentOffsetShift | 1;
+  return YString(block);
 }
 
 void YString::adopt(Block *block) noexcept {
@@ -380,10 +393,10 @@ char *YString::detach() {
 }
 
 void YString::unique() {
-  if (block_->refs == 1 || isEmpty())
+  if (block_->refs == 1 || getRefCount() == 1 || isEmpty())
     return;
   Block *block = makeBlock(block_->text(), std::strlen(block_->text()));
-  --block_->refs;
+  release();
   block_ = block;
 }
 

@@ -135,6 +135,56 @@ TEST(SimFeDataTransceiverTest, LargeRemoteCallArrivesWholeBothWays) {
   EXPECT_EQ(alone.getLastError(), TransceiverNotConnected);
 }
 
+// A large text that is all its record holds is kept where it arrived. It
+// reads exactly as a copied one: cut at a NUL, whole when the trailer does
+// not end it or a byte follows; copies outlive it and edit apart.
+TEST(SimFeDataTransceiverTest, LargeTextsReadTheSameWhereverTheyAreKept) {
+  EndpointDir dir;
+  const std::string a = kvtest::uniqueName("RAW"), b = kvtest::uniqueName("SIM");
+  RawPeer raw(a, b);
+  SimFeDataTransceiver sim(b.c_str(), a.c_str());
+  auto *target = new EchoText(false);
+  sim.setReceiveObject(YRef<CopyDataObject>(target), 2);
+  ASSERT_TRUE(raw.connect(nullptr, 0));
+  constexpr int32_t kText = 70000;
+  const struct {
+    int nulAt; // -1: none
+    char trailer;
+    size_t extra; // bytes after the trailer
+    int length;
+  } cases[] = {
+      {-1, 0, 0, kText}, {100, 0, 0, 100}, {0, 0, 0, 0}, {-1, 'x', 0, kText}, {-1, 0, 1, kText}};
+  std::vector<YString> kept;
+  for (const auto &c : cases) {
+    std::vector<char> record(20 + 4 + kText + c.extra, 0);
+    const uint16_t id = 2;
+    const auto size = static_cast<uint32_t>(record.size());
+    std::memcpy(record.data(), &id, 2);
+    std::memcpy(record.data() + 4, &size, 4);
+    std::memcpy(record.data() + 12, &kText, 4);
+    for (int i = 0; i < kText; ++i)
+      record[16 + i] = static_cast<char>('a' + i % 26);
+    if (c.nulAt >= 0)
+      record[16 + c.nulAt] = '\0';
+    record[16 + kText] = c.trailer;
+    ASSERT_TRUE(raw.sendMessage(reinterpret_cast<UserDataMessage *>(record.data())));
+    EXPECT_EQ(target->getText().length(), c.length) << c.nulAt << c.trailer << c.extra;
+    EXPECT_EQ(target->getBlockBytes(), 4 + c.length);
+    EXPECT_EQ(std::string(target->getText().tocs()), std::string(record.data() + 16, c.length));
+    kept.push_back(target->getText());
+  }
+  target->setText(YString("gone"));
+  YString edited = kept[0];
+  EXPECT_EQ(edited.getRefCount(), 2);
+  edited &= "!";
+  EXPECT_EQ(kept[0].getRefCount(), 1);
+  EXPECT_EQ(kept[0].length(), kText);
+  EXPECT_EQ(edited.length(), kText + 1);
+  edited = kept[1];
+  edited[0] = 'A'; // its own copy now
+  EXPECT_EQ(kept[1].tocs()[0], 'a');
+}
+
 // A block is a length and that many bytes, all before the limit.
 TEST(SimFeDataTransceiverTest, StringBlockReaderBoundaries) {
   const struct {

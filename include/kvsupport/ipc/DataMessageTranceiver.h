@@ -11,6 +11,9 @@
 
 class QEventLoop;
 class PlatformData;
+namespace kv::ipc {
+class Payload;
+}
 namespace kv::detail {
 struct TransceiverAccess;
 }
@@ -220,5 +223,7 @@ private:
   int sendTimeoutMs_ = -1;
   TransceiverError lastError_ = TransceiverOk;
   const char *receiveLimit_ = nullptr;
+  kv::ipc::Payload *receivedRecord_ = nullptr; // the handled record's storage
+  bool recordTakable_ = false;                 // while a copy-data reader may take it
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -10,6 +10,9 @@
 
 class TempString;
 class kvstream;
+namespace kv::detail {
+struct YStringLending;
+}
 
 /// An abstract byte channel for YString::save and YString::restore.
 class YStringStream {
@@ -107,7 +110,9 @@ public:
   /// for 0 <= index <= length (length is the NUL); any other index returns
   /// the shared error character, whose writes are discarded on the next call.
   char &operator[](int index);
-  int getRefCount() const { return block_->refs; }
+  int getRefCount() const {
+    return block_->refs >= kLentFlag ? block_->refs & kCountMask : block_->refs;
+  }
   /// 4 + length: the bytes writeBlock writes.
   int getBlockBytes() const { return 4 + length(); }
   /// The last character, sign-extended; 0 for an empty string.
@@ -228,6 +233,16 @@ public:
 
 private:
   friend class TempString;
+  friend struct kv::detail::YStringLending;
+
+  // A lent block lies a few bytes into a larger allocation that it keeps
+  // alive (a record received whole, whose text is taken without a copy).
+  // Its count carries kLentFlag and, in bits 24 to 29, that offset in
+  // 4-byte units; its references stay below 2^24. It is never owned alone,
+  // so it is never reallocated or edited in place.
+  static constexpr int32_t kLentFlag = 0x40000000;
+  static constexpr int kLentOffsetShift = 24;
+  static constexpr int32_t kCountMask = 0x00FFFFFF;
 
   struct Block {
     int32_t refs;
@@ -250,9 +265,15 @@ private:
   bool nullBlock() const { return block_ == nullBlockPointer(); }
   bool ownsAlone() const { return block_->refs == 1 && !nullBlock(); }
   void release() noexcept {
-    if (!nullBlock() && --block_->refs == 0)
+    if (nullBlock())
+      return;
+    const int32_t left = --block_->refs;
+    if (left == 0)
       std::free(block_);
+    else if (left >= kLentFlag && (left & kCountMask) == 0)
+      releaseLent();
   }
+  void releaseLent() noexcept;
   void adopt(Block *block) noexcept;
   void setText(const char *text, size_t length);
 

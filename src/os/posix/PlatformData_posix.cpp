@@ -725,7 +725,7 @@ void PlatformDataPosix::handleFrame(const ConnectionRef &c, Frame &frame) {
     }
     markReceived();
     kv::detail::TransceiverAccess::deliverRecord(
-        owner_, message, frame.payload.data() + frame.payload.size(), alive);
+        owner_, message, frame.payload.data() + frame.payload.size(), alive, &frame.payload);
     answer(c, frame, true);
     return;
   }
@@ -827,7 +827,7 @@ void PlatformDataPosix::drainPosted() {
       markReceived();
       kv::detail::TransceiverAccess::deliverRecord(
           owner_, reinterpret_cast<UserDataMessage *>(item.record.data()),
-          item.record.data() + item.record.size(), alive);
+          item.record.data() + item.record.size(), alive, &item.record);
     }
     if (!*alive)
       return;
