@@ -73,6 +73,7 @@ TEST(YStringTest, ConstructorsComparisonsSearchesAndHashes) {
   EXPECT_FALSE(YString("txt").endsWith(YString(".txt")));
   EXPECT_EQ(YString("/a/B").comparePath(YString("/a/b")), -1);
   EXPECT_EQ(YString("/a/\xE9").comparePath(YString("/a/e")), 1);
+  EXPECT_EQ(YString("/a/b").comparePath(YString("/a/b")), 0);
   EXPECT_GT(sp_stricmp("ab", "A"), 0);
   EXPECT_EQ(sp_strnicmp("abcX", "ABCy", 3), 0);
   EXPECT_NE(sp_strnicmp("abcX", "ABCy", 4), 0);

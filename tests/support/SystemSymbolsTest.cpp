@@ -127,6 +127,8 @@ TEST(SystemSymbolsTest, StartPathOverrideAndLists) {
     const bool listed = portable.find(";" + name + ";") != std::string::npos;
     EXPECT_EQ(symbol(name.c_str(), true), listed ? symbol(name.c_str()) : "") << name;
   }
+  for (const bool portableOnly : {false, true}) // an unknown name has no value
+    EXPECT_EQ(sp_GetSystemPathSymbolValue("NOSUCHSYMBOL", nullptr, portableOnly), 0);
 }
 
 TEST(SystemSymbolsTest, SystemValuesLaterRowWinsIgnoringCase) {
