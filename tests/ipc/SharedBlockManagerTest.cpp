@@ -187,6 +187,15 @@ TEST(SharedBlockManagerTest, UnsoundHeapsAreNotAttached) {
   const YString name = heap.get()->getHeapName();
   auto *header = static_cast<SharedHeapHeader *>(sp_GetSharedBlock(name.tocs(), 0, 1, false));
   const SharedHeapHeader good = *header;
+  // The fewest blocks whose views need one granule more than the block has.
+  static int64_t pastTheEnd = good.numBlocks;
+  ViewParameters fits{}, needs{};
+  ASSERT_TRUE(kv::detail::sharedHeapGeometry(good.requestedBlockSize + 16, good.numBlocks, kGranule,
+                                             &fits));
+  do
+    ASSERT_TRUE(kv::detail::sharedHeapGeometry(good.requestedBlockSize + 16, ++pastTheEnd, kGranule,
+                                               &needs));
+  while (needs.granulesPerView * needs.numViews == fits.granulesPerView * fits.numViews);
   struct Spoil {
     const char *what;
     void (*spoil)(SharedHeapHeader *);
@@ -194,6 +203,7 @@ TEST(SharedBlockManagerTest, UnsoundHeapsAreNotAttached) {
   const Spoil cases[] = {
       {"signature", [](SharedHeapHeader *h) { h->signature[0] = 'X'; }},
       {"too many blocks", [](SharedHeapHeader *h) { h->numBlocks = 100000; }},
+      {"a granule too many", [](SharedHeapHeader *h) { h->numBlocks = pastTheEnd; }},
       {"no blocks", [](SharedHeapHeader *h) { h->numBlocks = 0; }},
       {"blocks too big", [](SharedHeapHeader *h) { h->requestedBlockSize = 1LL << 40; }},
       {"huge blocks", [](SharedHeapHeader *h) { h->requestedBlockSize = INT64_MAX; }},
