@@ -47,6 +47,10 @@ struct Programs {
 
 enum Which { Qt, Old, Both };
 
+// Exits 4 when the shell leads its session, 5 when it does not.
+const char *const kSessionLeader =
+    "sh -c \"[ $(cut -d' ' -f6 /proc/self/stat) = $$ ] && exit 4; exit 5\"";
+
 TEST(ProcessTest, FlagsAndResults) {
   Programs programs;
   const struct {
@@ -65,6 +69,9 @@ TEST(ProcessTest, FlagsAndResults) {
       {Qt, "@garbage", SpawnWait, SSP_START_FAILED, 0, -1},
       {Qt, "true", SpawnWait | SpawnNewConsole, SSP_UNSUPPORTED, 0, -1},
       {Old, "sh -c \"exit 3\"", SpawnWait | SpawnNewConsole, SSP_OK, 3, -1},
+      // A session of its own (4) unless it shares the caller's console (5).
+      {Old, kSessionLeader, SpawnWait, SSP_OK, 4, -1},
+      {Old, kSessionLeader, SpawnWait | SpawnNewConsole, SSP_OK, 5, -1},
       {Both, "sh -c \"exit 3\"", SpawnWait | SpawnHidden | SpawnMinimized, SSP_OK, 3, -1},
       {Both, "sh -c \"kill -9 $$\"", SpawnWait, SSP_OK, 137, -1},
       {Both, "\"/bin/sh\" -c \"test -e /proc/self/fd/57 && exit 1; exit 0\"", SpawnWait, SSP_OK, 0,
