@@ -93,6 +93,22 @@ TEST(StreamTest, BuffersReadSeekAndFlagTheEndAndNoBufferIsAHarmlessNoOp) {
   EXPECT_STREQ(kvstrstream("abcdef", 3).getString(), "abc");
 }
 
+// A buffer moved to another stream goes on where it was and the source
+// starts afresh; a move to itself, from nothing or to nothing changes nothing.
+TEST(StreamTest, AMovedBufferGoesOnWhereItWas) {
+  kvstrstream from("one\ntwo\n"), to("other");
+  YString line;
+  ASSERT_TRUE(from.getline(&line));
+  kvstream::transferBuffer(&from, &to);
+  EXPECT_TRUE(to.getline(&line));
+  EXPECT_STREQ(line.tocs(), "two");
+  EXPECT_EQ(from.getNumBytes(), 0);
+  for (auto [source, target] :
+       {std::pair<kvstream *, kvstream *>{&to, &to}, {nullptr, &to}, {&to, nullptr}})
+    kvstream::transferBuffer(source, target);
+  EXPECT_STREQ(to.getString(), "one\ntwo\n");
+}
+
 TEST(StreamTest, GetlineKeepsCarriageReturnsAndTheLastUnterminatedLine) {
   kvstrstream dos("one\r\n\ntwo");
   EXPECT_EQ(readLines(dos), (std::vector<std::string>{"one\r", "", "two"}));
