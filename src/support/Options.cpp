@@ -73,23 +73,6 @@ inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 
 
 inline uint32_t upperCode(char c) { return static_cast<uint32_t>(static_cast<int>(upper(c))); }
 
-inline uint64_t load64(const char *at) {
-  uint64_t word;
-  std::memcpy(&word, at, sizeof word);
-  return word;
-}
-
-// Whether the `n` bytes at `a` and `b` agree, a word at a time (the last
-// word overlapping the one before it).
-bool sameBytes(const char *a, const char *b, size_t n) {
-  if (n < 8)
-    return std::memcmp(a, b, n) == 0;
-  for (size_t i = 0; i + 8 < n; i += 8)
-    if (load64(a + i) != load64(b + i))
-      return false;
-  return load64(a + n - 8) == load64(b + n - 8);
-}
-
 // YString::hashValue of the `n` characters at `name`. Eight at a time:
 // h * M^8 + c0 * M^7 + ... + c7 is the same sum with one multiply in the
 // chain instead of eight; then four at a time once.
@@ -119,7 +102,8 @@ const OptionDefinition *findDefinition(const char *name) {
     return nullptr;
   const size_t length = std::strlen(name);
   const OptionNode *&memo = table->memoFor(name);
-  if (memo && memo->length == length && sameBytes(memo->definition.name.tocs(), name, length))
+  if (memo && memo->length == length &&
+      std::memcmp(memo->definition.name.tocs(), name, length) == 0)
     return &memo->definition;
   const uint32_t hash = hashName(name, length);
   for (OptionNode *node = table->buckets[hash % kBuckets]; node; node = node->next) {
@@ -127,7 +111,7 @@ const OptionDefinition *findDefinition(const char *name) {
       continue;
     // Names are mostly spelled as defined; the exact compare is the quick one.
     const char *defined = node->definition.name.tocs();
-    if (sameBytes(defined, name, length)) {
+    if (std::memcmp(defined, name, length) == 0) {
       memo = node;
       return &node->definition;
     }
