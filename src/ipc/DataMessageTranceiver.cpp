@@ -74,8 +74,9 @@ constexpr size_t kRecordTrailerBytes = 8;
 
 } // namespace
 
-bool kv::detail::TransceiverAccess::takeReceivedText(DataMessageTranceiver *t, char *block,
+bool kv::detail::TransceiverAccess::takeReceivedText(DataMessageTranceiver *t, void **cursor,
                                                      YString *text, int *length) {
+  char *block = static_cast<char *>(*cursor);
   kv::ipc::Payload *record = t->receivedRecord_;
   if (!t->recordTakable_ || !record || block != record->data() + kRecordHeadBytes)
     return false;
@@ -90,6 +91,7 @@ bool kv::detail::TransceiverAccess::takeReceivedText(DataMessageTranceiver *t, c
   if (taken == 0)
     return false; // an empty text shares the one empty block
   *length = taken;
+  *cursor = block + 4 + declared;
   t->receivedRecord_ = nullptr;
   *text = YStringLending::adopt(record->release(), kRecordHeadBytes);
   return true;

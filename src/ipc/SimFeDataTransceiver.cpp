@@ -51,17 +51,10 @@ bool sp_ReadStringBlock(void **cursor, const char *limit, YString *text) {
 
 void CopyDataTextObject::readBlock(void **cursor, DataMessageTranceiver *receiver) {
   // A large text that is all its record holds is taken where it lies.
-  char *block = static_cast<char *>(*cursor);
-  int32_t declared = 0;
-  if (receiver && receiver->receiveLimit() && receiver->receiveLimit() - block >= 4)
-    std::memcpy(&declared, block, 4);
-  if (receiver &&
-      kv::detail::TransceiverAccess::takeReceivedText(receiver, block, &text_, &length_)) {
-    *cursor = block + 4 + declared;
-    lastReadWhole_ = true;
-    return;
-  }
-  lastReadWhole_ = receiver && readStringBlock(cursor, receiver->receiveLimit(), &text_, &length_);
+  lastReadWhole_ =
+      receiver &&
+      (kv::detail::TransceiverAccess::takeReceivedText(receiver, cursor, &text_, &length_) ||
+       readStringBlock(cursor, receiver->receiveLimit(), &text_, &length_));
   if (!lastReadWhole_)
     kv::ipc::reportPeerProblem("dropped a text block that does not fit its record");
 }

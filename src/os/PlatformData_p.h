@@ -76,13 +76,14 @@ struct TransceiverAccess {
       t->recordTakable_ = outerTakable;
     }
   }
-  /// While a record is handled: when the text block at `block` (its 4-byte
-  /// length, then the bytes) is all the record holds after its 12-byte
-  /// header, a large text, and the record's storage may be taken, `*text`
-  /// takes the storage with the text where it lies (cut at a NUL, length in
-  /// `*length`) and true is returned. The record is then the text's; nothing
-  /// may write to it any more.
-  static bool takeReceivedText(DataMessageTranceiver *t, char *block, YString *text, int *length);
+  /// While a record is handled: when the text block at `*cursor` (its
+  /// 4-byte length, then the bytes) is all the record holds after its
+  /// 12-byte header, a large text, and the record's storage may be taken,
+  /// `*text` takes the storage with the text where it lies (cut at a NUL,
+  /// length in `*length`), `*cursor` moves past the block and true is
+  /// returned. The record is then the text's; nothing may write to it any
+  /// more.
+  static bool takeReceivedText(DataMessageTranceiver *t, void **cursor, YString *text, int *length);
   /// `object` reads its block at `*cursor` from the handled record, and may
   /// take the record's storage with its text.
   static void readTakingRecord(DataMessageTranceiver *t, CopyDataObject *object, void **cursor);

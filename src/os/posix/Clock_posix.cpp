@@ -20,10 +20,9 @@
 namespace kv::os {
 
 // These are read in tight loops (every hook function is timed), so each is
-// one call from the portable layer straight to the C library.
-// A clock that cannot be read reads 0. One conversion of the nanosecond
-// count: exact below 2^53 ns (104 days of uptime), within a unit in the last
-// place beyond.
+// one call from the portable layer straight to the C library. A clock that
+// cannot be read reads 0. One conversion of the nanosecond count: exact
+// below 2^53 ns (104 days of uptime), within a unit in the last place beyond.
 double monotonicSeconds() {
   timespec now;
   if (__builtin_expect(::clock_gettime(CLOCK_MONOTONIC, &now) != 0, 0))
