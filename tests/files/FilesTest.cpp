@@ -870,20 +870,6 @@ const struct Exchange {
 
 size_t openDescriptors() { return QDir("/proc/self/fd").entryList(QDir::Files).size(); }
 
-TEST(ProfileFileTest, SeesAFileExchangedTheMomentAfterItsLastChange) {
-  ProfileDir dir;
-  for (const Exchange &exchange : kExchanges) {
-    SCOPED_TRACE(exchange.name);
-    const std::string file = dir / "x.ini";
-    kvtest::writeFile(file, "[S]\nk=1\n");
-    for (int i = 0; i < 2; ++i) // read, then asked once more
-      EXPECT_EQ(get(file, "S", "k"), "1");
-    exchange.make(dir.path, file, "[S]\nk=2\n");
-    EXPECT_EQ(get(file, "S", "k"), "2");
-    ::unlink((file + ".old").c_str());
-  }
-}
-
 TEST(ProfileFileTest, SeesEveryExchangeOfASettledFileAndADirectoryExchangedWithinASecond) {
   ProfileDir dir;
   std::vector<std::string> files;
