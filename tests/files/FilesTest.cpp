@@ -516,6 +516,8 @@ TEST(EmbeddedFileTest, ListsNameCopiesAndDeleteThemWithTheirLastHandle) {
   EXPECT_EQ(path, y(tempDir() + base + ".dat"));
   EXPECT_EQ(modeOf(path.tocs()), 0600u) << "whatever the umask";
   EXPECT_EQ(first->createEmbeddedFile(embedded, "w"), nullptr) << "a name is held once";
+  EXPECT_TRUE(first->exists(embedded));
+  EXPECT_FALSE(first->exists(y("DOCS/sub/" + base + ".dat"))) << "names compare as paths";
 
   EmbeddedFileList second;
   std::FILE *stream = second.createEmbeddedFile(embedded, "w");
